@@ -1,0 +1,61 @@
+// Node(name, attrs=None, children=None, text=None): type checks only, no rules on content.
+#include <string_view>
+
+#include "entities/node.hpp"
+#include "entities/node_methods.hpp"
+#include "entities/sequence_items.hpp"
+#include "module/bind.hpp"
+#include "module/convert.hpp"
+#include "module/frame.hpp"
+
+namespace brindle {
+
+namespace {
+
+constexpr std::string_view kParams[] = {"name", "attrs", "children", "text"};
+constexpr Signature kSignature{"__new__", "Node", kParams, 4, 1};
+
+AttrMap convert_attrs(PyObject* value)
+{
+    AttrMap attrs;
+    if (is_absent(value)) return attrs;
+    if (!PyDict_Check(value)) throw_type_mismatch(value, "dict");
+    attrs = attrs_from_dict(value);
+    return attrs;
+}
+
+std::vector<PyRef> convert_children(PyObject* value)
+{
+    std::vector<PyRef> children;
+    if (is_absent(value)) return children;
+    check_sequence(value);
+    children.reserve(static_cast<std::size_t>(sequence_length_hint(value)));
+    for_each_sequence_item(value, [&](PyObject* item) {
+        children.push_back(PyRef::borrow(to_node(item)));
+    });
+    return children;
+}
+
+std::optional<std::string> convert_text(PyObject* value)
+{
+    if (is_absent(value)) return std::nullopt;
+    return to_text_copy(value);
+}
+
+}  // namespace
+
+PyObject* node_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
+{
+    return call_frame([&] {
+        PyObject* slots[4] = {nullptr, nullptr, nullptr, nullptr};
+        bind_tuple_and_dict(kSignature, args, kwargs, slots);
+        NodeData data;
+        data.name = convert_arg("name", [&] { return to_text_copy(slots[0]); });
+        data.attrs = convert_arg("attrs", [&] { return convert_attrs(slots[1]); });
+        data.children = convert_arg("children", [&] { return convert_children(slots[2]); });
+        data.text = convert_arg("text", [&] { return convert_text(slots[3]); });
+        return make_node(type, std::move(data)).release();
+    });
+}
+
+}  // namespace brindle

@@ -1,0 +1,47 @@
+// The four read-only properties: each read builds a fresh Python object from the native field.
+#include "entities/node.hpp"
+#include "entities/node_methods.hpp"
+#include "module/frame.hpp"
+#include "module/py_values.hpp"
+
+namespace brindle {
+
+PyObject* node_get_name(PyObject* self, void*)
+{
+    return call_frame([&] { return make_str(node_data(self).name).release(); });
+}
+
+PyRef attrs_to_dict(const AttrMap& attrs)
+{
+    PyRef dict = checked(PyDict_New());
+    for (const auto& [key, value] : attrs) {
+        PyRef py_key = make_str(key);
+        PyRef py_value = make_str(value);
+        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
+    }
+    return dict;
+}
+
+PyObject* node_get_attrs(PyObject* self, void*)
+{
+    return call_frame([&] { return attrs_to_dict(node_data(self).attrs).release(); });
+}
+
+PyObject* node_get_text(PyObject* self, void*)
+{
+    return call_frame([&] { return make_optional_str(node_data(self).text).release(); });
+}
+
+PyObject* node_get_children(PyObject* self, void*)
+{
+    return call_frame([&] {
+        const auto& children = node_data(self).children;
+        PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(children.size())));
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), PyRef::borrow(children[i].get()).release());
+        }
+        return list.release();
+    });
+}
+
+}  // namespace brindle

@@ -1,0 +1,94 @@
+// The Node class: its members in the order they are declared to the interpreter.
+#include "entities/node.hpp"
+
+#include <new>
+
+#include "entities/node_methods.hpp"
+#include "module/errors.hpp"
+
+namespace brindle {
+
+namespace {
+
+constexpr const char kNodeDoc[] = "Node(name, attrs=None, children=None, text=None)\n--\n\n";
+
+PyGetSetDef node_getset[] = {
+    {"name", node_get_name, nullptr, nullptr, nullptr},
+    {"attrs", node_get_attrs, nullptr, nullptr, nullptr},
+    {"text", node_get_text, nullptr, nullptr, nullptr},
+    {"children", node_get_children, nullptr,
+     "Children are shared references to the same nodes, not copies.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+#define BRINDLE_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
+
+PyMethodDef node_methods[] = {
+    {"__to_string", BRINDLE_FASTCALL(node_to_string), METH_FASTCALL | METH_KEYWORDS,
+     "__to_string($self, spacing=None)\n--\n\n"},
+    {"search_by_name", BRINDLE_FASTCALL(node_search_by_name), METH_FASTCALL | METH_KEYWORDS,
+     "search_by_name($self, name, depth=None)\n--\n\n"},
+    {"search_by_attr", BRINDLE_FASTCALL(node_search_by_attr), METH_FASTCALL | METH_KEYWORDS,
+     "search_by_attr($self, key, depth=None)\n--\n\n"},
+    {"search_by_text", BRINDLE_FASTCALL(node_search_by_text), METH_FASTCALL | METH_KEYWORDS,
+     "search_by_text($self, text, depth=None)\n--\n\n"},
+    {"search", BRINDLE_FASTCALL(node_search), METH_FASTCALL | METH_KEYWORDS,
+     "search($self, by, value, depth=None)\n--\n\n"},
+    {"from_dict", BRINDLE_FASTCALL(node_from_dict), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_dict($cls, dict_)\n--\n\n"},
+    {"to_dict", node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#undef BRINDLE_FASTCALL
+
+PyType_Slot node_slots[] = {
+    {Py_tp_doc, const_cast<char*>(kNodeDoc)},
+    {Py_tp_getset, node_getset},
+    {Py_tp_methods, node_methods},
+    {Py_tp_new, reinterpret_cast<void*>(node_new)},
+    {Py_tp_str, reinterpret_cast<void*>(node_str)},
+    {Py_tp_repr, reinterpret_cast<void*>(node_repr)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(node_dealloc)},
+    {0, nullptr},
+};
+
+PyType_Spec node_spec = {
+    "builtins.Node",
+    static_cast<int>(sizeof(NodeObject)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    node_slots,
+};
+
+PyTypeObject* g_node_type = nullptr;
+
+}  // namespace
+
+PyTypeObject* node_type()
+{
+    // Created under the interpreter lock by the first caller (normally the module's execution
+    // step); creation runs no Python code, so no other thread can interleave.
+    if (g_node_type == nullptr) {
+        PyObject* type = PyType_FromSpec(&node_spec);
+        if (type == nullptr) throw_internal_from_python("failed to create type object for `Node`");
+        g_node_type = reinterpret_cast<PyTypeObject*>(type);
+    }
+    return g_node_type;
+}
+
+PyRef make_node(PyTypeObject* type, NodeData&& data)
+{
+    PyObject* object = type->tp_alloc(type, 0);
+    if (object == nullptr) throw_python_error();
+    new (&reinterpret_cast<NodeObject*>(object)->data) NodeData(std::move(data));
+    return PyRef::steal(object);
+}
+
+PyObject* to_node(PyObject* value)
+{
+    if (!is_node(value)) throw_type_mismatch(value, "Node");
+    return value;
+}
+
+}  // namespace brindle

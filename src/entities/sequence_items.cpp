@@ -1,0 +1,60 @@
+#include "entities/sequence_items.hpp"
+
+#include "module/convert.hpp"
+
+namespace brindle {
+
+namespace {
+PyObject* g_sequence_type = nullptr;
+}
+
+PyObject* abstract_sequence_type()
+{
+    if (g_sequence_type == nullptr) {
+        PyObject* module = PyImport_ImportModule("collections.abc");
+        if (module == nullptr) throw_internal_from_python("failed to import collections.abc");
+        PyObject* sequence = PyObject_GetAttrString(module, "Sequence");
+        Py_DECREF(module);
+        if (sequence == nullptr) throw_internal_from_python("failed to import collections.abc.Sequence");
+        // The import may have let another thread in; keep whichever arrived first.
+        if (g_sequence_type == nullptr) {
+            g_sequence_type = sequence;
+        } else {
+            Py_DECREF(sequence);
+        }
+    }
+    return g_sequence_type;
+}
+
+void check_sequence(PyObject* value)
+{
+    if (PyUnicode_Check(value)) throw_error(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    if (!PySequence_Check(value)) {
+        abstract_sequence_type();  // the message names the abstract class; make sure it exists
+        throw_type_mismatch(value, "Sequence");
+    }
+}
+
+Py_ssize_t sequence_length_hint(PyObject* value) noexcept
+{
+    const Py_ssize_t length = PySequence_Size(value);
+    if (length < 0) {
+        PyErr_Clear();
+        return 0;
+    }
+    return length;
+}
+
+AttrMap attrs_from_dict(PyObject* dict)
+{
+    AttrMap attrs;
+    attrs.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(dict)));
+    for_each_dict_item(dict, [&](PyObject* key, PyObject* value) {
+        std::string key_text = to_text_copy(key);
+        std::string value_text = to_text_copy(value);
+        attrs.insert_or_assign(std::move(key_text), std::move(value_text));
+    });
+    return attrs;
+}
+
+}  // namespace brindle

@@ -1,0 +1,58 @@
+// Walking the Python containers that the constructor and from_dict accept, with the checks
+// and messages both share.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "entities/attr_map.hpp"
+#include "module/errors.hpp"
+
+namespace brindle {
+
+// The abstract collections.abc.Sequence class, imported once on first need.
+PyObject* abstract_sequence_type();
+
+// A str is refused with "Can't extract `str` to `Vec`", a non-sequence with the instance check
+// naming "Sequence".
+void check_sequence(PyObject* value);
+
+// The sequence's length for reserving room, or 0 when asking fails (that error is dropped).
+Py_ssize_t sequence_length_hint(PyObject* value) noexcept;
+
+// Passes every item of the value's iterator, borrowed, to `visit`.
+template <class Visit>
+void for_each_sequence_item(PyObject* value, Visit&& visit)
+{
+    PyRef iterator = checked(PyObject_GetIter(value));
+    while (PyObject* raw = PyIter_Next(iterator.get())) {
+        PyRef item = PyRef::steal(raw);
+        visit(item.get());
+    }
+    if (PyErr_Occurred()) throw_python_error();
+}
+
+// Visits every (key, value) of a dict, failing as an internal failure when the dict changes
+// size or keys while it is walked (only Python code run by `visit` could do that).
+template <class Visit>
+void for_each_dict_item(PyObject* dict, Visit&& visit)
+{
+    const Py_ssize_t start_size = PyDict_GET_SIZE(dict);
+    Py_ssize_t position = 0;
+    Py_ssize_t seen = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &position, &key, &value)) {
+        if (++seen > start_size) throw_internal("dictionary keys changed during iteration");
+        PyRef held_key = PyRef::borrow(key);
+        PyRef held_value = PyRef::borrow(value);
+        visit(held_key.get(), held_value.get());
+        if (PyDict_GET_SIZE(dict) != start_size) throw_internal("dictionary changed size during iteration");
+    }
+}
+
+// A dict of str to str as an attribute map; a non-str key or value fails the instance check
+// naming "str".
+AttrMap attrs_from_dict(PyObject* dict);
+
+}  // namespace brindle

@@ -1,0 +1,48 @@
+// Binding Python call arguments to an operation's parameters, with the interpreter's own
+// wording for missing, surplus, duplicated and unknown arguments.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace brindle {
+
+struct Signature {
+    std::string_view function;
+    std::string_view class_name;  // empty for module functions
+    const std::string_view* params;
+    std::size_t param_count;
+    std::size_t required;
+
+    // "Node.search()" or "read_string()".
+    std::string display_name() const;
+};
+
+// One borrowed argument per parameter, null where the caller gave none.
+template <std::size_t N>
+using BoundArgs = std::array<PyObject*, N>;
+
+// Vectorcall convention: positional arguments plus a tuple of keyword names whose values
+// follow the positional ones in `args`.
+void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
+                   PyObject* kwnames, PyObject** slots);
+
+// Constructor convention: an argument tuple and an optional keyword dictionary.
+void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs,
+                         PyObject** slots);
+
+template <std::size_t N>
+BoundArgs<N> bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames)
+{
+    BoundArgs<N> slots{};
+    bind_fastcall(signature, args, nargs, kwnames, slots.data());
+    return slots;
+}
+
+}  // namespace brindle

@@ -1,0 +1,52 @@
+// Conversions from bound Python arguments to native values. Each throws the failure the
+// interpreter user sees; `convert_arg` adds the note naming the argument.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "module/errors.hpp"
+
+namespace brindle {
+
+// The UTF-8 bytes of a str (or subclass), valid while the object lives.
+std::string_view to_text(PyObject* value);
+inline std::string to_text_copy(PyObject* value) { return std::string(to_text(value)); }
+
+// An absent argument and None are the same.
+inline bool is_absent(PyObject* value) noexcept { return value == nullptr || value == Py_None; }
+
+std::uint8_t to_u8(PyObject* value);
+std::int32_t to_i32(PyObject* value);
+std::uint64_t to_u64(PyObject* value);
+bool to_flag(PyObject* value);
+
+// Turns the C++ exception being handled into the Python exception, adds the note
+// "while processing '<name>'" (dropping any failure to add it) and throws PythonError.
+[[noreturn]] void rethrow_with_note(std::string_view parameter);
+
+template <class Conversion>
+auto convert_arg(std::string_view parameter, Conversion&& conversion) -> decltype(conversion())
+{
+    try {
+        return conversion();
+    } catch (...) {
+        rethrow_with_note(parameter);
+    }
+}
+
+// The common optional case: absent/None gives nullopt, anything else goes through `inner`.
+template <class Conversion>
+auto convert_optional_arg(std::string_view parameter, PyObject* value, Conversion&& inner)
+    -> std::optional<decltype(inner(value))>
+{
+    if (is_absent(value)) return std::nullopt;
+    return convert_arg(parameter, [&] { return inner(value); });
+}
+
+}  // namespace brindle

@@ -1,0 +1,183 @@
+#include "module/errors.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace brindle {
+
+namespace {
+
+PyObject* g_panic_type = nullptr;
+
+constexpr const char kPanicDoc[] =
+    "Raised when native code called from Python fails internally.\n\n"
+    "Like SystemExit, this exception is derived from BaseException so that it will typically\n"
+    "propagate all the way through the stack and make the Python interpreter exit.";
+
+constexpr const char kGenericPanic[] = "native code failed internally without a message";
+
+// Messages may quote document bytes; a lossy decode keeps the raise itself from failing.
+void raise_with_message(PyObject* type, const char* message, std::size_t size) noexcept
+{
+    PyObject* text = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(size), "replace");
+    if (text == nullptr) return;  // the decode left MemoryError set
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+}
+
+void raise_panic(const std::string& message) noexcept
+{
+    PyObject* type = panic_exception_type();
+    if (message.empty()) {
+        raise_with_message(type, kGenericPanic, sizeof kGenericPanic - 1);
+    } else {
+        raise_with_message(type, message.data(), message.size());
+    }
+}
+
+std::string exception_text(PyObject* value) noexcept
+{
+    PyObject* text = PyObject_Str(value);
+    if (text != nullptr) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+        if (utf8 != nullptr) {
+            try {
+                std::string result(utf8, static_cast<std::size_t>(size));
+                Py_DECREF(text);
+                return result;
+            } catch (...) {
+            }
+        }
+        Py_DECREF(text);
+    }
+    PyErr_Clear();
+    return "Unwrapped panic from Python code";
+}
+
+PyObject* os_error_class(int errnum) noexcept
+{
+    switch (errnum) {
+    case ENOENT: return PyExc_FileNotFoundError;
+    case EACCES:
+    case EPERM: return PyExc_PermissionError;
+    case ECONNREFUSED: return PyExc_ConnectionRefusedError;
+    case ECONNRESET: return PyExc_ConnectionResetError;
+    case ECONNABORTED: return PyExc_ConnectionAbortedError;
+    case EPIPE: return PyExc_BrokenPipeError;
+    case EEXIST: return PyExc_FileExistsError;
+    case EAGAIN: return PyExc_BlockingIOError;
+    case ENOTDIR: return PyExc_NotADirectoryError;
+    case EISDIR: return PyExc_IsADirectoryError;
+    case ETIMEDOUT: return PyExc_TimeoutError;
+    case EINTR: return PyExc_InterruptedError;
+    case ENOMEM: return PyExc_MemoryError;
+    default: return PyExc_OSError;
+    }
+}
+
+}  // namespace
+
+PyObject* panic_exception_type()
+{
+    // Created under the interpreter lock; the creation runs no Python code that could let
+    // another thread in between the check and the store.
+    if (g_panic_type == nullptr) {
+        g_panic_type = PyErr_NewExceptionWithDoc("brindle_runtime.PanicException", kPanicDoc,
+                                                 PyExc_BaseException, nullptr);
+        if (g_panic_type == nullptr) {
+            std::fputs("Failed to initialize new exception type.\n", stderr);
+            std::abort();
+        }
+    }
+    return g_panic_type;
+}
+
+void throw_error(PyObject* type, std::string message)
+{
+    throw PendingError{type, std::move(message)};
+}
+
+void throw_internal(std::string message) { throw InternalFailure{std::move(message)}; }
+
+void throw_python_error()
+{
+    if (g_panic_type == nullptr || !PyErr_Occurred() || !PyErr_ExceptionMatches(g_panic_type)) {
+        throw PythonError{};
+    }
+    // Python code that we called raised our own PanicException: report it and carry on as an
+    // internal failure of this call, so the frame raises a fresh PanicException.
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    std::fputs("--- PanicException from Python code ---\n", stderr);
+    std::fflush(stderr);
+    std::string text = value != nullptr ? exception_text(value) : "Unwrapped panic from Python code";
+    PyErr_Display(type, value, traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    throw InternalFailure{std::move(text)};
+}
+
+void throw_internal_from_python(std::string message)
+{
+    if (PyErr_Occurred()) PyErr_WriteUnraisable(nullptr);
+    throw InternalFailure{std::move(message)};
+}
+
+std::string type_mismatch_message(PyObject* value, const char* expected)
+{
+    if (value == Py_None) return std::string("'None' is not an instance of '") + expected + "'";
+    std::string type_name = "<failed to extract type name>";
+    PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__qualname__");
+    if (qualname != nullptr && PyUnicode_Check(qualname)) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(qualname, &size);
+        if (utf8 != nullptr) type_name.assign(utf8, static_cast<std::size_t>(size));
+    }
+    Py_XDECREF(qualname);
+    PyErr_Clear();
+    return "'" + type_name + "' object is not an instance of '" + expected + "'";
+}
+
+void throw_type_mismatch(PyObject* value, const char* expected)
+{
+    throw PendingError{PyExc_TypeError, type_mismatch_message(value, expected)};
+}
+
+PendingError os_error(int errnum)
+{
+    char buffer[256];
+    const char* description = strerror_r(errnum, buffer, sizeof buffer);
+    return PendingError{os_error_class(errnum),
+                        std::string(description) + " (os error " + std::to_string(errnum) + ")"};
+}
+
+void throw_os_error(int errnum) { throw os_error(errnum); }
+
+void throw_io_error(std::string message) { throw PendingError{PyExc_OSError, std::move(message)}; }
+
+void raise_current_exception() noexcept
+{
+    try {
+        throw;
+    } catch (const PythonError&) {
+        if (!PyErr_Occurred()) {
+            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        }
+    } catch (const PendingError& error) {
+        raise_with_message(error.type, error.message.data(), error.message.size());
+    } catch (const InternalFailure& failure) {
+        raise_panic(failure.message);
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (...) {
+        raise_panic(std::string());
+    }
+}
+
+}  // namespace brindle

@@ -1,0 +1,62 @@
+// The one call frame every entry from the interpreter goes through. It is the only place that
+// catches: whatever the operation throws becomes the Python exception for it.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include "module/errors.hpp"
+
+namespace brindle {
+
+// Functions, methods, slots and getters that return an object.
+template <class Operation>
+PyObject* call_frame(Operation&& operation) noexcept
+{
+    try {
+        return operation();
+    } catch (...) {
+        raise_current_exception();
+        return nullptr;
+    }
+}
+
+// Slots that return a status (0 / -1), such as the module's execution step.
+template <class Operation>
+int call_frame_status(Operation&& operation) noexcept
+{
+    try {
+        operation();
+        return 0;
+    } catch (...) {
+        raise_current_exception();
+        return -1;
+    }
+}
+
+void report_unraisable_current(PyObject* context) noexcept;
+
+// Destructors: a failure is reported through the unraisable hook and the destructor returns.
+template <class Operation>
+void call_frame_destructor(PyObject* object, Operation&& operation) noexcept
+{
+    try {
+        operation();
+    } catch (...) {
+        report_unraisable_current(object);
+    }
+}
+
+// Releases the interpreter lock for its lifetime; every path out takes it back first.
+class GilRelease {
+public:
+    GilRelease() noexcept : state_(PyEval_SaveThread()) {}
+    ~GilRelease() { PyEval_RestoreThread(state_); }
+    GilRelease(const GilRelease&) = delete;
+    GilRelease& operator=(const GilRelease&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
+}  // namespace brindle

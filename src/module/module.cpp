@@ -1,0 +1,93 @@
+// The module definition and its one execution step.
+#include <string_view>
+
+#include "entities/node.hpp"
+#include "module/errors.hpp"
+#include "module/frame.hpp"
+#include "module/search_type.hpp"
+#include "read/read_entry.hpp"
+#include "write/write_entry.hpp"
+
+namespace brindle {
+
+namespace {
+
+#define BRINDLE_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
+
+// Function objects keep a pointer to their table entry, so the table lives for the process.
+PyMethodDef module_functions[] = {
+    {"read_file", BRINDLE_FASTCALL(py_read_file), METH_FASTCALL | METH_KEYWORDS,
+     "read_file(file_path, root_tag)\n--\n\n"},
+    {"read_string", BRINDLE_FASTCALL(py_read_string), METH_FASTCALL | METH_KEYWORDS,
+     "read_string(xml_string, root_tag)\n--\n\n"},
+    {"write_file", BRINDLE_FASTCALL(py_write_file), METH_FASTCALL | METH_KEYWORDS,
+     "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"},
+    {"write_string", BRINDLE_FASTCALL(py_write_string), METH_FASTCALL | METH_KEYWORDS,
+     "write_string(node, indent=None, default_xml_def=None)\n--\n\n"},
+};
+
+#undef BRINDLE_FASTCALL
+
+// Appends the name to __all__ (creating the list on first use), then sets the attribute.
+void add_item(PyObject* module, PyObject* name, PyObject* value)
+{
+    PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw_python_error();
+        PyErr_Clear();
+        all = checked(PyList_New(0));
+        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw_python_error();
+    } else if (!PyList_Check(all.get())) {
+        throw_type_mismatch(all.get(), "list");
+    }
+    if (PyList_Append(all.get(), name) < 0) throw_internal_from_python("could not append __name__ to __all__");
+    if (PyObject_SetAttr(module, name, value) < 0) throw_python_error();
+}
+
+void add_named_item(PyObject* module, const char* name, PyObject* value)
+{
+    PyRef key = checked(PyUnicode_FromString(name));
+    add_item(module, key.get(), value);
+}
+
+void add_function(PyObject* module, PyMethodDef* definition)
+{
+    PyRef module_name = checked(PyModule_GetNameObject(module));
+    PyRef function = checked(PyCFunction_NewEx(definition, module, module_name.get()));
+    PyRef name = checked(PyObject_GetAttrString(function.get(), "__name__"));
+    if (!PyUnicode_Check(name.get())) throw_type_mismatch(name.get(), "str");
+    add_item(module, name.get(), function.get());
+}
+
+int exec_module(PyObject* module)
+{
+    return call_frame_status([&] {
+        if (!PyModule_Check(module)) throw_type_mismatch(module, "module");
+        add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(search_type()));
+        add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
+        for (PyMethodDef& definition : module_functions) add_function(module, &definition);
+    });
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "brindle",
+    "",
+    0,
+    nullptr,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+}  // namespace brindle
+
+PyMODINIT_FUNC PyInit_brindle(void) { return PyModuleDef_Init(&brindle::module_definition); }
