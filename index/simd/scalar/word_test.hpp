@@ -1,0 +1,32 @@
+#pragma once
+// Eight-lane byte tests on one 64-bit word (the word-at-a-time zero-byte test).
+
+#include <cstdint>
+#include <cstring>
+
+namespace brindle::index::swar {
+
+inline constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;
+inline constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// `value` repeated in all eight lanes.
+constexpr std::uint64_t repeat_byte(unsigned char value) noexcept {
+    return kLowBits * value;
+}
+
+// The eight bytes at `bytes` as one word, lane i holding bytes[i] on a little-endian machine.
+inline std::uint64_t load_word(const unsigned char* bytes) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// Non-zero exactly when some lane of `word` equals the byte repeated in `pattern`. The lowest
+// set bit always marks a true match; a higher bit may be a false one (a borrow out of a
+// matching lane), so callers that need the position look at the bytes themselves.
+constexpr std::uint64_t match_bits(std::uint64_t word, std::uint64_t pattern) noexcept {
+    const std::uint64_t x = word ^ pattern;
+    return (x - kLowBits) & ~x & kHighBits;
+}
+
+}  // namespace brindle::index::swar

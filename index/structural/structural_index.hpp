@@ -1,0 +1,83 @@
+#pragma once
+// The structural index of a document: every tag's position, kind, name, depth and parent,
+// and the runs of character data between tags, as offsets into the borrowed document.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace brindle::index {
+
+enum class TagKind : std::uint8_t {
+    Open = 0,                   // start tag
+    Close = 1,                  // end tag
+    SelfClosing = 2,            // empty-element tag ending in "/>"
+    Comment = 3,
+    CData = 4,                  // CDATA section
+    ProcessingInstruction = 5,  // the XML declaration among them
+};
+
+// A name as a byte range of the document, with its full length (never truncated).
+// (0, 0) for comments and CDATA sections.
+struct NameRange {
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+};
+
+// A run of character data [start, end), with the innermost open start tag (-1 at top level).
+// Only non-empty runs are recorded.
+struct TextRange {
+    std::uint64_t start;
+    std::uint64_t end;
+    std::int32_t parent;
+};
+
+// Per-tag arrays are parallel: entry k of each describes the k-th tag in document order.
+// Declarations such as <!DOCTYPE ...> get no entry.
+struct StructuralIndex {
+    std::string_view document;  // borrowed, never copied
+    std::vector<std::uint64_t> tag_starts;  // offset of the tag's '<'
+    std::vector<std::uint64_t> tag_ends;    // offset of the byte that ends the tag (see builders)
+    std::vector<TagKind> tag_kinds;
+    std::vector<NameRange> tag_names;
+    std::vector<std::uint16_t> depths;      // elements open when the tag is met, kept mod 65536;
+                                            // an end tag gets its start tag's depth
+    std::vector<std::int32_t> parents;      // index of the innermost open start tag, or -1
+    std::vector<TextRange> text_ranges;     // character data in document order; a run is
+                                            // recorded when the '<' after it is met, so text
+                                            // after the last tag never is
+
+    std::size_t tag_count() const noexcept { return tag_starts.size(); }
+};
+
+enum class BuildStatus : std::uint8_t {
+    Ok,
+    UnclosedTag,    // offset = the tag's '<'
+    UnexpectedEnd,  // direct builder only: a comment, CDATA section or processing-instruction
+                    // name runs to the end; offset = document length
+    OutOfMemory,    // an array could not grow; offset = the '<' being recorded
+};
+
+struct BuildResult {
+    BuildStatus status;
+    std::uint64_t offset;
+};
+
+// Both builders replace the whole contents of `out`. When the document is at least 128 bytes
+// long every per-tag array starts with room for length / 128 entries, and when it is longer
+// than 255 bytes text_ranges starts with room for length / 256; shorter documents start with
+// empty arrays. On failure `out` holds the entries recorded so far and must not be walked.
+// Neither builder reads outside the document, recurses or throws.
+
+// Scans the bytes with word-at-a-time searches; quotes count only inside start tags.
+// Keeps parents for the innermost 32 open elements only: deeper tags get parent -1.
+BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept;
+
+// Classifies every byte first, so a quote anywhere in the document (character data too) hides
+// the '<' and '>' bytes up to its closing quote. Never fails on an unterminated comment, CDATA
+// section or processing instruction: it records an end that the walk's termination checks
+// reject. Parents are kept at every depth.
+BuildResult build_quote_dense(std::string_view document, StructuralIndex& out) noexcept;
+
+}  // namespace brindle::index
