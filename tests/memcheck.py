@@ -1,0 +1,62 @@
+"""Leak checks that count memory, not time.
+
+Two counters together see every allocation the module makes: the interpreter's count of live
+allocated blocks (every leaked Python object) and the C allocator's bytes in use (every leaked
+native string, vector or buffer, which C++ takes from malloc).
+"""
+
+import ctypes
+import ctypes.util
+import gc
+import sys
+
+
+class _Mallinfo2(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_size_t) for name in
+                ("arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks", "fsmblks",
+                 "uordblks", "fordblks", "keepcost")]
+
+
+_libc = ctypes.CDLL(ctypes.util.find_library("c"))
+_mallinfo2 = getattr(_libc, "mallinfo2", None)
+if _mallinfo2 is not None:
+    _mallinfo2.restype = _Mallinfo2
+
+
+def native_bytes_in_use():
+    """Bytes the C allocator has handed out and not taken back (0 where unknown)."""
+    if _mallinfo2 is None:
+        return 0
+    info = _mallinfo2()
+    return info.uordblks + info.hblkhd
+
+
+def _snapshot():
+    gc.collect()
+    return sys.getallocatedblocks(), native_bytes_in_use()
+
+
+def assert_flat_memory(action, rounds=100_000, warmup=2_000, block_slack=200, byte_slack=256 * 1024):
+    """Runs `action` `rounds` times and fails when memory grew: a leak of even one small object
+    or a few bytes per call shows up as thousands of blocks or hundreds of kilobytes."""
+    for _ in range(warmup):
+        action()
+    blocks_before, bytes_before = _snapshot()
+    for _ in range(rounds):
+        action()
+    blocks_after, bytes_after = _snapshot()
+    assert blocks_after - blocks_before <= block_slack, (
+        f"{blocks_after - blocks_before} Python blocks leaked over {rounds} calls")
+    assert bytes_after - bytes_before <= byte_slack, (
+        f"{bytes_after - bytes_before} native bytes leaked over {rounds} calls")
+
+
+def raising(action, exception=BaseException):
+    """Wraps an action that must raise, so error paths can be repeated by assert_flat_memory."""
+    def run():
+        try:
+            action()
+        except exception:
+            return
+        raise AssertionError("expected an exception")
+    return run
