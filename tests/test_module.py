@@ -88,3 +88,15 @@ def test_reimport_gives_same_classes():
             fresh.write_string(5)
     finally:
         sys.modules["brindle"] = old_module
+
+
+def test_the_library_exports_one_symbol():
+    import shutil
+    import subprocess
+    if shutil.which("nm") is None:
+        pytest.skip("nm is not installed")
+    listing = subprocess.run(["nm", "-D", "--defined-only", brindle.__file__],
+                             capture_output=True, text=True, check=True).stdout
+    exported = [line.split()[-1] for line in listing.splitlines()
+                if line.split()[1] not in ("w", "W", "v", "V")]
+    assert exported == ["PyInit_brindle"]
