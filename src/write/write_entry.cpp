@@ -1,28 +1,83 @@
-// Placeholder until the writer lands: arguments are bound and converted as specified.
+// The two write entry points: convert the arguments, copy the tree while the interpreter lock
+// is held, then release the lock for everything else (opening the file included) and take it
+// back only to build the result or raise.
 #include "write/write_entry.hpp"
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "entities/node.hpp"
+#include "entities/plain_convert.hpp"
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
+#include "write/file_sink.hpp"
+#include "write/memory_sink.hpp"
+#include "write/serializer.hpp"
 
 namespace brindle {
 
 namespace {
+
 constexpr std::string_view kStringParams[] = {"node", "indent", "default_xml_def"};
 constexpr Signature kWriteString{"write_string", "", kStringParams, 3, 1};
 constexpr std::string_view kFileParams[] = {"node", "file_path", "indent", "default_xml_def"};
 constexpr Signature kWriteFile{"write_file", "", kFileParams, 4, 2};
+
+constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+static_assert(kXmlDeclaration.size() == 39);
+
+constexpr std::uint64_t kDefaultIndent = 4;
+
+struct WriteOptions {
+    std::uint64_t indent = kDefaultIndent;
+    bool declaration = true;
+};
+
+WriteOptions convert_options(PyObject* indent, PyObject* default_xml_def)
+{
+    WriteOptions options;
+    options.indent = convert_optional_arg("indent", indent, to_u64).value_or(kDefaultIndent);
+    options.declaration = convert_optional_arg("default_xml_def", default_xml_def, to_flag).value_or(true);
+    return options;
+}
+
+// Runs without the interpreter lock.
+template <class Sink>
+void write_document(Sink& sink, const PlainTree& tree, const WriteOptions& options)
+{
+    if (options.declaration) sink.append(kXmlDeclaration);
+    write_tree(sink, tree, options.indent);
+}
+
+PyRef output_to_str(std::string_view output)
+{
+    PyObject* text = PyUnicode_DecodeUTF8(output.data(), static_cast<Py_ssize_t>(output.size()), nullptr);
+    if (text == nullptr && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
+        PyErr_Clear();
+        throw_internal("invariant: the XML writer only emits valid UTF-8");
+    }
+    return checked(text);
+}
+
 }  // namespace
 
 PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
         auto slots = bind<3>(kWriteString, args, nargs, kwnames);
-        convert_arg("node", [&] { return to_node(slots[0]); });
-        convert_optional_arg("indent", slots[1], to_u64);
-        convert_optional_arg("default_xml_def", slots[2], to_flag);
-        throw_error(PyExc_NotImplementedError, "write_string is not available yet");
+        PyObject* node = convert_arg("node", [&] { return to_node(slots[0]); });
+        const WriteOptions options = convert_options(slots[1], slots[2]);
+        PlainTree tree = to_plain(node);
+        MemorySink sink;
+        {
+            GilRelease unlocked;
+            const PlainTree detached = std::move(tree);  // freed before the lock is taken back
+            write_document(sink, detached, options);
+        }
+        return output_to_str(sink.contents()).release();
     });
 }
 
@@ -30,11 +85,18 @@ PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 {
     return call_frame([&]() -> PyObject* {
         auto slots = bind<4>(kWriteFile, args, nargs, kwnames);
-        convert_arg("node", [&] { return to_node(slots[0]); });
-        convert_arg("file_path", [&] { return to_text(slots[1]); });
-        convert_optional_arg("indent", slots[2], to_u64);
-        convert_optional_arg("default_xml_def", slots[3], to_flag);
-        throw_error(PyExc_NotImplementedError, "write_file is not available yet");
+        PyObject* node = convert_arg("node", [&] { return to_node(slots[0]); });
+        std::string path = convert_arg("file_path", [&] { return to_text_copy(slots[1]); });
+        const WriteOptions options = convert_options(slots[2], slots[3]);
+        PlainTree tree = to_plain(node);
+        {
+            GilRelease unlocked;
+            const PlainTree detached = std::move(tree);  // freed before the lock is taken back
+            FileSink sink(path);
+            write_document(sink, detached, options);
+            sink.finish();
+        }
+        return Py_NewRef(Py_None);
     });
 }
 

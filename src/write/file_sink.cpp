@@ -1,0 +1,75 @@
+#include "write/file_sink.hpp"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "module/errors.hpp"
+#include "write/file_io.hpp"
+
+namespace brindle {
+
+namespace {
+
+[[noreturn, gnu::cold]] void throw_write_failure(int error, const char* nothing_written_message)
+{
+    if (error == WriteOutcome::kZeroWrite) throw_io_error(nothing_written_message);
+    throw_os_error(error);
+}
+
+}  // namespace
+
+FileSink::FileSink(const std::string& path)
+{
+    if (path.find('\0') != std::string::npos) {
+        throw_io_error("file name contained an unexpected NUL byte");
+    }
+    fd_ = open_for_writing(path);
+    if (fd_ < 0) throw_os_error(errno);
+}
+
+FileSink::~FileSink()
+{
+    // Only an earlier failure leaves bytes here; this last attempt may fail as well, and the
+    // call already reports the first failure.
+    if (buffered_ > 0) (void)write_out_buffer();
+    close_quietly(fd_);
+}
+
+void FileSink::append_repeated(char byte, std::uint64_t count)
+{
+    while (count > 0) {
+        if (buffered_ == kCapacity) flush();
+        const std::size_t room = std::min<std::uint64_t>(count, kCapacity - buffered_);
+        std::memset(buffer_ + buffered_, byte, room);
+        buffered_ += room;
+        count -= room;
+    }
+}
+
+void FileSink::append_past_buffer(const char* bytes, std::size_t count)
+{
+    if (count > kCapacity - buffered_) flush();
+    if (count < kCapacity) {
+        std::memcpy(buffer_ + buffered_, bytes, count);
+        buffered_ += count;
+        return;
+    }
+    const WriteOutcome outcome = write_fully(fd_, bytes, count);
+    if (!outcome.complete()) throw_write_failure(outcome.error, "failed to write whole buffer");
+}
+
+void FileSink::flush()
+{
+    const int error = write_out_buffer();
+    if (error != 0) throw_write_failure(error, "failed to write the buffered data");
+}
+
+int FileSink::write_out_buffer() noexcept
+{
+    const WriteOutcome outcome = write_fully(fd_, buffer_, buffered_);
+    std::memmove(buffer_, buffer_ + outcome.written, buffered_ - outcome.written);
+    buffered_ -= outcome.written;
+    return outcome.error;
+}
+
+}  // namespace brindle

@@ -1,0 +1,50 @@
+// The output sink of write_string: one growable byte buffer.
+//
+// Appends never fail except for memory: growth that the allocator refuses, or that would pass
+// what the output may ever hold (output_limit.hpp), throws std::bad_alloc. The buffer is raw
+// malloc memory so that large growth can be a remap rather than a copy, and nothing is ever
+// zero-filled before it is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace brindle {
+
+class MemorySink {
+public:
+    MemorySink() noexcept = default;
+    ~MemorySink();
+    MemorySink(const MemorySink&) = delete;
+    MemorySink& operator=(const MemorySink&) = delete;
+
+    void append(const char* bytes, std::size_t count)
+    {
+        if (count > capacity_ - size_) [[unlikely]] grow(count);
+        std::memcpy(data_ + size_, bytes, count);
+        size_ += count;
+    }
+    void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
+
+    void append_char(char byte)
+    {
+        if (size_ == capacity_) [[unlikely]] grow(1);
+        data_[size_++] = byte;
+    }
+
+    void append_repeated(char byte, std::uint64_t count);
+
+    std::string_view contents() const noexcept { return {data_, size_}; }
+
+private:
+    // Makes room for `extra` more bytes.
+    [[gnu::noinline]] void grow(std::uint64_t extra);
+
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace brindle
