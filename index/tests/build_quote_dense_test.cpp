@@ -1,0 +1,196 @@
+// What only the quote-dense builder does: quotes hide '<' and '>' everywhere, a tag ends at
+// the first '>' outside quotes, declarations leave the text start where it was, parents are
+// kept at every depth, and unterminated sections are recorded with an end that the walk's
+// termination checks reject.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "index/structural/structural_index.hpp"
+#include "index_test_support.hpp"
+
+namespace brindle::index {
+namespace {
+
+using testing::Tag;
+using testing::Text;
+
+constexpr TagKind Open = TagKind::Open;
+constexpr TagKind Close = TagKind::Close;
+constexpr TagKind SelfClosing = TagKind::SelfClosing;
+constexpr TagKind Comment = TagKind::Comment;
+constexpr TagKind CData = TagKind::CData;
+
+struct DenseCase {
+    const char* name;
+    std::string document;
+    std::vector<Tag> tags;
+    std::vector<Text> texts;
+};
+
+class QuoteDenseIndex : public ::testing::TestWithParam<DenseCase> {};
+
+TEST_P(QuoteDenseIndex, RecordsEveryField) {
+    const DenseCase& c = GetParam();
+    StructuralIndex index;
+    const BuildResult result = build_quote_dense(c.document, index);
+    ASSERT_EQ(result.status, BuildStatus::Ok) << "offset " << result.offset;
+    EXPECT_EQ(testing::tags_of(index), c.tags);
+    EXPECT_EQ(testing::texts_of(index), c.texts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, QuoteDenseIndex,
+    ::testing::Values(
+        // the apostrophe of "it's" hides "</p><q>x" up to the next apostrophe
+        //  <p>it's</p><q>x'</q>
+        //  0  3 5         15 19
+        DenseCase{"ApostropheInTextHidesTags", "<p>it's</p><q>x'</q>",
+                  {{0, 2, Open, "p", 1, 0, -1}, {16, 19, Close, "q", 18, 0, -1}},
+                  {{3, 16, 0}}},
+        DenseCase{"ApostropheRunBetweenTags", "it's <b> x'<c>", {{11, 13, Open, "c", 12, 0, -1}}, {{0, 11, -1}}},
+        // a run that never closes hides the rest of the document
+        DenseCase{"RunToTheEnd", "<a>'<b></b>", {{0, 2, Open, "a", 1, 0, -1}}, {}},
+        // a declaration records nothing and leaves the text start where it was
+        DenseCase{"DoctypeStaysInText", "<!DOCTYPE d>\n<r>t</r>",
+                  {{13, 15, Open, "r", 14, 0, -1}, {17, 20, Close, "r", 19, 0, -1}},
+                  {{0, 13, -1}, {16, 17, 0}}},
+        //  <!x<a>b<c/>   the declaration ends nowhere: the next '<' starts a tag
+        DenseCase{"DeclarationSwallowsNothing", "<!x<a>b<c/>",
+                  {{3, 5, Open, "a", 4, 0, -1}, {7, 10, SelfClosing, "c", 8, 1, 0}},
+                  {{0, 3, -1}, {6, 7, 0}}},
+        // an end tag ends at the first '>' outside quotes
+        //  <a></a x='>'><b/>
+        //  0  3        12 16
+        DenseCase{"EndTagEndsOutsideQuotes", "<a></a x='>'><b/>",
+                  {{0, 2, Open, "a", 1, 0, -1}, {3, 12, Close, "a", 5, 0, -1},
+                   {13, 16, SelfClosing, "b", 14, 0, -1}},
+                  {}},
+        // a '<' in an unquoted attribute value starts a tag of its own, inside the first
+        //  <a b=<c>
+        //  0    5 7
+        DenseCase{"LessThanInUnquotedValue", "<a b=<c>",
+                  {{0, 7, Open, "a", 1, 0, -1}, {5, 7, Open, "c", 6, 1, 0}}, {}},
+        // a '<' as the last byte ends the index without an entry
+        DenseCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1, 0, -1}}, {{3, 4, 0}}},
+        // '<' bytes inside an unterminated comment start no tag
+        //  <a><!-- <b>xx
+        //  0  3    8  11 (document length 13)
+        DenseCase{"UnterminatedCommentHidesTags", "<a><!-- <b>xx",
+                  {{0, 2, Open, "a", 1, 0, -1}, {3, 11, Comment, "", 0, 1, 0}}, {}},
+        // the walk's checks, not the builder, reject an unterminated instruction
+        DenseCase{"InstructionWithoutEndHidesTags", "<?pi <a> x",
+                  {{0, 9, TagKind::ProcessingInstruction, "pi", 2, 0, -1}}, {}}),
+    [](const ::testing::TestParamInfo<DenseCase>& info) { return info.param.name; });
+
+struct DenseFailure {
+    const char* name;
+    std::string document;
+    std::uint64_t offset;
+};
+
+class QuoteDenseFails : public ::testing::TestWithParam<DenseFailure> {};
+
+// Any '<' with no '>' outside quotes after it fails, whatever kind of markup it opens.
+TEST_P(QuoteDenseFails, UnclosedTagWithoutALaterGreaterThan) {
+    const DenseFailure& c = GetParam();
+    StructuralIndex index;
+    const BuildResult result = build_quote_dense(c.document, index);
+    EXPECT_EQ(result.status, BuildStatus::UnclosedTag);
+    EXPECT_EQ(result.offset, c.offset);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, QuoteDenseFails,
+    ::testing::Values(DenseFailure{"Comment", "<a><!-- x", 3}, DenseFailure{"CData", "<a><![CDATA[x", 3},
+                      DenseFailure{"Instruction", "<a><?pi", 3}, DenseFailure{"Declaration", "<a><!DOCTYPE", 3},
+                      DenseFailure{"GreaterThanInQuotes", "<a b='>'", 0},
+                      DenseFailure{"ApostropheBeforeTheGreaterThan", "<a '/>", 0}),
+    [](const ::testing::TestParamInfo<DenseFailure>& info) { return info.param.name; });
+
+// An unterminated comment or CDATA section ends two bytes before the end of the document,
+// or, when its '<' is among the last six (comment) or eleven (CDATA) bytes, 4 or 9 bytes
+// after its '<'. Its content is not recorded as text.
+TEST(QuoteDenseUnterminated, CommentEnd) {
+    for (std::size_t filler = 0; filler <= 8; ++filler) {
+        const std::string document = "<a><!--" + std::string(filler, 'x') + ">";
+        const std::uint64_t p = 3;
+        const std::uint64_t length = document.size();
+        const std::uint64_t end = p >= length - 6 ? p + 4 : length - 2;
+        StructuralIndex index;
+        ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok) << document;
+        EXPECT_EQ(testing::tags_of(index),
+                  (std::vector<Tag>{{0, 2, Open, "a", 1, 0, -1}, {p, end, Comment, "", 0, 1, 0}}))
+            << document;
+        EXPECT_TRUE(index.text_ranges.empty());
+    }
+}
+
+TEST(QuoteDenseUnterminated, CDataEnd) {
+    for (std::size_t filler = 0; filler <= 8; ++filler) {
+        const std::string document = "<a><![CDATA[" + std::string(filler, 'x') + ">";
+        const std::uint64_t p = 3;
+        const std::uint64_t length = document.size();
+        const std::uint64_t end = p >= length - 11 ? p + 9 : length - 2;
+        StructuralIndex index;
+        ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok) << document;
+        EXPECT_EQ(testing::tags_of(index),
+                  (std::vector<Tag>{{0, 2, Open, "a", 1, 0, -1}, {p, end, CData, "", 0, 1, 0}}))
+            << document;
+        EXPECT_TRUE(index.text_ranges.empty());
+    }
+}
+
+// Forty nested elements: every parent is known, depths as in the direct builder.
+TEST(QuoteDenseDeepNesting, ParentsAtEveryDepth) {
+    constexpr int kDepth = 40;
+    std::string document;
+    for (int i = 0; i < kDepth; ++i) {
+        document += "<e>";
+    }
+    document += "t";
+    for (int i = 0; i < kDepth; ++i) {
+        document += "</e>";
+    }
+    StructuralIndex index;
+    ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok);
+    ASSERT_EQ(index.tag_count(), 2U * kDepth);
+    for (int k = 0; k < kDepth; ++k) {
+        EXPECT_EQ(index.depths[k], k) << "start tag " << k;
+        EXPECT_EQ(index.parents[k], k - 1) << "start tag " << k;
+    }
+    for (int i = 0; i < kDepth; ++i) {
+        const int j = kDepth - 1 - i;  // the element this end tag closes
+        EXPECT_EQ(index.depths[kDepth + i], j) << "end tag of element " << j;
+        EXPECT_EQ(index.parents[kDepth + i], j - 1) << "end tag of element " << j;
+    }
+    EXPECT_EQ(index.parents[kDepth - 1], kDepth - 2) << "the 40-deep element";
+    ASSERT_EQ(index.text_ranges.size(), 1U);
+    EXPECT_EQ(index.text_ranges[0].parent, kDepth - 1);
+}
+
+// Depth far beyond any stack: 100000 levels, closed again, then a sibling at top level.
+TEST(QuoteDenseDeepNesting, HundredThousandLevels) {
+    constexpr int kDepth = 100000;
+    std::string document;
+    for (int i = 0; i < kDepth; ++i) {
+        document += "<e>";
+    }
+    for (int i = 0; i < kDepth; ++i) {
+        document += "</e>";
+    }
+    document += "<s/>";
+    StructuralIndex index;
+    ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok);
+    ASSERT_EQ(index.tag_count(), 2U * kDepth + 1);
+    EXPECT_EQ(index.parents[kDepth - 1], kDepth - 2);
+    EXPECT_EQ(index.parents[kDepth], kDepth - 2);  // the first end tag
+    EXPECT_EQ(index.depths[kDepth - 1], static_cast<std::uint16_t>(kDepth - 1));  // kept mod 65536
+    EXPECT_EQ(index.parents.back(), -1);
+    EXPECT_EQ(index.depths.back(), 0);
+}
+
+}  // namespace
+}  // namespace brindle::index
