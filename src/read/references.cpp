@@ -1,0 +1,149 @@
+#include "read/references.hpp"
+
+#include <cstring>
+#include <optional>
+
+#include "index/simd/scalar/byte_search.hpp"
+#include "read/read_errors.hpp"
+
+namespace brindle::read {
+
+namespace {
+
+constexpr bool is_attribute_break(unsigned char byte) noexcept
+{
+    return byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+std::size_t first_in_attribute(std::string_view raw, std::size_t from) noexcept
+{
+    for (std::size_t at = from; at < raw.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(raw[at]);
+        if (byte == '&' || is_attribute_break(byte)) return at;
+    }
+    return raw.size();
+}
+
+std::size_t next_to_decode(std::string_view raw, std::size_t from, TextMode mode) noexcept
+{
+    if (mode == TextMode::AttributeValue) return first_in_attribute(raw, from);
+    return index::find_byte(raw, from, '&');
+}
+
+int digit_value(char c, unsigned radix) noexcept
+{
+    int value = -1;
+    if (c >= '0' && c <= '9') value = c - '0';
+    else if (radix == 16 && c >= 'a' && c <= 'f') value = c - 'a' + 10;
+    else if (radix == 16 && c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    return value;
+}
+
+// An unsigned 32-bit number: an optional single '+', then at least one digit.
+std::optional<std::uint32_t> parse_u32(std::string_view digits, unsigned radix) noexcept
+{
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    if (digits.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        const int digit = digit_value(c, radix);
+        if (digit < 0) return std::nullopt;
+        value = value * radix + static_cast<unsigned>(digit);
+        if (value > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+void append_utf8(std::string& out, std::uint32_t code) noexcept
+{
+    char bytes[4];
+    std::size_t length;
+    if (code < 0x80) {
+        bytes[0] = static_cast<char>(code);
+        length = 1;
+    } else if (code < 0x800) {
+        bytes[0] = static_cast<char>(0xC0 | (code >> 6));
+        bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+        length = 2;
+    } else if (code < 0x10000) {
+        bytes[0] = static_cast<char>(0xE0 | (code >> 12));
+        bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
+        length = 3;
+    } else {
+        bytes[0] = static_cast<char>(0xF0 | (code >> 18));
+        bytes[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        bytes[3] = static_cast<char>(0x80 | (code & 0x3F));
+        length = 4;
+    }
+    out.append(bytes, length);
+}
+
+// "#65", "#+65", "#x41": the character, when the number is a Unicode scalar value.
+std::optional<std::uint32_t> character_reference(std::string_view name) noexcept
+{
+    const bool hex = name.size() >= 2 && name[1] == 'x';
+    const auto code = parse_u32(name.substr(hex ? 2 : 1), hex ? 16 : 10);
+    if (!code || *code > 0x10FFFF || (*code >= 0xD800 && *code <= 0xDFFF)) return std::nullopt;
+    return code;
+}
+
+// The character a predefined entity stands for, or 0 for any other name.
+char predefined_entity(std::string_view name) noexcept
+{
+    if (name == "lt") return '<';
+    if (name == "gt") return '>';
+    if (name == "amp") return '&';
+    if (name == "quot") return '"';
+    if (name == "apos") return '\'';
+    return 0;
+}
+
+// Decodes the reference whose '&' is raw[amp]; returns the offset just past its ';'.
+std::size_t append_reference(std::string& out, std::string_view raw, std::size_t amp, std::uint64_t base)
+{
+    const void* found = std::memchr(raw.data() + amp + 1, ';', raw.size() - amp - 1);
+    if (found == nullptr) fail_malformed(base + amp, message::kUnterminatedEntity);
+    const std::size_t semicolon = static_cast<std::size_t>(static_cast<const char*>(found) - raw.data());
+    const std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
+    if (const char entity = predefined_entity(name)) {
+        out.push_back(entity);
+    } else if (!name.empty() && name.front() == '#') {
+        const auto code = character_reference(name);
+        if (!code) fail_invalid_char_reference(base + amp, name);
+        append_utf8(out, *code);
+    } else {
+        fail_unknown_entity(base + amp, name);
+    }
+    return semicolon + 1;
+}
+
+}  // namespace
+
+std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept
+{
+    return next_to_decode(raw, 0, mode);
+}
+
+void append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode,
+                    std::size_t first)
+{
+    // Enough for the whole value: no replacement is longer than its reference.
+    out.reserve(out.size() + raw.size());
+    std::size_t copied = 0;
+    for (std::size_t at = first; at < raw.size(); at = next_to_decode(raw, copied, mode)) {
+        out.append(raw.data() + copied, at - copied);
+        const char byte = raw[at];
+        if (byte == '&') {
+            copied = append_reference(out, raw, at, base);
+            continue;
+        }
+        out.push_back(' ');  // a tab or line break in an attribute value
+        copied = at + 1;
+        if (byte == '\r' && copied < raw.size() && raw[copied] == '\n') ++copied;
+    }
+    out.append(raw.data() + copied, raw.size() - copied);
+}
+
+}  // namespace brindle::read

@@ -1,0 +1,55 @@
+// The character data of the open collected elements, in one buffer used as a stack.
+//
+// A child's text is always complete (and taken out) before its parent's text continues, so
+// every open element's pieces form one contiguous run at the end of the buffer, above its
+// parent's. An element whose text is a single undecoded run (the common case) never copies
+// it into the buffer: the run is kept as a view of the document until the element ends.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brindle::read {
+
+class TextAccumulator {
+public:
+    // Where one element's text begins; held by the walk for each open element.
+    struct Mark {
+        std::size_t begin;
+        std::string_view pending;  // the element's only piece so far, not yet in the buffer
+    };
+
+    Mark open() const noexcept { return {buffer_.size(), {}}; }
+
+    // Appends a piece that stays valid while the walk runs (a run of the document).
+    void append_lasting(Mark& mark, std::string_view piece)
+    {
+        if (piece.empty()) return;
+        if (mark.pending.empty() && buffer_.size() == mark.begin) {
+            mark.pending = piece;
+            return;
+        }
+        buffer_for(mark).append(piece);
+    }
+
+    // The buffer to append decoded text to, once the element's earlier pieces are in it.
+    std::string& buffer_for(Mark& mark)
+    {
+        if (!mark.pending.empty()) {
+            buffer_.append(mark.pending);
+            mark.pending = {};
+        }
+        return buffer_;
+    }
+
+    // The element's text, trimmed of Unicode white space; absent when nothing remains.
+    // Its pieces leave the buffer.
+    std::optional<std::string> close(const Mark& mark);
+
+private:
+    std::string buffer_;
+};
+
+}  // namespace brindle::read

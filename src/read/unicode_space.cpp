@@ -1,0 +1,85 @@
+#include "read/unicode_space.hpp"
+
+#include <cstddef>
+
+namespace brindle::read {
+
+namespace {
+
+// U+0009..U+000D and U+0020.
+constexpr bool is_ascii_space(unsigned char byte) noexcept
+{
+    return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+}
+
+// The multi-byte white-space characters: U+0085 and U+00A0 (two bytes); U+1680, U+2000..U+200A,
+// U+2028, U+2029, U+202F, U+205F and U+3000 (three bytes).
+bool is_two_byte_space(unsigned char lead, unsigned char tail) noexcept
+{
+    return lead == 0xC2 && (tail == 0x85 || tail == 0xA0);
+}
+
+bool is_three_byte_space(unsigned char b0, unsigned char b1, unsigned char b2) noexcept
+{
+    switch (b0) {
+    case 0xE1: return b1 == 0x9A && b2 == 0x80;
+    case 0xE2:
+        if (b1 == 0x80) return b2 <= 0x8A || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF;
+        return b1 == 0x81 && b2 == 0x9F;
+    case 0xE3: return b1 == 0x80 && b2 == 0x80;
+    default: return false;
+    }
+}
+
+// Length of the white-space character that starts at text[at], or 0.
+std::size_t space_starting_at(std::string_view text, std::size_t at) noexcept
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t left = text.size() - at;
+    if (is_ascii_space(bytes[at])) return 1;
+    if (left >= 2 && is_two_byte_space(bytes[at], bytes[at + 1])) return 2;
+    if (left >= 3 && is_three_byte_space(bytes[at], bytes[at + 1], bytes[at + 2])) return 3;
+    return 0;
+}
+
+// Length of the white-space character that ends just before text[end], or 0. In valid UTF-8
+// a lead byte is never a continuation byte, so matching the last two or three bytes is enough.
+std::size_t space_ending_at(std::string_view text, std::size_t end) noexcept
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    if (is_ascii_space(bytes[end - 1])) return 1;
+    if (end >= 2 && is_two_byte_space(bytes[end - 2], bytes[end - 1])) return 2;
+    if (end >= 3 && is_three_byte_space(bytes[end - 3], bytes[end - 2], bytes[end - 1])) return 3;
+    return 0;
+}
+
+}  // namespace
+
+std::string_view trim_unicode_space(std::string_view text) noexcept
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end) {
+        const std::size_t length = space_starting_at(text, begin);
+        if (length == 0) break;
+        begin += length;
+    }
+    while (end > begin) {
+        const std::size_t length = space_ending_at(text, end);
+        if (length == 0) break;
+        end -= length;
+    }
+    return text.substr(begin, end - begin);
+}
+
+bool is_all_unicode_space(std::string_view text) noexcept
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = space_starting_at(text, at);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
+}  // namespace brindle::read
