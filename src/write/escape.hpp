@@ -19,7 +19,7 @@ enum class EscapeMode {
 namespace escape_detail {
 
 // Index 0 means "written unchanged"; any other value selects the reference below.
-inline constexpr std::string_view kReferences[] = {
+constexpr std::string_view kReferences[] = {
     "", "&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&#9;", "&#10;", "&#13;",
 };
 
@@ -39,8 +39,9 @@ constexpr std::array<std::uint8_t, 256> make_table(EscapeMode mode)
     return table;
 }
 
-template <EscapeMode mode>
-inline constexpr std::array<std::uint8_t, 256> kTable = make_table(mode);
+// Internal linkage: the tables stay private to the library.
+constexpr std::array<std::uint8_t, 256> kCharacterDataTable = make_table(EscapeMode::CharacterData);
+constexpr std::array<std::uint8_t, 256> kAttributeValueTable = make_table(EscapeMode::AttributeValue);
 
 }  // namespace escape_detail
 
@@ -48,7 +49,8 @@ inline constexpr std::array<std::uint8_t, 256> kTable = make_table(mode);
 template <EscapeMode mode, class Sink>
 void write_escaped(Sink& sink, std::string_view value)
 {
-    const auto& table = escape_detail::kTable<mode>;
+    const auto& table = mode == EscapeMode::CharacterData ? escape_detail::kCharacterDataTable
+                                                          : escape_detail::kAttributeValueTable;
     const char* run = value.data();
     const char* const end = run + value.size();
     for (const char* at = run; at != end; ++at) {
