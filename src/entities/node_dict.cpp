@@ -1,12 +1,104 @@
-// Placeholder until to_dict lands.
+// Node.to_dict(): a tree as nested dicts, lists, strings and None.
+//
+// Two phases. The first walks the tree in pre-order and records each node's dictionary form as
+// plain data borrowing from the nodes (which the call holds alive and which cannot change).
+// The second builds the Python objects from the last form to the first, so every child's dict
+// exists before its parent's list is made: each list is created at its final length and filled
+// at once, and no half-built container is ever reachable. Neither phase recurses on depth.
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "entities/dict_form.hpp"
+#include "entities/node.hpp"
 #include "entities/node_methods.hpp"
 #include "module/frame.hpp"
+#include "module/py_values.hpp"
 
 namespace brindle {
 
-PyObject* node_to_dict(PyObject*, PyObject*)
+namespace {
+
+// The dictionary form of one node: a String, a Map, a Vec (the next `child_count` subtrees in
+// pre-order) and a NullableString.
+struct NodeForm {
+    std::string_view name;
+    const AttrMap* attrs;
+    std::size_t child_count;
+    const std::optional<std::string>* text;
+};
+
+std::vector<NodeForm> forms_in_preorder(PyObject* root)
 {
-    return call_frame([]() -> PyObject* { throw_error(PyExc_NotImplementedError, "to_dict is not available yet"); });
+    std::vector<NodeForm> forms;
+    std::vector<PyObject*> pending{root};
+    while (!pending.empty()) {
+        const NodeData& node = node_data(pending.back());
+        pending.pop_back();
+        forms.push_back({node.name, &node.attrs, node.children.size(), &node.text});
+        for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+            pending.push_back(child->get());
+        }
+    }
+    return forms;
+}
+
+// The four key strings, made once per call and shared by every node dict of the result.
+using NodeKeys = std::array<PyRef, kNodeKeyCount>;
+
+NodeKeys make_node_keys()
+{
+    NodeKeys keys;
+    for (std::size_t i = 0; i < kNodeKeyCount; ++i) keys[i] = make_str(kNodeKeyNames[i]);
+    return keys;
+}
+
+void set_item(PyObject* dict, const PyRef& key, PyRef value)
+{
+    if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_python_error();
+}
+
+// A list of the `count` dicts on top of `built`, the topmost first.
+PyRef take_children(std::vector<PyRef>& built, std::size_t count)
+{
+    if (built.size() < count) throw_internal("invariant: every child's dict is built before its parent's");
+    PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
+    for (std::size_t i = 0; i < count; ++i) {
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), built.back().release());
+        built.pop_back();
+    }
+    return list;
+}
+
+PyRef node_dict(const NodeForm& form, const NodeKeys& keys, std::vector<PyRef>& built)
+{
+    PyRef dict = checked(PyDict_New());
+    set_item(dict.get(), keys[0], make_str(form.name));
+    set_item(dict.get(), keys[1], attrs_to_dict(*form.attrs));
+    set_item(dict.get(), keys[2], take_children(built, form.child_count));
+    set_item(dict.get(), keys[3], make_optional_str(*form.text));
+    return dict;
+}
+
+PyRef forms_to_dicts(const std::vector<NodeForm>& forms)
+{
+    const NodeKeys keys = make_node_keys();
+    std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, first child on top
+    for (auto form = forms.rbegin(); form != forms.rend(); ++form) {
+        PyRef dict = node_dict(*form, keys, built);
+        built.push_back(std::move(dict));
+    }
+    if (built.size() != 1) throw_internal("invariant: the forms describe exactly one tree");
+    return std::move(built.back());
+}
+
+}  // namespace
+
+PyObject* node_to_dict(PyObject* self, PyObject*)
+{
+    return call_frame([&] { return forms_to_dicts(forms_in_preorder(self)).release(); });
 }
 
 }  // namespace brindle
