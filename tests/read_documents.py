@@ -4,7 +4,7 @@ the texts of the read errors."""
 # A leading comment holding many double quotes: more than five per '<' in the first 4096
 # bytes sends a document to the quote-dense builder. The quotes pair up, so nothing after
 # the comment is hidden, and every later byte moves by the comment's length.
-QUOTE_DENSE_PREFIX = "<!--" + '"' * 1000 + "-->"
+QUOTE_DENSE_PREFIX = "<!--" + '"' * 4000 + "-->"
 BUILDERS = ("direct", "quote_dense")
 
 

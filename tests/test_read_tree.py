@@ -1,0 +1,170 @@
+"""What read_string collects: the element named root_tag, its text, attributes and children."""
+
+import pytest
+
+import brindle
+from read_documents import BUILDERS, as_tuple, in_builder
+
+
+def read(document, root_tag, builder="direct"):
+    text, _ = in_builder(document, builder)
+    return brindle.read_string(text, root_tag)
+
+
+# (document, root_tag, expected tree as (name, attrs, text, children)).
+TREES = [
+    ("<a> x <b/> y </a>", "a", ("a", {}, "x  y", [("b", {}, None, [])])),
+    ("<a><![CDATA[<&>]]></a>", "a", ("a", {}, "<&>", [])),
+    ("<a>  </a>", "a", ("a", {}, None, [])),
+    ("<a><![CDATA[]]></a>", "a", ("a", {}, None, [])),
+    ("<a> <![CDATA[ x ]]>&amp; </a>", "a", ("a", {}, "x &", [])),
+    ("<r><a/></r>", "a", ("a", {}, None, [])),
+    ("<a><a>in</a></a>", "a", ("a", {}, None, [("a", {}, "in", [])])),
+    ("<r><a>1</a><a>&bogus;</a></r>", "a", ("a", {}, "1", [])),
+    ("<a/>&bogus;", "a", ("a", {}, None, [])),
+    ("<r>&bogus;<a/></r>", "a", ("a", {}, None, [])),
+    ('<r x="1"y="2"><a/></r>', "a", ("a", {}, None, [])),
+    ('<r><b x="1" x="2"></b><a/></r>', "a", ("a", {}, None, [])),
+    ("<a>x<b>y</b>z</a>", "a", ("a", {}, "xz", [("b", {}, "y", [])])),
+    ("<a>x<!-- c -->y<?p q?>z</a>", "a", ("a", {}, "xyz", [])),
+    ("<a>x</a \u3000\t>", "a", ("a", {}, "x", [])),
+    ("<1-é>t</1-é>", "1-é", ("1-é", {}, "t", [])),
+    ("<c:type x:y='1'/>", "c:type", ("c:type", {"x:y": "1"}, None, [])),
+    ('<?xml version="1.0" encoding="ISO-8859-1"?><a>é</a>', "a", ("a", {}, "é", [])),
+    ("<!DOCTYPE a [<!ELEMENT a ANY>]><a>x</a>", "a", ("a", {}, "x", [])),
+    ("\ufeff<a>x</a>", "a", ("a", {}, "x", [])),
+    ('<a b=">">x</a>', "a", ("a", {"b": ">"}, "x", [])),
+    ("<a x = '1' ></a>", "a", ("a", {"x": "1"}, None, [])),
+    ('<a x="a>b" y="/>" z=""/>', "a", ("a", {"x": "a>b", "y": "/>", "z": ""}, None, [])),
+    ("<a\tx='\"'\ny=\"'\"\r/>", "a", ("a", {"x": '"', "y": "'"}, None, [])),
+    ("<a><![CDATA[x<y]]></a>", "a", ("a", {}, "x<y", [])),
+    ("<r><b><a>deep</a></b><a>no</a></r>", "a", ("a", {}, "deep", [])),
+    ("<a><b/><c>1</c><b k='v'/></a>", "a",
+     ("a", {}, None, [("b", {}, None, []), ("c", {}, "1", []), ("b", {"k": "v"}, None, [])])),
+]
+
+
+@pytest.mark.parametrize("builder", BUILDERS)
+@pytest.mark.parametrize("document, root_tag, expected", TREES)
+def test_collected_tree(builder, document, root_tag, expected):
+    assert as_tuple(read(document, root_tag, builder)) == expected
+
+
+# Character data decoded (with the text trimmed afterwards) and attribute values decoded.
+DECODED_TEXT = [
+    ("a &lt; b", "a < b"),
+    ("&#60;&#x3c;&#x3C;", "<<<"),
+    ("&#+65;&#x+42;&#0000067;", "ABC"),
+    ("&amp;amp;", "&amp;"),
+    ("&amp;lt;", "&lt;"),
+    ("&quot;&apos;&gt;", "\"'>"),
+    ("x&#0;y", "x\x00y"),
+    ("&#x10FFFF;&#128512;", "\U0010ffff\U0001f600"),
+    ("&#xE9;&#233;", "éé"),
+    ("x&#xFFFF;", "x\uffff"),
+    ("a\tb\r\nc", "a\tb\r\nc"),
+    ("&#x20;x&#xA0;&#x3000;", "x"),
+    ("\u3000\u2028 x \u00a0\u0085", "x"),
+    ("\x1c x \x1f", "\x1c x \x1f"),
+    ("\u200b x \u200b", "\u200b x \u200b"),
+]
+
+
+@pytest.mark.parametrize("builder", BUILDERS)
+@pytest.mark.parametrize("raw, decoded", DECODED_TEXT)
+def test_character_data_decoding(builder, raw, decoded):
+    assert read(f"<a>{raw}</a>", "a", builder).text == decoded
+
+
+DECODED_ATTRIBUTES = [
+    ("a\tb\r\nc", "a b c"),
+    ("a\rb", "a b"),
+    ("a\n\nb", "a  b"),
+    ("\r\r\n", "  "),
+    ("\n\r", "  "),
+    ("&#9;&#10;&#13;", "\t\n\r"),
+    (" x ", " x "),
+    ("a &lt; b &amp;&#x41;", "a < b &A"),
+    ("&amp;amp;", "&amp;"),
+]
+
+
+@pytest.mark.parametrize("builder", BUILDERS)
+@pytest.mark.parametrize("raw, decoded", DECODED_ATTRIBUTES)
+def test_attribute_value_decoding(builder, raw, decoded):
+    assert read(f'<a k="{raw}"/>', "a", builder).attrs == {"k": decoded}
+
+
+@pytest.mark.parametrize("count", [1, 8, 9, 100])
+def test_attributes_in_document_order(count):
+    names = [f"n{(i * 37) % 101}" for i in range(count)]
+    document = "<a " + " ".join(f'{name}="{i}"' for i, name in enumerate(names)) + "/>"
+    attrs = read(document, "a").attrs
+    assert list(attrs) == names
+    assert list(attrs.values()) == [str(i) for i in range(count)]
+
+
+@pytest.mark.parametrize("count", [3, 9, 40])
+def test_duplicate_found_among_many_attributes(count):
+    document = "<a " + " ".join(f'k{i}="{i}"' for i in range(count)) + ' k1="again"/>'
+    with pytest.raises(ValueError, match="duplicate attribute 'k1'"):
+        read(document, "a")
+
+
+def test_quote_dense_builder_hides_markup_after_an_apostrophe():
+    # An apostrophe in character data opens a quote run for the quote-dense builder only.
+    assert read("<p>it's</p><q>x</q>", "q", "direct").text == "x"
+    with pytest.raises(ValueError, match=r"^root tag <q> not found in document$"):
+        read("<p>it's</p><q>x</q>", "q", "quote_dense")
+
+
+@pytest.mark.parametrize("keywords", [False, True])
+def test_arguments_by_position_or_keyword(keywords):
+    if keywords:
+        node = brindle.read_string(root_tag="b", xml_string="<a><b>t</b></a>")
+    else:
+        node = brindle.read_string("<a><b>t</b></a>", "b")
+    assert (node.name, node.text) == ("b", "t")
+
+
+@pytest.mark.parametrize("args, exception, note", [
+    ((5, "a"), TypeError, "while processing 'xml_string'"),
+    (("<a/>", None), TypeError, "while processing 'root_tag'"),
+    (("\ud800<a/>", "a"), UnicodeEncodeError, "while processing 'xml_string'"),
+])
+def test_argument_conversion_failures(args, exception, note):
+    with pytest.raises(exception) as caught:
+        brindle.read_string(*args)
+    assert caught.value.__notes__ == [note]
+
+
+def test_results_are_new_nodes_each_time():
+    document = "<a k='v'><b>t</b></a>"
+    first, second = brindle.read_string(document, "a"), brindle.read_string(document, "a")
+    assert first is not second and first.children[0] is not second.children[0]
+    assert as_tuple(first) == as_tuple(second)
+
+
+DEPTH = 1_000_000
+
+
+def test_document_a_million_levels_deep():
+    document = "<d>" * DEPTH + "x" + "</d>" * DEPTH
+    node = brindle.read_string(document, "d")
+    levels = 1
+    while node.children:
+        (node,) = node.children
+        levels += 1
+    assert (levels, node.text) == (DEPTH, "x")
+
+
+@pytest.mark.parametrize("builder, depth", [("direct", DEPTH), ("quote_dense", 100_000)])
+def test_element_of_interest_deep_down(builder, depth):
+    document = "<d>" * depth + "<x k='1'>t<y/></x>" + "</d>" * depth
+    node = read(document, "x", builder)
+    assert as_tuple(node) == ("x", {"k": "1"}, "t", [("y", {}, None, [])])
+
+
+def test_deep_element_never_closed_is_reported():
+    with pytest.raises(ValueError, match=r"^unexpected end of document: <e> is never closed$"):
+        brindle.read_string("<d>" * 100_000 + "<e>", "d")
