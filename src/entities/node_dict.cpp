@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "entities/dict_form.hpp"
+#include "entities/gc_pause.hpp"
 #include "entities/node.hpp"
 #include "entities/node_methods.hpp"
+#include "entities/str_cache.hpp"
 #include "module/frame.hpp"
 #include "module/py_values.hpp"
 
@@ -72,22 +74,41 @@ PyRef take_children(std::vector<PyRef>& built, std::size_t count)
     return list;
 }
 
-PyRef node_dict(const NodeForm& form, const NodeKeys& keys, std::vector<PyRef>& built)
+// Python objects of one call: the key strings and the cache of repeated names.
+struct Builder {
+    NodeKeys keys = make_node_keys();
+    StrCache names;
+    std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, first child on top
+};
+
+PyRef attrs_dict(const AttrMap& attrs, StrCache& names)
 {
     PyRef dict = checked(PyDict_New());
-    set_item(dict.get(), keys[0], make_str(form.name));
-    set_item(dict.get(), keys[1], attrs_to_dict(*form.attrs));
-    set_item(dict.get(), keys[2], take_children(built, form.child_count));
-    set_item(dict.get(), keys[3], make_optional_str(*form.text));
+    for (const auto& [key, value] : attrs) {
+        PyRef py_key = names.get(key);
+        PyRef py_value = make_str(value);
+        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
+    }
+    return dict;
+}
+
+PyRef node_dict(const NodeForm& form, Builder& builder)
+{
+    PyRef dict = checked(PyDict_New());
+    set_item(dict.get(), builder.keys[0], builder.names.get(form.name));
+    set_item(dict.get(), builder.keys[1], attrs_dict(*form.attrs, builder.names));
+    set_item(dict.get(), builder.keys[2], take_children(builder.built, form.child_count));
+    set_item(dict.get(), builder.keys[3], make_optional_str(*form.text));
     return dict;
 }
 
 PyRef forms_to_dicts(const std::vector<NodeForm>& forms)
 {
-    const NodeKeys keys = make_node_keys();
-    std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, first child on top
+    const GcPause no_collections_while_building;
+    Builder builder;
+    std::vector<PyRef>& built = builder.built;
     for (auto form = forms.rbegin(); form != forms.rend(); ++form) {
-        PyRef dict = node_dict(*form, keys, built);
+        PyRef dict = node_dict(*form, builder);
         built.push_back(std::move(dict));
     }
     if (built.size() != 1) throw_internal("invariant: the forms describe exactly one tree");

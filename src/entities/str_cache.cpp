@@ -1,0 +1,43 @@
+#include "entities/str_cache.hpp"
+
+#include "module/errors.hpp"
+#include "module/py_values.hpp"
+
+namespace brindle {
+
+namespace {
+
+// FNV-1a: cheap on short names. Its weakness to crafted collisions costs at most kMaxProbes
+// comparisons per lookup, because the cache gives up rather than searching further.
+std::size_t text_hash(std::string_view text) noexcept
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char byte : text) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 0x100000001b3ull;
+    }
+    return static_cast<std::size_t>(hash ^ (hash >> 29));
+}
+
+}  // namespace
+
+StrCache::StrCache() : slots_(std::make_unique<Slot[]>(kSlots)) {}
+
+PyRef StrCache::get(std::string_view text)
+{
+    if (text.size() > kMaxCachedLength) return make_str(text);
+    std::size_t index = text_hash(text);
+    for (std::size_t probe = 0; probe < kMaxProbes; ++probe, ++index) {
+        Slot& slot = slots_[index & (kSlots - 1)];
+        if (!slot.object) {
+            PyRef made = make_str(text);
+            slot.text = text;
+            slot.object = PyRef::borrow(made.get());
+            return made;
+        }
+        if (slot.text == text) return PyRef::borrow(slot.object.get());
+    }
+    return make_str(text);
+}
+
+}  // namespace brindle
