@@ -1,10 +1,12 @@
 #pragma once
 // Appends entries to a StructuralIndex; shared by both builders. Internal to the index.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "index/structural/page_advice.hpp"
 #include "index/structural/structural_index.hpp"
 
 namespace brindle::index::detail {
@@ -13,25 +15,28 @@ class IndexRecorder {
 public:
     explicit IndexRecorder(StructuralIndex& out) noexcept : out_(out) {}
 
-    // Empties the index, borrows the document and sizes the arrays from its length: per-tag
-    // arrays get length / 128 entries from 128 bytes on, text_ranges length / 256 above 255
-    // bytes. Throws std::bad_alloc.
+    // Empties the index (its arrays keep the memory they hold), borrows the document and
+    // sizes the arrays from its length: per-tag arrays get room for length / 128 entries from
+    // 128 bytes on, text_ranges for length / 256 above 255 bytes. Throws std::bad_alloc.
     void start(std::string_view document) {
-        out_ = StructuralIndex{};
+        clear_all();
         out_.document = document;
-        const std::size_t length = document.size();
-        if (length >= 128) {
-            reserve_tags(length / 128);
+        length_ = document.size();
+        if (length_ >= 128) {
+            reserve_tags(length_ / 128);
         }
-        if (length > 255) {
-            out_.text_ranges.reserve(length / 256);
+        if (length_ > 255) {
+            reserve_advised(out_.text_ranges, length_ / 256);
         }
     }
 
     // Records one tag and returns its index. Depths are kept modulo 65536.
-    std::int32_t add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name,
+    [[gnu::always_inline]] std::int32_t add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name,
                          std::uint64_t depth, std::int32_t parent) {
         const auto index = static_cast<std::int32_t>(out_.tag_starts.size());
+        if (out_.tag_starts.size() == out_.tag_starts.capacity()) [[unlikely]] {
+            grow_tags(start);
+        }
         out_.tag_starts.push_back(start);
         out_.tag_ends.push_back(end);
         out_.tag_kinds.push_back(kind);
@@ -42,8 +47,11 @@ public:
     }
 
     // Records the character data [start, end) when it is not empty.
-    void add_text(std::uint64_t start, std::uint64_t end, std::int32_t parent) {
+    [[gnu::always_inline]] void add_text(std::uint64_t start, std::uint64_t end, std::int32_t parent) {
         if (start < end) {
+            if (out_.text_ranges.size() == out_.text_ranges.capacity()) [[unlikely]] {
+                grow_texts(start);
+            }
             out_.text_ranges.push_back(TextRange{start, end, parent});
         }
     }
@@ -53,16 +61,48 @@ public:
     }
 
 private:
+    [[gnu::noinline]] void grow_tags(std::uint64_t offset) {
+        reserve_tags(grown_capacity(out_.tag_starts.size(), offset));
+    }
+
+    [[gnu::noinline]] void grow_texts(std::uint64_t offset) {
+        reserve_advised(out_.text_ranges, grown_capacity(out_.text_ranges.size(), offset));
+    }
+
+    // Room for the entries of the whole document, judged from how many `count` entries the
+    // bytes before `offset` needed, so a tag-dense document grows once or twice instead of
+    // doubling from the small initial size: at least double, at most sixteen times the count,
+    // and never more than one entry per byte (tags start at distinct bytes).
+    std::size_t grown_capacity(std::size_t count, std::uint64_t offset) const noexcept {
+        const std::size_t at_least = count < 8 ? 16 : 2 * count;
+        const double per_byte = static_cast<double>(count) / static_cast<double>(offset + 1);
+        const double estimate = std::min(per_byte * static_cast<double>(length_) * 1.125,
+                                         static_cast<double>(length_) + 1);
+        const std::size_t wanted = std::clamp(static_cast<std::size_t>(estimate), at_least, 8 * at_least);
+        return std::max(std::min(wanted, length_ + 1), count + 1);
+    }
+
+    void clear_all() noexcept {
+        out_.tag_starts.clear();
+        out_.tag_ends.clear();
+        out_.tag_kinds.clear();
+        out_.tag_names.clear();
+        out_.depths.clear();
+        out_.parents.clear();
+        out_.text_ranges.clear();
+    }
+
     void reserve_tags(std::size_t count) {
-        out_.tag_starts.reserve(count);
-        out_.tag_ends.reserve(count);
-        out_.tag_kinds.reserve(count);
-        out_.tag_names.reserve(count);
-        out_.depths.reserve(count);
-        out_.parents.reserve(count);
+        reserve_advised(out_.tag_starts, count);
+        reserve_advised(out_.tag_ends, count);
+        reserve_advised(out_.tag_kinds, count);
+        reserve_advised(out_.tag_names, count);
+        reserve_advised(out_.depths, count);
+        reserve_advised(out_.parents, count);
     }
 
     StructuralIndex& out_;
+    std::size_t length_ = 0;
 };
 
 // The name [start, end) as a NameRange, with its full length.

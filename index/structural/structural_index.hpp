@@ -64,10 +64,12 @@ struct BuildResult {
     std::uint64_t offset;
 };
 
-// Both builders replace the whole contents of `out`. When the document is at least 128 bytes
-// long every per-tag array starts with room for length / 128 entries, and when it is longer
-// than 255 bytes text_ranges starts with room for length / 256; shorter documents start with
-// empty arrays. On failure `out` holds the entries recorded so far and must not be walked.
+// Both builders replace the whole contents of `out` (an index built before keeps the memory
+// its arrays hold). When the document is at least 128 bytes long every per-tag array starts
+// with room for length / 128 entries, and when it is longer than 255 bytes text_ranges
+// starts with room for length / 256; shorter documents start with empty arrays. The arrays
+// then grow by the density of entries met so far. On failure `out` holds the entries
+// recorded so far and must not be walked.
 // Neither builder reads outside the document, recurses or throws.
 
 // Scans the bytes with word-at-a-time searches; quotes count only inside start tags.
