@@ -125,5 +125,23 @@ TEST(Classify, RandomDocumentsMatchTheStateMachine) {
     }
 }
 
+// Every byte value, so bytes one away from a delimiter (';' '=' '!' '#' '&' '(') and bytes
+// with the high bit set sit next to the delimiters in the same word.
+TEST(Classify, RandomBytesOfEveryValueMatchTheStateMachine) {
+    std::mt19937_64 random(8);
+    for (int round = 0; round < 2000; ++round) {
+        std::string document(random() % 300, ' ');
+        for (char& c : document) {
+            c = random() % 3 == 0 ? "<>\"'"[random() % 4] : static_cast<char>(random() % 256);
+        }
+        std::vector<std::uint64_t> lt;
+        std::vector<std::uint64_t> gt;
+        model(document, lt, gt);
+        const ByteClasses classes = classify(document);
+        ASSERT_EQ(marked(classes.lt_bits), lt);
+        ASSERT_EQ(marked(classes.gt_bits), gt);
+    }
+}
+
 }  // namespace
 }  // namespace brindle::index

@@ -29,4 +29,14 @@ constexpr std::uint64_t match_bits(std::uint64_t word, std::uint64_t pattern) no
     return (x - kLowBits) & ~x & kHighBits;
 }
 
+// Bit i (0..7) set exactly when lane i of `word` equals the byte repeated in `pattern`, with
+// no false lanes: the high bit of each lane is computed without borrows between lanes, then
+// the eight high bits are gathered into the low byte by one multiplication.
+constexpr std::uint64_t equal_lanes(std::uint64_t word, std::uint64_t pattern) noexcept {
+    constexpr std::uint64_t low_seven = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t x = word ^ pattern;
+    const std::uint64_t zero_high = ~(((x & low_seven) + low_seven) | x | low_seven);
+    return ((zero_high >> 7) * 0x0102040810204080ULL) >> 56;
+}
+
 }  // namespace brindle::index::swar
