@@ -16,10 +16,10 @@ namespace brindle::index::detail {
 
 inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-// Advises [data, data + bytes) when it spans at least four huge pages.
+// Advises [data, data + bytes) when it spans at least two huge pages.
 inline void advise_huge_pages(const void* data, std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (bytes < 4 * kHugePage) {
+    if (bytes < 2 * kHugePage) {
         return;
     }
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
