@@ -1,12 +1,312 @@
-// Placeholder until from_dict lands.
+// Node.from_dict(dict_): a tree from its dictionary form.
+//
+// One walk over the nested input, with an explicit stack of the dicts being read (and, for
+// each, the sequence value being read inside it), so nesting of any depth costs no native
+// recursion. Every value is classified as String, Vec, NullableString or Map, and anything that
+// fits none is a TypeError for `dict_`. Node dicts are made into nodes as soon as they are
+// complete, children first. A node dict that lacks a valid "name", "attrs" or "children" does
+// not fail the walk at once: the walk records the first such fault of each subtree (in
+// pre-order, which is the order nodes are checked in) and raises it as a ValueError only after
+// the whole input has been classified, so any TypeError takes precedence, as if the whole input
+// were converted before any node was built.
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "entities/dict_form.hpp"
+#include "entities/extract_failure.hpp"
+#include "entities/node.hpp"
 #include "entities/node_methods.hpp"
+#include "entities/sequence_items.hpp"
+#include "module/bind.hpp"
+#include "module/convert.hpp"
 #include "module/frame.hpp"
 
 namespace brindle {
 
-PyObject* node_from_dict(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)
+namespace {
+
+constexpr std::string_view kParams[] = {"dict_"};
+constexpr Signature kSignature{"from_dict", "Node", kParams, 1, 1};
+
+enum class Slot : std::uint8_t { Name, Attrs, Children, Text, Other };
+
+Slot slot_of(std::string_view key) noexcept
 {
-    return call_frame([]() -> PyObject* { throw_error(PyExc_NotImplementedError, "from_dict is not available yet"); });
+    for (std::size_t i = 0; i < kNodeKeyCount; ++i) {
+        if (key == kNodeKeyNames[i]) return static_cast<Slot>(i);
+    }
+    return Slot::Other;
+}
+
+// What the four known keys of one dict held. Payloads are kept only for dicts that become nodes.
+struct NodeFields {
+    std::array<std::optional<HashmapKind>, kNodeKeyCount> kinds;  // nullopt: key missing
+    std::string name;
+    AttrMap attrs;
+    std::vector<PyRef> children;
+    const char* children_fault = nullptr;  // the first fault among the children, in list order
+    std::optional<std::string> text;
+
+    std::optional<HashmapKind>& kind(Slot slot) { return kinds[static_cast<std::size_t>(slot)]; }
+};
+
+// A sequence value being read item by item; each item must be a dict.
+struct SequenceWalk {
+    PyRef sequence;
+    PyRef iterator;  // null while walking an exact list or tuple by index
+    Py_ssize_t index = 0;
+    Slot slot = Slot::Other;
+    bool collects_nodes = false;  // the "children" of a node dict
+    std::vector<PyRef> nodes;
+    const char* fault = nullptr;
+};
+
+// One dict being read, with the sequence value currently being read inside it (if any).
+struct DictWalk {
+    PyRef dict;
+    Py_ssize_t position = 0;
+    Py_ssize_t start_size = 0;
+    Py_ssize_t seen = 0;
+    bool builds_node = false;
+    NodeFields fields;
+    std::optional<SequenceWalk> sequence;
+};
+
+// A finished dict: a node, the fault that stopped it being one, or neither for a dict that only
+// had to be classified.
+struct NodeOutcome {
+    PyRef node;
+    const char* fault = nullptr;
+};
+
+class FromDictWalk {
+public:
+    explicit FromDictWalk(PyObject* root) { open_dict(root, true); }
+
+    NodeOutcome run();
+
+private:
+    void open_dict(PyObject* dict, bool builds_node);
+    void step_dict(DictWalk& top);
+    void step_sequence(DictWalk& top);
+    void read_value(DictWalk& top, Slot slot, PyObject* value);
+    void read_map(DictWalk& top, Slot slot, PyObject* value);
+    void open_sequence(DictWalk& top, Slot slot, PyObject* value);
+    void close_sequence(DictWalk& top);
+    NodeOutcome close_dict(DictWalk& top);
+    void deliver(NodeOutcome outcome);
+    [[noreturn]] void fail(const ExtractFailure& failure);
+
+    std::vector<DictWalk> open_;
+    std::optional<NodeOutcome> result_;
+};
+
+NodeOutcome FromDictWalk::run()
+{
+    while (!result_) {
+        DictWalk& top = open_.back();
+        if (top.sequence) {
+            step_sequence(top);
+        } else {
+            step_dict(top);
+        }
+    }
+    return std::move(*result_);
+}
+
+void FromDictWalk::open_dict(PyObject* dict, bool builds_node)
+{
+    DictWalk walk;
+    walk.dict = PyRef::borrow(dict);
+    walk.start_size = PyDict_GET_SIZE(dict);
+    walk.builds_node = builds_node;
+    open_.push_back(std::move(walk));
+}
+
+// One entry of the dict, or its end. Python code run while reading a sequence inside this dict
+// may have changed it; that is an internal failure, checked before every step.
+void FromDictWalk::step_dict(DictWalk& top)
+{
+    if (PyDict_GET_SIZE(top.dict.get()) != top.start_size) throw_internal("dictionary changed size during iteration");
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    if (!PyDict_Next(top.dict.get(), &top.position, &key, &value)) {
+        NodeOutcome outcome = close_dict(top);
+        open_.pop_back();
+        deliver(std::move(outcome));
+        return;
+    }
+    if (++top.seen > top.start_size) throw_internal("dictionary keys changed during iteration");
+    const PyRef held_key = PyRef::borrow(key);
+    const PyRef held_value = PyRef::borrow(value);
+    std::string_view key_text;
+    if (auto failure = attempt([&] { key_text = to_text(key); })) fail(*failure);
+    read_value(top, slot_of(key_text), value);
+}
+
+// The kinds in order: String, Vec, NullableString, Map. A str can only be a String (Vec refuses
+// it, and NullableString and Map fail the same way or worse); None only a NullableString; a dict
+// only a Map; a sequence only a Vec. So the first test that applies decides the kind.
+void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
+{
+    NodeFields& fields = top.fields;
+    if (PyUnicode_Check(value)) {
+        std::string_view text{"", 0};
+        if (auto failure = attempt([&] { text = to_text(value); })) {
+            fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*failure, nullptr)));
+        }
+        if (slot == Slot::Other) return;
+        if (top.builds_node && slot == Slot::Name) fields.name.assign(text);
+        if (top.builds_node && slot == Slot::Text) fields.text.emplace(text);
+        fields.kind(slot) = HashmapKind::String;
+    } else if (value == Py_None) {
+        if (slot != Slot::Other) fields.kind(slot) = HashmapKind::NullableString;
+    } else if (PyDict_Check(value)) {
+        read_map(top, slot, value);
+    } else if (PySequence_Check(value)) {
+        open_sequence(top, slot, value);
+    } else {
+        fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, nullptr)));
+    }
+}
+
+// A dict value must map str to str. Only a node's "attrs" is kept; the rest is checked.
+void FromDictWalk::read_map(DictWalk& top, Slot slot, PyObject* value)
+{
+    const bool keep = top.builds_node && slot == Slot::Attrs;
+    AttrMap attrs;
+    if (keep) attrs.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
+    auto failure = attempt([&] {
+        for_each_dict_item(value, [&](PyObject* key, PyObject* item) {
+            const std::string_view key_text = to_text(key);
+            const std::string_view item_text = to_text(item);
+            if (keep) attrs.insert_or_assign(std::string(key_text), std::string(item_text));
+        });
+    });
+    if (failure) fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, &*failure)));
+    if (slot == Slot::Other) return;
+    if (keep) top.fields.attrs = std::move(attrs);
+    top.fields.kind(slot) = HashmapKind::Map;
+}
+
+void FromDictWalk::open_sequence(DictWalk& top, Slot slot, PyObject* value)
+{
+    SequenceWalk& walk = top.sequence.emplace();
+    walk.sequence = PyRef::borrow(value);
+    walk.slot = slot;
+    walk.collects_nodes = top.builds_node && slot == Slot::Children;
+    if (PyList_CheckExact(value) || PyTuple_CheckExact(value)) {
+        if (walk.collects_nodes) walk.nodes.reserve(static_cast<std::size_t>(Py_SIZE(value)));
+        return;
+    }
+    if (auto failure = attempt([&] { walk.iterator = checked(PyObject_GetIter(value)); })) fail(*failure);
+}
+
+// One item of the sequence, or its end. An exact list is read by index against its current
+// length, as its own iterator does, so a list changed meanwhile is still read safely.
+void FromDictWalk::step_sequence(DictWalk& top)
+{
+    SequenceWalk& walk = *top.sequence;
+    PyRef item;
+    PyObject* sequence = walk.sequence.get();
+    if (walk.iterator) {
+        if (auto failure = attempt([&] {
+                item = PyRef::steal(PyIter_Next(walk.iterator.get()));
+                if (!item && PyErr_Occurred()) throw_python_error();
+            })) {
+            fail(*failure);
+        }
+    } else if (PyList_CheckExact(sequence)) {
+        if (walk.index < PyList_GET_SIZE(sequence)) item = PyRef::borrow(PyList_GET_ITEM(sequence, walk.index++));
+    } else if (walk.index < PyTuple_GET_SIZE(sequence)) {
+        item = PyRef::borrow(PyTuple_GET_ITEM(sequence, walk.index++));
+    }
+    if (!item) {
+        close_sequence(top);
+        return;
+    }
+    if (!PyDict_Check(item.get())) fail(ExtractFailure::type_mismatch(item.get(), "dict"));
+    open_dict(item.get(), walk.collects_nodes);  // may move `top`: not used after this
+}
+
+void FromDictWalk::close_sequence(DictWalk& top)
+{
+    SequenceWalk walk = std::move(*top.sequence);
+    top.sequence.reset();
+    if (walk.slot == Slot::Other) return;
+    NodeFields& fields = top.fields;
+    fields.kind(walk.slot) = HashmapKind::Vec;
+    if (walk.collects_nodes) {
+        fields.children = std::move(walk.nodes);
+        fields.children_fault = walk.fault;
+    }
+}
+
+// A node dict is checked for "name", "attrs" and "children" before its children's own faults
+// count, and its "text" is taken last and never faults.
+NodeOutcome FromDictWalk::close_dict(DictWalk& top)
+{
+    if (!top.builds_node) return {};
+    NodeFields& fields = top.fields;
+    if (fields.kind(Slot::Name) != HashmapKind::String) return {PyRef(), "Invalid name"};
+    if (fields.kind(Slot::Attrs) != HashmapKind::Map) return {PyRef(), "Invalid attrs"};
+    if (fields.kind(Slot::Children) != HashmapKind::Vec) return {PyRef(), "Invalid children"};
+    if (fields.children_fault != nullptr) return {PyRef(), fields.children_fault};
+    NodeData data;
+    data.name = std::move(fields.name);
+    data.attrs = std::move(fields.attrs);
+    data.children = std::move(fields.children);
+    if (fields.kind(Slot::Text) == HashmapKind::String) data.text = std::move(fields.text);
+    return {make_node(std::move(data)), nullptr};
+}
+
+void FromDictWalk::deliver(NodeOutcome outcome)
+{
+    if (open_.empty()) {
+        result_ = std::move(outcome);
+        return;
+    }
+    SequenceWalk& walk = *open_.back().sequence;
+    if (!walk.collects_nodes || walk.fault != nullptr) return;
+    if (outcome.fault != nullptr) {
+        walk.fault = outcome.fault;
+        walk.nodes.clear();
+        return;
+    }
+    walk.nodes.push_back(std::move(outcome.node));
+}
+
+// Every sequence still being read encloses the failure: each failed as a Vec because of it.
+void FromDictWalk::fail(const ExtractFailure& failure)
+{
+    std::vector<PyObject*> sequences;
+    for (auto walk = open_.rbegin(); walk != open_.rend(); ++walk) {
+        if (walk->sequence) sequences.push_back(walk->sequence->sequence.get());
+    }
+    raise_nested_failure(failure, sequences);
+}
+
+PyRef node_from_dict_value(PyObject* value)
+{
+    if (!PyDict_Check(value)) {
+        raise_nested_failure(ExtractFailure::type_mismatch(value, "dict"), {});
+    }
+    NodeOutcome outcome = FromDictWalk(value).run();
+    if (outcome.fault != nullptr) throw_error(PyExc_ValueError, outcome.fault);
+    return std::move(outcome.node);
+}
+
+}  // namespace
+
+PyObject* node_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+{
+    return call_frame([&] {
+        const auto slots = bind<1>(kSignature, args, nargs, kwnames);
+        return node_from_dict_value(slots[0]).release();
+    });
 }
 
 }  // namespace brindle

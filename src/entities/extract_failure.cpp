@@ -1,0 +1,219 @@
+#include "entities/extract_failure.hpp"
+
+#include <string_view>
+#include <unordered_set>
+
+#include "entities/dict_form.hpp"
+#include "entities/sequence_items.hpp"
+#include "module/convert.hpp"
+
+namespace brindle {
+
+namespace {
+
+constexpr std::string_view kEnumHeader =
+    "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')";
+constexpr std::string_view kTypeErrorPrefix = "TypeError: ";
+constexpr std::string_view kStrFailed = "<exception str() failed>";
+
+std::string_view kind_name(HashmapKind kind) { return kHashmapKindNames[static_cast<std::size_t>(kind)]; }
+
+// "\n- variant Vec (Vec): TypeError: failed to extract field HashmapTypes::Vec.0, caused by "
+void append_line_start(std::string& out, HashmapKind kind)
+{
+    const std::string_view name = kind_name(kind);
+    out += "\n- variant ";
+    out += name;
+    out += " (";
+    out += name;
+    out += "): TypeError: failed to extract field HashmapTypes::";
+    out += name;
+    out += ".0, caused by ";
+}
+
+void append_line(std::string& out, HashmapKind kind, std::string_view reason)
+{
+    append_line_start(out, kind);
+    out += reason;
+}
+
+std::string mismatch_text(PyObject* value, const char* expected)
+{
+    std::string text(kTypeErrorPrefix);
+    text += type_mismatch_message(value, expected);
+    return text;
+}
+
+// The UTF-8 of a str; lone surrogates become U+FFFD rather than failing.
+std::string lossy_utf8(PyObject* text)
+{
+    Py_ssize_t size = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size)) return std::string(utf8, static_cast<std::size_t>(size));
+    PyErr_Clear();
+    PyRef raw = checked(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+    PyRef clean = checked(PyUnicode_DecodeUTF8(PyBytes_AS_STRING(raw.get()), PyBytes_GET_SIZE(raw.get()), "replace"));
+    const char* utf8 = PyUnicode_AsUTF8AndSize(clean.get(), &size);
+    if (utf8 == nullptr) throw_python_error();
+    return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+std::string class_name(PyObject* type)
+{
+    PyRef name = PyRef::steal(PyObject_GetAttrString(type, "__qualname__"));
+    if (name && PyUnicode_Check(name.get())) {
+        Py_ssize_t size = 0;
+        if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
+            return std::string(utf8, static_cast<std::size_t>(size));
+        }
+    }
+    PyErr_Clear();
+    return "<failed to extract type name>";
+}
+
+// "ValueError: message" for one exception object. str() runs the exception's own code; our
+// PanicException coming back from it is an internal failure, any other failure is shown.
+std::string exception_text(PyObject* exception)
+{
+    std::string text = class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception)));
+    text += ": ";
+    PyRef message = PyRef::steal(PyObject_Str(exception));
+    if (!message) {
+        if (PyErr_ExceptionMatches(panic_exception_type())) throw_python_error();
+        PyErr_Clear();
+        text += kStrFailed;
+        return text;
+    }
+    text += lossy_utf8(message.get());
+    return text;
+}
+
+[[noreturn]] void raise_with_dict_note(const ExtractFailure& failure)
+{
+    try {
+        if (!failure.exception) throw PendingError{failure.type, failure.message};
+        PyObject* value = failure.exception.get();
+        PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(value));
+        Py_INCREF(type);
+        Py_INCREF(value);
+        PyErr_Restore(type, value, PyException_GetTraceback(value));
+        throw PythonError{};
+    } catch (...) {
+        rethrow_with_note("dict_");
+    }
+}
+
+// Every enclosing sequence failed in the same way for String, NullableString and Map: it is
+// neither a str nor None nor a dict.
+struct SequenceReasons {
+    std::string not_str;
+    std::string not_dict;
+};
+
+std::string nested_message(const std::string& innermost, const std::vector<PyObject*>& sequences)
+{
+    std::vector<SequenceReasons> reasons;
+    reasons.reserve(sequences.size());
+    std::size_t length = innermost.size();
+    for (PyObject* sequence : sequences) {
+        reasons.push_back({mismatch_text(sequence, "str"), mismatch_text(sequence, "dict")});
+        length += 600 + 2 * reasons.back().not_str.size() + reasons.back().not_dict.size();
+    }
+    std::string out;
+    out.reserve(length);
+    // Outermost first: each level's text up to its Vec reason, which is the next level's error.
+    for (std::size_t level = sequences.size(); level-- > 0;) {
+        out += kEnumHeader;
+        append_line(out, HashmapKind::String, reasons[level].not_str);
+        append_line_start(out, HashmapKind::Vec);
+        if (level > 0) out += kTypeErrorPrefix;  // the inner level's enum error, shown as "TypeError: ..."
+    }
+    out += innermost;
+    // Then each level's remaining lines, innermost first.
+    for (const SequenceReasons& level : reasons) {
+        append_line(out, HashmapKind::NullableString, level.not_str);
+        append_line(out, HashmapKind::Map, level.not_dict);
+    }
+    return out;
+}
+
+}  // namespace
+
+ExtractFailure ExtractFailure::pending(PyObject* type, std::string message)
+{
+    ExtractFailure failure;
+    failure.type = type;
+    failure.message = std::move(message);
+    return failure;
+}
+
+ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expected)
+{
+    return pending(PyExc_TypeError, type_mismatch_message(value, expected));
+}
+
+ExtractFailure ExtractFailure::fetch()
+{
+    if (!PyErr_Occurred()) return pending(PyExc_SystemError, "attempted to fetch exception but none was set");
+    if (PyErr_ExceptionMatches(panic_exception_type())) throw_python_error();
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(traceback);
+    ExtractFailure failure;
+    failure.exception = PyRef::steal(value);
+    return failure;
+}
+
+std::string failure_text(const ExtractFailure& failure)
+{
+    if (!failure.exception) return class_name(failure.type) + ": " + failure.message;
+    std::string text = exception_text(failure.exception.get());
+    std::unordered_set<PyObject*> seen{failure.exception.get()};
+    PyRef cause = PyRef::steal(PyException_GetCause(failure.exception.get()));
+    while (cause && seen.insert(cause.get()).second) {
+        text += ", caused by ";
+        text += exception_text(cause.get());
+        cause = PyRef::steal(PyException_GetCause(cause.get()));
+    }
+    return text;
+}
+
+std::string all_kinds_failed_message(const std::array<std::string, 4>& reasons)
+{
+    std::string out(kEnumHeader);
+    append_line(out, HashmapKind::String, reasons[0]);
+    append_line(out, HashmapKind::Vec, reasons[1]);
+    append_line(out, HashmapKind::NullableString, reasons[2]);
+    append_line(out, HashmapKind::Map, reasons[3]);
+    return out;
+}
+
+std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_reason, const ExtractFailure* map_reason)
+{
+    std::array<std::string, 4> reasons;
+    reasons[0] = string_reason ? failure_text(*string_reason) : mismatch_text(value, "str");
+    if (PyUnicode_Check(value)) {
+        reasons[1] = std::string(kTypeErrorPrefix) + "Can't extract `str` to `Vec`";
+    } else {
+        abstract_sequence_type();  // the message names this class; it must exist, as for the constructor
+        reasons[1] = mismatch_text(value, "Sequence");
+    }
+    reasons[2] = reasons[0];
+    reasons[3] = map_reason ? failure_text(*map_reason) : mismatch_text(value, "dict");
+    return all_kinds_failed_message(reasons);
+}
+
+void raise_nested_failure(const ExtractFailure& innermost, const std::vector<PyObject*>& sequences)
+{
+    if (sequences.empty()) raise_with_dict_note(innermost);
+    if (sequences.size() > kMaxDescribedNesting) {
+        raise_with_dict_note(ExtractFailure::pending(
+            PyExc_TypeError, "failed to extract enum HashmapTypes: the failing value lies " +
+                                 std::to_string(sequences.size()) + " sequences deep, too deep to describe"));
+    }
+    raise_with_dict_note(ExtractFailure::pending(PyExc_TypeError, nested_message(failure_text(innermost), sequences)));
+}
+
+}  // namespace brindle
