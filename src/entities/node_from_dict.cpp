@@ -154,13 +154,13 @@ void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
 {
     NodeFields& fields = top.fields;
     if (PyUnicode_Check(value)) {
-        std::string_view text{"", 0};
+        std::optional<std::string_view> text;
         if (auto failure = attempt([&] { text = to_text(value); })) {
             fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*failure, nullptr)));
         }
         if (slot == Slot::Other) return;
-        if (top.builds_node && slot == Slot::Name) fields.name.assign(text);
-        if (top.builds_node && slot == Slot::Text) fields.text.emplace(text);
+        if (top.builds_node && slot == Slot::Name) fields.name.assign(*text);
+        if (top.builds_node && slot == Slot::Text) fields.text.emplace(*text);
         fields.kind(slot) = HashmapKind::String;
     } else if (value == Py_None) {
         if (slot != Slot::Other) fields.kind(slot) = HashmapKind::NullableString;
