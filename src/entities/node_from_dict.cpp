@@ -10,6 +10,7 @@
 // the whole input has been classified, so any TypeError takes precedence, as if the whole input
 // were converted before any node was built.
 #include <array>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,7 +101,7 @@ private:
     void deliver(NodeOutcome outcome);
     [[noreturn]] void fail(const ExtractFailure& failure);
 
-    std::vector<DictWalk> open_;
+    std::deque<DictWalk> open_;  // a deque: growing it never moves the walks under way
     std::optional<NodeOutcome> result_;
 };
 
