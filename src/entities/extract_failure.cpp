@@ -16,6 +16,17 @@ constexpr std::string_view kEnumHeader =
 constexpr std::string_view kTypeErrorPrefix = "TypeError: ";
 constexpr std::string_view kStrFailed = "<exception str() failed>";
 
+// Whether the interpreter's current exception is our own PanicException. The class is made on
+// first need, which must not happen while an exception is set.
+bool current_exception_is_panic()
+{
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    const bool panic = PyErr_GivenExceptionMatches(type, panic_exception_type()) != 0;
+    PyErr_Restore(type, value, traceback);
+    return panic;
+}
+
 std::string_view kind_name(HashmapKind kind) { return kHashmapKindNames[static_cast<std::size_t>(kind)]; }
 
 // "\n- variant Vec (Vec): TypeError: failed to extract field HashmapTypes::Vec.0, caused by "
@@ -78,7 +89,7 @@ std::string exception_text(PyObject* exception)
     text += ": ";
     PyRef message = PyRef::steal(PyObject_Str(exception));
     if (!message) {
-        if (PyErr_ExceptionMatches(panic_exception_type())) throw_python_error();
+        if (current_exception_is_panic()) throw_python_error();
         PyErr_Clear();
         text += kStrFailed;
         return text;
@@ -154,7 +165,7 @@ ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expect
 ExtractFailure ExtractFailure::fetch()
 {
     if (!PyErr_Occurred()) return pending(PyExc_SystemError, "attempted to fetch exception but none was set");
-    if (PyErr_ExceptionMatches(panic_exception_type())) throw_python_error();
+    if (current_exception_is_panic()) throw_python_error();
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
