@@ -9,8 +9,22 @@
 namespace brindle {
 
 namespace {
+
 constexpr std::size_t kFirstCapacity = 64 * 1024;
+// Growth beyond this asks the system how much memory is left.
+constexpr std::size_t kCheckedGrowth = std::size_t{256} << 20;
+
+// The most the buffer may grow to: the str made from it needs as much again, so a buffer
+// larger than half of what is left could never become a result, and filling it would only
+// push the machine into swapping or the out-of-memory killer.
+std::uint64_t usable_capacity(std::size_t capacity) noexcept
+{
+    const std::uint64_t available = available_memory();
+    if (available == UINT64_MAX) return UINT64_MAX;
+    return (available + capacity) / 2;
 }
+
+}  // namespace
 
 MemorySink::~MemorySink() { std::free(data_); }
 
@@ -26,12 +40,19 @@ void MemorySink::grow(std::uint64_t extra)
     const std::uint64_t limit = largest_output();
     if (extra > limit || size_ > limit - extra) throw_output_too_large();
     const std::size_t needed = size_ + extra;
-    // Doubling keeps appends amortised constant; when the doubled size is refused, the exact
-    // size may still be granted.
+    // Doubling keeps appends amortised constant. When the doubled size is refused, a smaller
+    // step may still be granted; it stays a fixed fraction of the buffer, so that a buffer
+    // close to the limit does not go on growing by a few bytes per append.
     std::size_t wanted = std::min<std::uint64_t>(std::max({needed, capacity_ * 2, kFirstCapacity}), limit);
+    if (wanted > kCheckedGrowth) {
+        const std::uint64_t usable = usable_capacity(capacity_);
+        if (needed > usable) throw_output_too_large();
+        wanted = std::min<std::uint64_t>(wanted, usable);
+    }
     void* grown = std::realloc(data_, wanted);
-    if (grown == nullptr && wanted > needed) {
-        wanted = needed;
+    const std::size_t modest = std::max(needed, capacity_ + capacity_ / 8);
+    if (grown == nullptr && wanted > modest) {
+        wanted = modest;
         grown = std::realloc(data_, wanted);
     }
     if (grown == nullptr) throw std::bad_alloc();

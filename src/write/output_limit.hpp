@@ -1,4 +1,4 @@
-// The most output the writer will ever try to produce in one piece.
+// How much output the writer will try to produce.
 //
 // Indentation is indent × depth spaces with no limit on `indent`, so a single line break can
 // ask for exabytes. A run that could never be held in this machine's memory is refused up
@@ -14,6 +14,10 @@ namespace brindle {
 
 // Physical memory plus swap, and never more than a Python str can hold.
 std::uint64_t largest_output() noexcept;
+
+// Memory the system can still give without swapping (its own estimate) plus free swap;
+// UINT64_MAX when the system does not say.
+std::uint64_t available_memory() noexcept;
 
 [[noreturn]] void throw_output_too_large();
 

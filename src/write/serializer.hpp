@@ -1,4 +1,9 @@
-// The XML text of a detached tree, appended to an output sink.
+// The XML text of a Node tree, appended to an output sink.
+//
+// The walk reads the nodes' native fields in place and runs without the interpreter lock: a
+// node never changes after it is made, each node is kept alive by its parent, and the caller
+// holds a reference to the root for the whole walk, so nothing it reads can change or go away.
+// It touches no reference count and calls nothing in the interpreter.
 //
 // The sink is a template parameter (MemorySink or FileSink), so the loop that visits the
 // elements makes no virtual calls. The walk keeps its own stack of open elements instead of
@@ -15,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/plain_tree.hpp"
+#include "entities/node.hpp"
 #include "write/escape.hpp"
 #include "write/output_limit.hpp"
 
@@ -26,38 +31,32 @@ class TreeWriter {
 public:
     TreeWriter(Sink& sink, std::uint64_t indent) noexcept : sink_(sink), indent_(indent) {}
 
-    void write(const PlainTree& tree)
+    void write(const NodeData& root)
     {
-        if (tree.empty()) return;
-        std::size_t current = 0;
-        for (;;) {
-            const PlainNode& node = tree[current];
-            if (write_start(node)) {
-                open_.push_back(current);
-                current = node.first_child;
+        if (write_start(root)) open_.push_back({&root, 0});
+        while (!open_.empty()) {
+            OpenElement& parent = open_.back();
+            if (parent.next_child == parent.node->children.size()) {
+                const NodeData& finished = *parent.node;
+                open_.pop_back();
+                write_end(finished);
                 continue;
             }
-            // `current` is complete: close every ancestor it was the last child of.
-            while (tree[current].next_sibling == PlainTree::kNone) {
-                if (open_.empty()) return;
-                current = open_.back();
-                open_.pop_back();
-                write_end(tree[current]);
-            }
-            current = tree[current].next_sibling;
+            const NodeData& child = node_data(parent.node->children[parent.next_child++].get());
+            if (write_start(child)) open_.push_back({&child, 0});
         }
     }
 
 private:
     // Writes the start tag and the text; returns whether the element stays open for children.
-    bool write_start(const PlainNode& node)
+    bool write_start(const NodeData& node)
     {
         break_line();
         newline_pending_ = true;
         sink_.append_char('<');
         sink_.append(node.name);
         for (const auto& [key, value] : node.attrs) write_attribute(key, value);
-        const bool has_children = node.first_child != PlainTree::kNone;
+        const bool has_children = !node.children.empty();
         if (!has_children && !node.text) {
             sink_.append(std::string_view("/>"));
             return false;
@@ -82,7 +81,7 @@ private:
     }
 
     // The depth of the element being closed is the number of its open ancestors.
-    void write_end(const PlainNode& node)
+    void write_end(const NodeData& node)
     {
         break_line();
         newline_pending_ = true;
@@ -102,14 +101,19 @@ private:
     Sink& sink_;
     const std::uint64_t indent_;
     bool newline_pending_ = false;
-    std::vector<std::size_t> open_;  // elements whose end tag is still to come, outermost first
+    struct OpenElement {
+        const NodeData* node;
+        std::size_t next_child;  // index of the child to write next
+    };
+    std::vector<OpenElement> open_;  // elements whose end tag is still to come, outermost first
 };
 
-// Appends the tree's root element with everything below it.
+// Appends the root element with everything below it. A child that occurs several times in
+// the tree is written once per occurrence.
 template <class Sink>
-void write_tree(Sink& sink, const PlainTree& tree, std::uint64_t indent)
+void write_tree(Sink& sink, const NodeData& root, std::uint64_t indent)
 {
-    TreeWriter<Sink>(sink, indent).write(tree);
+    TreeWriter<Sink>(sink, indent).write(root);
 }
 
 }  // namespace brindle

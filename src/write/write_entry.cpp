@@ -1,15 +1,14 @@
-// The two write entry points: convert the arguments, copy the tree while the interpreter lock
-// is held, then release the lock for everything else (opening the file included) and take it
-// back only to build the result or raise.
+// The two write entry points: convert the arguments, then release the interpreter lock for
+// everything else (serialising, and opening and writing the file) and take it back only to
+// build the result or raise. The tree is read in place, not copied: nodes never change, and the
+// reference held on the root keeps every node of the tree alive meanwhile (serializer.hpp).
 #include "write/write_entry.hpp"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "entities/node.hpp"
-#include "entities/plain_convert.hpp"
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
@@ -46,10 +45,10 @@ WriteOptions convert_options(PyObject* indent, PyObject* default_xml_def)
 
 // Runs without the interpreter lock.
 template <class Sink>
-void write_document(Sink& sink, const PlainTree& tree, const WriteOptions& options)
+void write_document(Sink& sink, const NodeData& root, const WriteOptions& options)
 {
     if (options.declaration) sink.append(kXmlDeclaration);
-    write_tree(sink, tree, options.indent);
+    write_tree(sink, root, options.indent);
 }
 
 PyRef output_to_str(std::string_view output)
@@ -70,12 +69,11 @@ PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         auto slots = bind<3>(kWriteString, args, nargs, kwnames);
         PyObject* node = convert_arg("node", [&] { return to_node(slots[0]); });
         const WriteOptions options = convert_options(slots[1], slots[2]);
-        PlainTree tree = to_plain(node);
+        const PyRef root = PyRef::borrow(node);
         MemorySink sink;
         {
             GilRelease unlocked;
-            const PlainTree detached = std::move(tree);  // freed before the lock is taken back
-            write_document(sink, detached, options);
+            write_document(sink, node_data(root.get()), options);
         }
         return output_to_str(sink.contents()).release();
     });
@@ -88,12 +86,11 @@ PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         PyObject* node = convert_arg("node", [&] { return to_node(slots[0]); });
         std::string path = convert_arg("file_path", [&] { return to_text_copy(slots[1]); });
         const WriteOptions options = convert_options(slots[2], slots[3]);
-        PlainTree tree = to_plain(node);
+        const PyRef root = PyRef::borrow(node);
         {
             GilRelease unlocked;
-            const PlainTree detached = std::move(tree);  // freed before the lock is taken back
             FileSink sink(path);
-            write_document(sink, detached, options);
+            write_document(sink, node_data(root.get()), options);
             sink.finish();
         }
         return Py_NewRef(Py_None);
