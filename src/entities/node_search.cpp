@@ -4,6 +4,7 @@
 // without native recursion. It runs no Python code, so borrowed pointers to the nodes stay valid:
 // the starting node holds every node below it alive and none of them can change.
 #include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -46,61 +47,48 @@ struct TextMatch {
     }
 };
 
-// Pushes the children so that the first one is popped first: pre-order, siblings in order.
-template <class Entry, class MakeEntry>
-void push_children(std::vector<Entry>& pending, const NodeData& node, MakeEntry&& make_entry)
-{
-    const auto& children = node.children;
-    for (auto child = children.rbegin(); child != children.rend(); ++child) {
-        pending.push_back(make_entry(child->get()));
-    }
-}
-
-// The whole subtree: no depth bookkeeping at all on the common path.
+// Pre-order with a stack of sibling ranges, one per open level: a node is tested when its range
+// reaches it, and its own children open the next level only while the depth allows it.
 template <class Match>
-void collect_unlimited(PyObject* start, std::string_view query, std::vector<PyObject*>& found)
+void collect_matches(PyObject* start, std::string_view query, std::size_t max_level, std::vector<PyObject*>& found)
 {
-    std::vector<PyObject*> pending{start};
-    while (!pending.empty()) {
-        PyObject* node = pending.back();
-        pending.pop_back();
+    struct Siblings {
+        const PyRef* next;
+        const PyRef* end;
+    };
+    std::vector<Siblings> open;
+    auto visit = [&](PyObject* node) {
         const NodeData& data = node_data(node);
         if (Match::test(data, query)) found.push_back(node);
-        push_children(pending, data, [](PyObject* child) { return child; });
-    }
-}
-
-// Levels 0 to `depth` below the starting node (depth >= 0).
-template <class Match>
-void collect_limited(PyObject* start, std::string_view query, std::int32_t depth, std::vector<PyObject*>& found)
-{
-    struct Pending {
-        PyObject* node;
-        std::int32_t remaining;  // levels still allowed below this node
+        // `open.size()` is the level of `node`; its children are one level further down.
+        if (open.size() < max_level && !data.children.empty()) {
+            open.push_back({data.children.data(), data.children.data() + data.children.size()});
+        }
     };
-    std::vector<Pending> pending{{start, depth}};
-    while (!pending.empty()) {
-        const Pending entry = pending.back();
-        pending.pop_back();
-        const NodeData& data = node_data(entry.node);
-        if (Match::test(data, query)) found.push_back(entry.node);
-        if (entry.remaining == 0) continue;
-        const std::int32_t below = entry.remaining - 1;  // remaining > 0 here: no overflow
-        push_children(pending, data, [below](PyObject* child) { return Pending{child, below}; });
+    visit(start);
+    while (!open.empty()) {
+        Siblings& top = open.back();
+        if (top.next == top.end) {
+            open.pop_back();
+            continue;
+        }
+        visit((top.next++)->get());  // may grow `open`: `top` is not used after this
     }
 }
 
-// A negative depth only moves further from zero as the walk descends, so it never stops the
-// walk: it is the same as no limit, and no arithmetic on it is needed.
+// The deepest level a search may test. A negative depth only moves further from zero as the walk
+// descends, so it never stops the walk: the same as no depth at all, with no arithmetic on it.
+std::size_t deepest_level(std::optional<std::int32_t> depth) noexcept
+{
+    if (!depth || *depth < 0) return SIZE_MAX;
+    return static_cast<std::size_t>(*depth);
+}
+
 template <class Match>
 std::vector<PyObject*> collect_matches(PyObject* start, std::string_view query, std::optional<std::int32_t> depth)
 {
     std::vector<PyObject*> found;
-    if (depth && *depth >= 0) {
-        collect_limited<Match>(start, query, *depth, found);
-    } else {
-        collect_unlimited<Match>(start, query, found);
-    }
+    collect_matches<Match>(start, query, deepest_level(depth), found);
     return found;
 }
 
