@@ -84,7 +84,29 @@ def test_long_runs_around_references(length, special):
 
 def test_every_ascii_character():
     value = "".join(map(chr, range(128)))
+    assert as_text(value) == expected(value, dict(BOTH_MODES))
+    assert as_attribute(value) == expected(value, dict(BOTH_MODES + ATTRIBUTE_ONLY))
+
+
+def expected(value, table):
+    return "".join(table.get(c, c) for c in value)
+
+
+@pytest.mark.parametrize("special", [c for c, _ in BOTH_MODES + ATTRIBUTE_ONLY])
+@pytest.mark.parametrize("filler", ["a", "é", "\U0001F600"])
+def test_a_special_character_at_every_position(special, filler):
+    # Plain text is searched in blocks; every position inside and across the blocks counts.
     text_table = dict(BOTH_MODES)
     attribute_table = dict(BOTH_MODES + ATTRIBUTE_ONLY)
-    assert as_text(value) == "".join(text_table.get(c, c) for c in value)
-    assert as_attribute(value) == "".join(attribute_table.get(c, c) for c in value)
+    for length in range(1, 50):
+        for position in range(length):
+            value = filler * position + special + filler * (length - position - 1)
+            assert as_text(value) == expected(value, text_table), (length, position)
+            assert as_attribute(value) == expected(value, attribute_table), (length, position)
+
+
+@pytest.mark.parametrize("gap", [0, 1, 15, 16, 17, 31, 32, 33])
+def test_specials_at_fixed_gaps(gap):
+    value = ("&" + "b" * gap + "\r") * 20
+    assert as_text(value) == expected(value, dict(BOTH_MODES))
+    assert as_attribute(value) == expected(value, dict(BOTH_MODES + ATTRIBUTE_ONLY))
