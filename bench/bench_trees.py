@@ -18,9 +18,9 @@ import xmltodict
 import generate
 from brindle import Node, read_string
 
-# The element each shape has most of, for the search comparison.
-PARTS = set()
+PARTS = set()  # the parts chosen with --only
 
+# The element each shape has most of, for the search comparison.
 SEARCHED_TAG = {"records": "value", "attrs": "rom", "text": "para", "tiny": "i"}
 
 
