@@ -86,8 +86,13 @@ PyObject* panic_exception_type()
     // Created under the interpreter lock; the creation runs no Python code that could let
     // another thread in between the check and the store.
     if (g_panic_type == nullptr) {
+        // The class may be needed while another exception is pending (a failure being turned
+        // into a panic): keep that exception aside so the creation itself can run.
+        PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+        PyErr_Fetch(&type, &value, &traceback);
         g_panic_type = PyErr_NewExceptionWithDoc("brindle_runtime.PanicException", kPanicDoc,
                                                  PyExc_BaseException, nullptr);
+        PyErr_Restore(type, value, traceback);
         if (g_panic_type == nullptr) {
             std::fputs("Failed to initialize new exception type.\n", stderr);
             std::abort();

@@ -63,6 +63,7 @@ int exec_module(PyObject* module)
 {
     return call_frame_status([&] {
         if (!PyModule_Check(module)) throw_type_mismatch(module, "module");
+        panic_exception_type();  // made up front, so no later failure has to create it
         add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(search_type()));
         add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
         for (PyMethodDef& definition : module_functions) add_function(module, &definition);
