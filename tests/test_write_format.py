@@ -264,3 +264,20 @@ def test_other_threads_run_during_serialisation():
         thread.join()
         sys.setswitchinterval(previous)
     assert progressed
+
+
+# --- the returned str ----------------------------------------------------------------------
+
+@pytest.mark.parametrize("widest", ["a", "\x7f", "\x80", "é", "\xff", "\u0100", "\u07ff", "\u0800", "中",
+                                    "\uffff", "\U00010000", "\U0001F600", "\U0010FFFF"])
+def test_str_uses_the_storage_of_its_widest_character(widest):
+    # The str is built directly from the UTF-8 output; equality and size with a str the
+    # interpreter built itself show that length, content and storage width all agree.
+    narrower = "é" if widest > "\xff" else ""  # a narrower non-ASCII character beside it
+    for position in range(0, 40):
+        text = "x" * position + widest + narrower + "y" * (40 - position)
+        written = bare(Node("a", {"k": text}, text=text))
+        expected = '<a k="' + text + '">' + text + "</a>"
+        assert written == expected
+        assert len(written) == len(expected)
+        assert sys.getsizeof(written) == sys.getsizeof("".join(list(expected)))

@@ -15,6 +15,7 @@
 #include "write/file_sink.hpp"
 #include "write/memory_sink.hpp"
 #include "write/serializer.hpp"
+#include "write/str_from_utf8.hpp"
 
 namespace brindle {
 
@@ -51,16 +52,6 @@ void write_document(Sink& sink, const NodeData& root, const WriteOptions& option
     write_tree(sink, root, options.indent);
 }
 
-PyRef output_to_str(std::string_view output)
-{
-    PyObject* text = PyUnicode_DecodeUTF8(output.data(), static_cast<Py_ssize_t>(output.size()), nullptr);
-    if (text == nullptr && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
-        PyErr_Clear();
-        throw_internal("invariant: the XML writer only emits valid UTF-8");
-    }
-    return checked(text);
-}
-
 }  // namespace
 
 PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
@@ -71,11 +62,13 @@ PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         const WriteOptions options = convert_options(slots[1], slots[2]);
         const PyRef root = PyRef::borrow(node);
         MemorySink sink;
+        Utf8Measure measure;
         {
             GilRelease unlocked;
             write_document(sink, node_data(root.get()), options);
+            measure = measure_utf8(sink.contents());
         }
-        return output_to_str(sink.contents()).release();
+        return str_from_utf8(sink.contents(), measure).release();
     });
 }
 

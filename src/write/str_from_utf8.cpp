@@ -1,0 +1,187 @@
+#include "write/str_from_utf8.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "module/errors.hpp"
+
+namespace brindle {
+
+namespace {
+
+constexpr unsigned char kContinuationLow = 0x80;   // 10xxxxxx
+constexpr unsigned char kLatin1Limit = 0xC4;       // leads below it stay within U+00FF
+constexpr unsigned char kFourByteLead = 0xF0;      // leads from here on go beyond U+FFFF
+
+bool is_continuation(unsigned char byte) noexcept { return (byte & 0xC0) == kContinuationLow; }
+
+Py_UCS4 storage_for(unsigned char largest_byte) noexcept
+{
+    if (largest_byte < 0x80) return 0x7F;
+    if (largest_byte < kLatin1Limit) return 0xFF;
+    if (largest_byte < kFourByteLead) return 0xFFFF;
+    return 0x10FFFF;
+}
+
+Py_UCS4 storage_for_code_point(Py_UCS4 code_point) noexcept
+{
+    if (code_point < 0x80) return 0x7F;
+    if (code_point < 0x100) return 0xFF;
+    if (code_point < 0x10000) return 0xFFFF;
+    return 0x10FFFF;
+}
+
+[[noreturn, gnu::cold]] void throw_invalid_output()
+{
+    throw_internal("invariant: the XML writer only emits valid UTF-8");
+}
+
+// Decodes one multi-byte sequence at `at`; false when it is cut short or is no sequence.
+bool decode_sequence(const unsigned char*& at, const unsigned char* end, Py_UCS4& code_point) noexcept
+{
+    const unsigned char lead = *at;
+    std::size_t length = 0;
+    if (lead >= 0xC0 && lead < 0xE0) {
+        length = 2;
+        code_point = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+        length = 3;
+        code_point = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead < 0xF8) {
+        length = 4;
+        code_point = lead & 0x07;
+    } else {
+        return false;
+    }
+    if (static_cast<std::size_t>(end - at) < length) return false;
+    for (std::size_t i = 1; i < length; ++i) {
+        if (!is_continuation(at[i])) return false;
+        code_point = (code_point << 6) | (at[i] & 0x3F);
+    }
+    at += length;
+    return true;
+}
+
+// Copies the run of ASCII bytes at `at` (as many whole blocks of 16 as there are) and
+// advances both positions.
+template <class Unit>
+void copy_ascii_blocks(const unsigned char*& at, const unsigned char* end, Unit*& out, const Unit* out_end) noexcept
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (end - at >= 16 && out_end - out >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        if (_mm_movemask_epi8(block) != 0) return;
+        if constexpr (sizeof(Unit) == 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+        } else {
+            const __m128i low = _mm_unpacklo_epi8(block, zero);
+            const __m128i high = _mm_unpackhi_epi8(block, zero);
+            if constexpr (sizeof(Unit) == 2) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), high);
+            } else {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(low, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(low, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpacklo_epi16(high, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm_unpackhi_epi16(high, zero));
+            }
+        }
+        at += 16;
+        out += 16;
+    }
+#else
+    (void)at, (void)end, (void)out, (void)out_end;
+#endif
+}
+
+// Fills exactly `count` units; false when the bytes do not decode to that many code points,
+// or when their largest code point does not need exactly the storage `max_char` names (a str
+// must use the narrowest storage that holds it).
+template <class Unit>
+bool decode_into(const unsigned char* at, const unsigned char* end, Unit* out, std::size_t count,
+                 Py_UCS4 max_char) noexcept
+{
+    constexpr Py_UCS4 kLargest = sizeof(Unit) == 1 ? 0xFF : sizeof(Unit) == 2 ? 0xFFFF : 0x10FFFF;
+    const Unit* const out_end = out + count;
+    Py_UCS4 largest = 0;
+    while (at != end) {
+        copy_ascii_blocks(at, end, out, out_end);
+        if (at == end) break;
+        if (out == out_end) return false;
+        Py_UCS4 code_point = *at;
+        if (code_point < 0x80) {
+            ++at;
+        } else if (!decode_sequence(at, end, code_point) || code_point > kLargest) {
+            return false;
+        }
+        largest = code_point > largest ? code_point : largest;
+        *out++ = static_cast<Unit>(code_point);
+    }
+    return out == out_end && storage_for_code_point(largest) == max_char;
+}
+
+}  // namespace
+
+Utf8Measure measure_utf8(std::string_view utf8) noexcept
+{
+    const auto* at = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = at + utf8.size();
+    std::size_t continuations = 0;
+    unsigned char largest = 0;
+#if defined(__SSE2__)
+    // Continuation bytes are the signed bytes below -64; each lane counts its own (a match is
+    // -1, so subtracting adds one) and is summed before it can overflow. The largest byte
+    // decides the storage.
+    const __m128i below = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i largest_block = zero;
+    while (end - at >= 16) {
+        __m128i counts = zero;
+        for (int round = 0; round < 255 && end - at >= 16; ++round, at += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            largest_block = _mm_max_epu8(largest_block, block);
+            counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(block, below));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, zero);
+        continuations += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+                         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    }
+    alignas(16) unsigned char lanes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), largest_block);
+    for (unsigned char lane : lanes) largest = lane > largest ? lane : largest;
+#endif
+    for (; at != end; ++at) {
+        continuations += is_continuation(*at) ? 1 : 0;
+        largest = *at > largest ? *at : largest;
+    }
+    return {utf8.size() - continuations, storage_for(largest)};
+}
+
+PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure)
+{
+    PyRef text = checked(PyUnicode_New(static_cast<Py_ssize_t>(measure.code_points), measure.max_char));
+    const auto* at = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = at + utf8.size();
+    void* data = PyUnicode_DATA(text.get());
+    bool complete = false;
+    switch (PyUnicode_KIND(text.get())) {
+    case PyUnicode_1BYTE_KIND:
+        complete = decode_into(at, end, static_cast<Py_UCS1*>(data), measure.code_points, measure.max_char);
+        break;
+    case PyUnicode_2BYTE_KIND:
+        complete = decode_into(at, end, static_cast<Py_UCS2*>(data), measure.code_points, measure.max_char);
+        break;
+    default:
+        complete = decode_into(at, end, static_cast<Py_UCS4*>(data), measure.code_points, measure.max_char);
+        break;
+    }
+    if (!complete) throw_invalid_output();
+    return text;
+}
+
+}  // namespace brindle
