@@ -103,10 +103,3 @@ def test_a_special_character_at_every_position(special, filler):
             value = filler * position + special + filler * (length - position - 1)
             assert as_text(value) == expected(value, text_table), (length, position)
             assert as_attribute(value) == expected(value, attribute_table), (length, position)
-
-
-@pytest.mark.parametrize("gap", [0, 1, 15, 16, 17, 31, 32, 33])
-def test_specials_at_fixed_gaps(gap):
-    value = ("&" + "b" * gap + "\r") * 20
-    assert as_text(value) == expected(value, dict(BOTH_MODES))
-    assert as_attribute(value) == expected(value, dict(BOTH_MODES + ATTRIBUTE_ONLY))

@@ -26,6 +26,13 @@ def os_message(number):
     return f"{os.strerror(number)} (os error {number})"
 
 
+def raising(action, exception):
+    def run(*args):
+        with pytest.raises(exception):
+            action(*args)
+    return run
+
+
 def open_descriptors():
     return len(os.listdir("/proc/self/fd"))
 
@@ -166,18 +173,14 @@ def test_a_full_device_is_an_os_error_and_leaves_no_descriptor(text_length):
     assert open_descriptors() == before
 
 
-def test_open_failures_leave_no_descriptor(tmp_path):
-    before = open_descriptors()
-    for _ in range(50):
-        with pytest.raises(FileNotFoundError):
-            brindle.write_file(Node("a"), str(tmp_path / "missing" / "x"))
-    assert open_descriptors() == before
-
-
-def test_success_leaves_no_descriptor(tmp_path):
+@pytest.mark.parametrize("write", [
+    lambda tmp, i: brindle.write_file(tree_with_text(i * 400), str(tmp / "out.xml")),
+    raising(lambda tmp, i: brindle.write_file(Node("a"), str(tmp / "missing" / "x")), FileNotFoundError),
+], ids=["success", "open-failure"])
+def test_no_descriptor_is_left_open(tmp_path, write):
     before = open_descriptors()
     for i in range(50):
-        brindle.write_file(tree_with_text(i * 400), str(tmp_path / "out.xml"))
+        write(tmp_path, i)
     assert open_descriptors() == before
 
 

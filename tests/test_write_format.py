@@ -95,15 +95,6 @@ def test_a_shared_child_is_written_per_occurrence():
     assert bare(parent, 2) == "<a>" + one + one + "\n</a>"
 
 
-class _Index:
-    def __index__(self):
-        return 5
-
-
-def test_index_protocol_sets_the_indent():
-    assert bare(Node("a", children=[Node("b")]), _Index()) == "<a>\n     <b/>\n</a>"
-
-
 # --- an independent model of the layout rules, for trees hypothesis makes up -------------
 
 def model(node, indent):
