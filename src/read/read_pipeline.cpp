@@ -23,7 +23,7 @@ void check_build(const index::BuildResult& result, std::string_view document)
 
 }  // namespace
 
-PlainTree parse_document(std::string_view document, std::string_view root_tag)
+ReadTree parse_document(std::string_view document, std::string_view root_tag)
 {
     const bool quote_dense = index::prefers_quote_dense(document);
     index::StructuralIndex structure;

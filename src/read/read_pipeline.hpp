@@ -4,12 +4,12 @@
 
 #include <string_view>
 
-#include "entities/plain_tree.hpp"
+#include "read/read_tree.hpp"
 
 namespace brindle::read {
 
-// The first element named `root_tag` in `document` (valid UTF-8), as a detached tree.
-// Throws the read error (ValueError) or std::bad_alloc.
-PlainTree parse_document(std::string_view document, std::string_view root_tag);
+// The first element named `root_tag` in `document` (valid UTF-8), as a detached tree whose
+// ranges point into `document`. Throws the read error (ValueError) or std::bad_alloc.
+ReadTree parse_document(std::string_view document, std::string_view root_tag);
 
 }  // namespace brindle::read

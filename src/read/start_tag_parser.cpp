@@ -47,17 +47,17 @@ inline std::size_t skip_space(std::string_view region, std::size_t t) noexcept
 
 }  // namespace
 
-void StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, PlainNode& element)
+std::string_view StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes)
 {
     const StartTagParts parts = tag_name(index, k);
-    element.name.assign(parts.name);
     scanned_.clear();
     const SyntaxFault fault = scan_attributes(parts.region, parts.region_offset);
     if (!scanned_.empty()) {
-        element.attrs.reserve(scanned_.size());
-        for (const RawAttribute& attribute : scanned_) add_attribute(element, attribute);
+        attributes.reserve(scanned_.size());
+        for (const RawAttribute& attribute : scanned_) add_attribute(attributes, attribute);
     }
     if (fault.kind != SyntaxFault::None) fail(fault);
+    return parts.name;
 }
 
 // Scans attribute after attribute until the region ends or a fault is met.
@@ -111,7 +111,7 @@ StartTagParser::SyntaxFault StartTagParser::scan_value(std::string_view region, 
     return {};
 }
 
-void StartTagParser::add_attribute(PlainNode& element, const RawAttribute& attribute)
+void StartTagParser::add_attribute(AttrMap& attributes, const RawAttribute& attribute)
 {
     std::string value;
     if (attribute.needs_decoding) {
@@ -120,7 +120,7 @@ void StartTagParser::add_attribute(PlainNode& element, const RawAttribute& attri
     } else {
         value.assign(attribute.value);
     }
-    if (!element.attrs.insert(std::string(attribute.name), std::move(value))) {
+    if (!attributes.insert(std::string(attribute.name), std::move(value))) {
         fail_duplicate_attribute(attribute.name_offset, attribute.name);
     }
 }

@@ -7,16 +7,17 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/plain_tree.hpp"
+#include "entities/attr_map.hpp"
 #include "index/structural/structural_index.hpp"
 
 namespace brindle::read {
 
 class StartTagParser {
 public:
-    // Sets the name and attributes of `element` (which must be empty) from start tag k.
-    // Throws the read error of the first fault in the tag.
-    void parse(const index::StructuralIndex& index, std::size_t k, PlainNode& element);
+    // Returns the name of start tag k and puts its attributes into `attributes` (which must
+    // be empty, and stays so for a tag without attributes). Throws the read error of the
+    // first fault in the tag.
+    std::string_view parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes);
 
 private:
     // One attribute whose syntax is correct, before decoding.
@@ -49,7 +50,7 @@ private:
     static SyntaxFault scan_value(std::string_view region, std::uint64_t region_offset, std::size_t& t,
                                   RawAttribute& attribute);
     [[noreturn]] static void fail(const SyntaxFault& fault);
-    static void add_attribute(PlainNode& element, const RawAttribute& attribute);
+    static void add_attribute(AttrMap& attributes, const RawAttribute& attribute);
 
     std::vector<RawAttribute> scanned_;  // reused from tag to tag
 };

@@ -4,16 +4,10 @@
 
 namespace brindle::read {
 
-std::optional<std::string> TextAccumulator::close(const Mark& mark)
+std::string_view TextAccumulator::trimmed(const Mark& mark) const noexcept
 {
-    const std::string_view whole = mark.pending.empty()
-                                       ? std::string_view(buffer_).substr(mark.begin)
-                                       : mark.pending;
-    const std::string_view trimmed = trim_unicode_space(whole);
-    std::optional<std::string> text;
-    if (!trimmed.empty()) text.emplace(trimmed);
-    buffer_.resize(mark.begin);
-    return text;
+    if (!mark.pending.empty()) return trim_unicode_space(mark.pending);
+    return trim_unicode_space(std::string_view(buffer_).substr(mark.begin));
 }
 
 }  // namespace brindle::read

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,9 +43,13 @@ public:
         return buffer_;
     }
 
-    // The element's text, trimmed of Unicode white space; absent when nothing remains.
-    // Its pieces leave the buffer.
-    std::optional<std::string> close(const Mark& mark);
+    // The element's text, trimmed of Unicode white space (empty when nothing remains): a
+    // view of the document when `mark` still holds its only piece, else of the buffer, valid
+    // until the next change to the accumulator.
+    std::string_view trimmed(const Mark& mark) const noexcept;
+
+    // The element has ended: its pieces leave the buffer.
+    void release(const Mark& mark) { buffer_.resize(mark.begin); }
 
 private:
     std::string buffer_;

@@ -21,7 +21,7 @@ public:
         : index_(index), document_(index.document), root_tag_(root_tag), text_may_hide_markup_(text_may_hide_markup)
     {}
 
-    PlainTree run()
+    ReadTree run()
     {
         const std::size_t count = index_.tag_count();
         for (std::size_t k = 0; k < count; ++k) {
@@ -30,7 +30,7 @@ public:
             if (visit(k)) return std::move(tree_);
         }
         if (collect_stack_.empty()) fail_root_not_found(root_tag_);
-        fail_never_closed(tree_[collect_stack_.back().node].name);
+        fail_never_closed(name_of_element(collect_stack_.back().node));
     }
 
 private:
@@ -72,9 +72,9 @@ private:
             return false;
         }
         const OpenElement innermost = collect_stack_.back();
-        PlainNode& element = tree_[innermost.node];
-        if (name != element.name) fail_mismatched_end_tag(index_.tag_starts[k], element.name, name);
-        element.text = text_.close(innermost.text);
+        const std::string_view open_name = name_of_element(innermost.node);
+        if (name != open_name) fail_mismatched_end_tag(index_.tag_starts[k], open_name, name);
+        keep_text(innermost);
         collect_stack_.pop_back();
         return collect_stack_.empty();
     }
@@ -94,7 +94,7 @@ private:
             add_element(k);
             return completes;
         }
-        PlainNode discarded;  // attributes are checked even outside the collected element
+        AttrMap discarded;  // attributes are checked even outside the collected element
         parser_.parse(index_, k, discarded);
         return false;
     }
@@ -113,16 +113,37 @@ private:
     // innermost open element.
     std::size_t add_element(std::size_t k)
     {
-        const std::size_t node = collecting() ? tree_.add_child(collect_stack_.back().node, PlainNode{})
-                                              : start_tree(k);
-        parser_.parse(index_, k, tree_[node]);
+        AttrMap attributes;
+        const std::string_view name = parser_.parse(index_, k, attributes);
+        std::size_t parent = ReadTree::kNoParent;
+        if (collecting()) {
+            parent = collect_stack_.back().node;
+        } else {
+            tree_.reserve(elements_within(k));
+        }
+        const std::size_t node = tree_.add(parent, name, document_);
+        if (!attributes.empty()) tree_.set_attributes(node, std::move(attributes));
         return node;
     }
 
-    std::size_t start_tree(std::size_t k)
+    // The element's text, trimmed, goes into the tree; its pieces leave the accumulator.
+    void keep_text(const OpenElement& element)
     {
-        tree_.reserve(elements_within(k));
-        return tree_.add_root(PlainNode{});
+        const std::string_view text = text_.trimmed(element.text);
+        if (!text.empty()) {
+            if (element.text.pending.empty()) {
+                tree_.set_text_in_arena(element.node, text);
+            } else {
+                tree_.set_text_in_document(element.node, text, document_);
+            }
+        }
+        text_.release(element.text);
+    }
+
+    std::string_view name_of_element(std::size_t node) const noexcept
+    {
+        const ReadElement& element = tree_[node];
+        return document_.substr(element.name_start, element.name_length);
     }
 
     // The number of elements from start tag k up to the end tag at its depth: exact for a
@@ -190,14 +211,14 @@ private:
     std::size_t text_cursor_ = 0;
     std::vector<std::size_t> skip_stack_;  // start tags met outside the collected element
     std::vector<OpenElement> collect_stack_;
-    PlainTree tree_;
+    ReadTree tree_;
     TextAccumulator text_;
     StartTagParser parser_;
 };
 
 }  // namespace
 
-PlainTree collect(const index::StructuralIndex& index, std::string_view root_tag, bool text_may_hide_markup)
+ReadTree collect(const index::StructuralIndex& index, std::string_view root_tag, bool text_may_hide_markup)
 {
     TreeWalk walk(index, root_tag, text_may_hide_markup);
     return walk.run();

@@ -6,13 +6,14 @@
 
 #include <string_view>
 
-#include "entities/plain_tree.hpp"
+#include "read/read_tree.hpp"
 #include "index/structural/structural_index.hpp"
 
 namespace brindle::read {
 
 // `text_may_hide_markup`: the index came from the quote-dense builder, whose quote runs can
-// leave a '<' inside a run of character data. Throws the first read error.
-PlainTree collect(const index::StructuralIndex& index, std::string_view root_tag, bool text_may_hide_markup);
+// leave a '<' inside a run of character data. The tree's ranges point into index.document.
+// Throws the first read error.
+ReadTree collect(const index::StructuralIndex& index, std::string_view root_tag, bool text_may_hide_markup);
 
 }  // namespace brindle::read
