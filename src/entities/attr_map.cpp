@@ -87,9 +87,13 @@ std::uint64_t next_map_seed() noexcept
     return (counter.fetch_add(1, std::memory_order_relaxed) + 1) * 0x9E3779B97F4A7C15ull;
 }
 
-AttrMap::AttrMap(const AttrMap& other) : entries_(other.entries_), seed_(other.seed_)
+AttrMap::AttrMap(const AttrMap& other)
 {
-    if (other.table_) rebuild_index();
+    if (!other.storage_) return;
+    Storage& mine = storage();
+    mine.entries = other.storage_->entries;
+    mine.seed = other.storage_->seed;
+    if (other.storage_->table) rebuild_index();
 }
 
 AttrMap& AttrMap::operator=(const AttrMap& other)
@@ -101,54 +105,70 @@ AttrMap& AttrMap::operator=(const AttrMap& other)
     return *this;
 }
 
+const std::vector<AttrMap::Entry>& AttrMap::entries() const noexcept
+{
+    static const std::vector<Entry> none;
+    return storage_ ? storage_->entries : none;
+}
+
+AttrMap::Storage& AttrMap::storage()
+{
+    if (!storage_) storage_ = std::make_unique<Storage>();
+    return *storage_;
+}
+
 std::size_t AttrMap::slot_of(std::string_view key) const noexcept
 {
-    return static_cast<std::size_t>(keyed_hash(key, seed_)) & (table_size_ - 1);
+    return static_cast<std::size_t>(keyed_hash(key, storage_->seed)) & (storage_->table_size - 1);
 }
 
 std::size_t AttrMap::find_index(std::string_view key) const noexcept
 {
-    if (!table_) {
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].first == key) return i;
+    const std::vector<Entry>& all = entries();
+    if (!storage_ || !storage_->table) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i].first == key) return i;
         }
-        return entries_.size();
+        return all.size();
     }
-    for (std::size_t slot = slot_of(key);; slot = (slot + 1) & (table_size_ - 1)) {
-        const std::uint32_t stored = table_[slot];
-        if (stored == 0) return entries_.size();
-        if (entries_[stored - 1].first == key) return stored - 1;
+    const std::size_t mask = storage_->table_size - 1;
+    for (std::size_t slot = slot_of(key);; slot = (slot + 1) & mask) {
+        const std::uint32_t stored = storage_->table[slot];
+        if (stored == 0) return all.size();
+        if (all[stored - 1].first == key) return stored - 1;
     }
 }
 
 const std::string* AttrMap::find(std::string_view key) const noexcept
 {
     const std::size_t i = find_index(key);
-    return i < entries_.size() ? &entries_[i].second : nullptr;
+    return i < size() ? &storage_->entries[i].second : nullptr;
 }
 
 void AttrMap::index_entry(std::uint32_t position) noexcept
 {
-    std::size_t slot = slot_of(entries_[position].first);
-    while (table_[slot] != 0) slot = (slot + 1) & (table_size_ - 1);
-    table_[slot] = position + 1;
+    Storage& s = *storage_;
+    std::size_t slot = slot_of(s.entries[position].first);
+    while (s.table[slot] != 0) slot = (slot + 1) & (s.table_size - 1);
+    s.table[slot] = position + 1;
 }
 
 void AttrMap::rebuild_index()
 {
-    if (seed_ == 0) seed_ = next_map_seed();
+    Storage& s = storage();
+    if (s.seed == 0) s.seed = next_map_seed();
     std::size_t size = 16;
-    while (size < entries_.size() * 2 + 2) size *= 2;
-    table_ = std::make_unique<std::uint32_t[]>(size);  // value-initialised: all slots empty
-    table_size_ = size;
-    for (std::uint32_t i = 0; i < entries_.size(); ++i) index_entry(i);
+    while (size < s.entries.size() * 2 + 2) size *= 2;
+    s.table = std::make_unique<std::uint32_t[]>(size);  // value-initialised: all slots empty
+    s.table_size = size;
+    for (std::uint32_t i = 0; i < s.entries.size(); ++i) index_entry(i);
 }
 
 void AttrMap::insert_or_assign(std::string key, std::string value)
 {
     const std::size_t existing = find_index(key);
-    if (existing != entries_.size()) {
-        entries_[existing].second = std::move(value);
+    if (existing != size()) {
+        storage_->entries[existing].second = std::move(value);
         return;
     }
     insert(std::move(key), std::move(value));
@@ -156,15 +176,16 @@ void AttrMap::insert_or_assign(std::string key, std::string value)
 
 bool AttrMap::insert(std::string key, std::string value)
 {
-    if (find_index(key) != entries_.size()) return false;
-    entries_.emplace_back(std::move(key), std::move(value));
-    if (table_ && entries_.size() * 2 + 2 <= table_size_) {
-        index_entry(static_cast<std::uint32_t>(entries_.size() - 1));
-    } else if (entries_.size() > kLinearLimit) {
+    if (find_index(key) != size()) return false;
+    Storage& s = storage();
+    s.entries.emplace_back(std::move(key), std::move(value));
+    if (s.table && s.entries.size() * 2 + 2 <= s.table_size) {
+        index_entry(static_cast<std::uint32_t>(s.entries.size() - 1));
+    } else if (s.entries.size() > kLinearLimit) {
         try {
             rebuild_index();
         } catch (...) {
-            entries_.pop_back();  // keep the map consistent; the caller sees bad_alloc
+            s.entries.pop_back();  // keep the map consistent; the caller sees bad_alloc
             throw;
         }
     }

@@ -4,6 +4,9 @@
 // is built whose hash is keyed from the operating system's random source once per process and
 // varied per map, so a crafted document cannot force quadratic work. Iteration always gives
 // the insertion order, so every reading and every copy of a map agree.
+//
+// An empty map is a single null pointer: every Node holds a map, most have no attributes, and
+// the size of a Node decides how much memory a large document's tree touches.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +28,10 @@ public:
     AttrMap(AttrMap&&) noexcept = default;
     AttrMap& operator=(AttrMap&&) noexcept = default;
 
-    void reserve(std::size_t count) { entries_.reserve(count); }
+    void reserve(std::size_t count)
+    {
+        if (count != 0) storage().entries.reserve(count);
+    }
 
     // Adds the pair unless the key is already present; returns whether it was added.
     bool insert(std::string key, std::string value);
@@ -36,10 +42,10 @@ public:
     const std::string* find(std::string_view key) const noexcept;
     bool contains(std::string_view key) const noexcept { return find(key) != nullptr; }
 
-    std::size_t size() const noexcept { return entries_.size(); }
-    bool empty() const noexcept { return entries_.empty(); }
-    auto begin() const noexcept { return entries_.begin(); }
-    auto end() const noexcept { return entries_.end(); }
+    std::size_t size() const noexcept { return entries().size(); }
+    bool empty() const noexcept { return entries().empty(); }
+    auto begin() const noexcept { return entries().begin(); }
+    auto end() const noexcept { return entries().end(); }
 
 private:
     static constexpr std::size_t kLinearLimit = 8;
@@ -49,12 +55,19 @@ private:
     void rebuild_index();
     void index_entry(std::uint32_t position) noexcept;
 
-    std::vector<Entry> entries_;
-    // Open-addressing table of entry positions + 1 (0 marks an empty slot); empty while the
-    // map is small. Its size is a power of two, at least twice the entry count.
-    std::unique_ptr<std::uint32_t[]> table_;
-    std::size_t table_size_ = 0;
-    std::uint64_t seed_ = 0;
+    struct Storage {
+        std::vector<Entry> entries;
+        // Open-addressing table of entry positions + 1 (0 marks an empty slot); empty while
+        // the map is small. Its size is a power of two, at least twice the entry count.
+        std::unique_ptr<std::uint32_t[]> table;
+        std::size_t table_size = 0;
+        std::uint64_t seed = 0;
+    };
+
+    const std::vector<Entry>& entries() const noexcept;
+    Storage& storage();
+
+    std::unique_ptr<Storage> storage_;  // null while the map has never held an entry
 };
 
 // A keyed 64-bit hash of a byte string (SipHash-1-3 with the process key and the given tweak).
