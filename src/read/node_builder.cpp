@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "entities/node.hpp"
+#include "index/structural/page_advice.hpp"
 
 namespace brindle::read {
 
@@ -25,6 +26,7 @@ PyRef build_nodes(ReadTree& tree, std::string_view document)
     // Walking the elements backwards, every element's children have just been made and lie on
     // top of the stack, the first child topmost.
     std::vector<PyRef> made;
+    index::detail::reserve_advised(made, tree.size());  // only the part a wide element needs is ever touched
     PyTypeObject* type = node_type();
     for (std::size_t i = tree.size(); i-- > 0;) {
         const ReadElement& element = tree[i];
