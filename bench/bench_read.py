@@ -165,9 +165,11 @@ def main():
     options.add_argument("--mb", type=float, default=20, help="size of each generated document")
     options.add_argument("--skip-corpus", action="store_true")
     options.add_argument("--skip", action="append", default=[], help="a peer to leave out")
+    options.add_argument("--shape", action="append", choices=sorted(generate.SHAPES),
+                         help="only these generated shapes (default: all)")
     arguments = options.parse_args()
     target = int(arguments.mb * 1024 * 1024)
-    shapes = generate.documents(target)
+    shapes = {name: generate.SHAPES[name](target) for name in (arguments.shape or generate.SHAPES)}
 
     print("Throughput (MB/s, one read per parser; the ratios are brindle's speed over the peer's):\n")
     named = list(shapes.items())
@@ -175,8 +177,10 @@ def main():
         named += list(corpus_documents())
     throughput_table(named, set(arguments.skip))
     per_call_overhead()
-    peak_memory(shapes["records"])
-    two_threads(shapes["records"], shapes["attrs"])
+    if "records" in shapes:
+        peak_memory(shapes["records"])
+    if "records" in shapes and "attrs" in shapes:
+        two_threads(shapes["records"], shapes["attrs"])
 
 
 if __name__ == "__main__":
