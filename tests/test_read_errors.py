@@ -3,8 +3,7 @@
 import pytest
 
 import brindle
-from read_documents import (BUILDERS, in_builder, malformed, never_closed, root_not_found,
-                            unclosed, unknown_entity)
+from read_documents import BUILDERS, in_builder, malformed, never_closed, root_not_found, unclosed, unknown_entity
 
 M = "malformed XML at byte {}: "
 
@@ -164,13 +163,6 @@ def test_document_type_declares_no_entities(builder):
     document = "<!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>"
     text, shift = in_builder(document, builder)
     check(text, "a", unknown_entity("e", document.index("&") + shift))
-
-
-@pytest.mark.parametrize("builder", BUILDERS)
-def test_unclosed_tag_after_complete_root(builder):
-    # The index covers the whole document before the walk begins.
-    text, shift = in_builder("<a>x</a><b", builder)
-    check(text, "a", unclosed(8 + shift))
 
 
 def test_last_byte_lt_only_fails_in_direct_builder():

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "entities/node.hpp"
+#include "module/errors.hpp"
 #include "index/structural/page_advice.hpp"
 
 namespace brindle::read {
@@ -30,6 +31,7 @@ PyRef build_nodes(ReadTree& tree, std::string_view document)
     PyTypeObject* type = node_type();
     for (std::size_t i = tree.size(); i-- > 0;) {
         const ReadElement& element = tree[i];
+        if (made.size() < element.child_count) throw_internal("detached tree lost a child");
         NodeData data = element_fields(tree, element, document);
         data.children.reserve(element.child_count);
         for (std::size_t c = 0; c < element.child_count; ++c) {
@@ -38,6 +40,7 @@ PyRef build_nodes(ReadTree& tree, std::string_view document)
         }
         made.push_back(make_node(type, std::move(data)));
     }
+    if (made.size() != 1) throw_internal("detached tree has no single root");
     return std::move(made.back());
 }
 
