@@ -45,11 +45,19 @@ private:
     bool visit(std::size_t k)
     {
         switch (index_.tag_kinds[k]) {
-        case TagKind::Open: return visit_open(k), false;
-        case TagKind::Close: return visit_close(k);
-        case TagKind::SelfClosing: return visit_self_closing(k);
-        case TagKind::CData: return visit_cdata(k), false;
-        default: return check_terminated(index_, k), false;  // comments and instructions
+        case TagKind::Open:
+            visit_open(k);
+            return false;
+        case TagKind::Close:
+            return visit_close(k);
+        case TagKind::SelfClosing:
+            return visit_self_closing(k);
+        case TagKind::CData:
+            visit_cdata(k);
+            return false;
+        default:  // comments and processing instructions
+            check_terminated(index_, k);
+            return false;
         }
     }
 
