@@ -1,29 +1,53 @@
 // The Node object: one XML element with native fields. Nodes never change after they are
 // made; children are shared references to other nodes, one per occurrence.
+//
+// A node is one allocation: the fixed fields, then its children's references inline (the
+// object's variable part). A leaf with a short name and text is 64 bytes and owns no other
+// memory, which decides how much memory a large document's tree touches.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "entities/attr_map.hpp"
+#include "entities/node_string.hpp"
 #include "module/py_ref.hpp"
 
 namespace brindle {
 
+struct NodeObject {
+    PyObject_VAR_HEAD  // ob_size: the number of children
+    NodeString name;
+    NodeText text;
+    AttrMap attrs;
+
+    // Each a live Node, in order; they follow the fixed fields in the same allocation.
+    std::span<const PyRef> children() const noexcept
+    {
+        return {child_slots(), static_cast<std::size_t>(Py_SIZE(this))};
+    }
+    PyRef* child_slots() const noexcept
+    {
+        return reinterpret_cast<PyRef*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(NodeObject));
+    }
+};
+
+static_assert(sizeof(PyRef) == sizeof(PyObject*));
+static_assert(sizeof(NodeObject) % alignof(PyRef) == 0);
+
+// The fields of a node to be made, in the form the constructor and from_dict collect them.
 struct NodeData {
     std::string name;
     AttrMap attrs;
     std::vector<PyRef> children;  // each a live Node
     std::optional<std::string> text;
-};
-
-struct NodeObject {
-    PyObject_HEAD
-    NodeData data;
 };
 
 // The Node class, created on first use and shared by every module object of the process.
@@ -34,15 +58,15 @@ inline bool is_node(PyObject* object) noexcept
     return Py_IS_TYPE(object, node_type());  // the class cannot be subclassed
 }
 
-inline const NodeData& node_data(PyObject* node) noexcept
-{
-    return reinterpret_cast<NodeObject*>(node)->data;
-}
+inline const NodeObject& node_data(PyObject* node) noexcept { return *reinterpret_cast<const NodeObject*>(node); }
 
-// Makes a new node of `type` from the four fields. On failure `data` is left to the caller,
-// who releases it, and the interpreter's exception is thrown.
-PyRef make_node(PyTypeObject* type, NodeData&& data);
-inline PyRef make_node(NodeData&& data) { return make_node(node_type(), std::move(data)); }
+// Makes a new node. The children's references are moved into it (the PyRefs are left empty)
+// only on success; on failure everything stays with the caller and the error is thrown.
+// `Reversed` takes the span's last element as the first child.
+enum class ChildOrder { AsGiven, Reversed };
+PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text,
+                ChildOrder order = ChildOrder::AsGiven);
+PyRef make_node(NodeData&& data);
 
 // A new dict holding the map's pairs in its iteration order.
 PyRef attrs_to_dict(const AttrMap& attrs);

@@ -54,7 +54,7 @@ PyObject* node_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
         data.attrs = convert_arg("attrs", [&] { return convert_attrs(slots[1]); });
         data.children = convert_arg("children", [&] { return convert_children(slots[2]); });
         data.text = convert_arg("text", [&] { return convert_text(slots[3]); });
-        return make_node(type, std::move(data)).release();
+        return make_node(std::move(data)).release();
     });
 }
 

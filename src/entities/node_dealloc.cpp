@@ -1,5 +1,7 @@
 // Dismantling nodes without recursion: a chain a million nodes long must not need a million
 // native stack frames to drop.
+#include <vector>
+
 #include "entities/node.hpp"
 #include "entities/node_methods.hpp"
 #include "module/frame.hpp"
@@ -8,11 +10,28 @@ namespace brindle {
 
 namespace {
 
-void free_node_memory(PyObject* self) noexcept
+// Moves a node's child references onto the work list and leaves the node childless, so that
+// releasing it later releases nothing further.
+void take_children(NodeObject& node, std::vector<PyRef>& pending)
 {
-    PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<NodeObject*>(self)->data.~NodeData();
-    type->tp_free(self);
+    PyRef* slots = node.child_slots();
+    const auto count = static_cast<std::size_t>(Py_SIZE(&node));
+    for (std::size_t i = count; i-- > 0;) {
+        pending.push_back(std::move(slots[i]));
+        Py_SET_SIZE(&node, static_cast<Py_ssize_t>(i));  // consistent even if the next push fails
+        slots[i].~PyRef();
+    }
+}
+
+void free_node_memory(NodeObject& node) noexcept
+{
+    PyTypeObject* type = Py_TYPE(&node);
+    PyRef* slots = node.child_slots();
+    for (Py_ssize_t i = 0; i < Py_SIZE(&node); ++i) slots[i].~PyRef();
+    node.attrs.~AttrMap();
+    node.text.~NodeText();
+    node.name.~NodeString();
+    PyObject_Free(&node);
     Py_DECREF(type);  // instances of a heap type hold a reference to it
 }
 
@@ -23,19 +42,18 @@ void node_dealloc(PyObject* self)
     // The dying node's children become a work list. A child that this list holds the last
     // reference to hands its own children over before it is released, so releasing it never
     // cascades into further deallocations.
-    std::vector<PyRef> pending = std::move(reinterpret_cast<NodeObject*>(self)->data.children);
+    auto& node = *reinterpret_cast<NodeObject*>(self);
     call_frame_destructor(self, [&] {
+        std::vector<PyRef> pending;
+        pending.reserve(static_cast<std::size_t>(Py_SIZE(self)));
+        take_children(node, pending);
         while (!pending.empty()) {
             PyRef child = std::move(pending.back());
             pending.pop_back();
-            if (Py_REFCNT(child.get()) == 1) {
-                auto& grandchildren = reinterpret_cast<NodeObject*>(child.get())->data.children;
-                for (PyRef& grandchild : grandchildren) pending.push_back(std::move(grandchild));
-                grandchildren.clear();
-            }
+            if (Py_REFCNT(child.get()) == 1) take_children(*reinterpret_cast<NodeObject*>(child.get()), pending);
         }
     });
-    free_node_memory(self);
+    free_node_memory(node);
 }
 
 }  // namespace brindle

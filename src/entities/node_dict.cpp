@@ -29,7 +29,7 @@ struct NodeForm {
     std::string_view name;
     const AttrMap* attrs;
     std::size_t child_count;
-    const std::optional<std::string>* text;
+    const NodeText* text;
 };
 
 std::vector<NodeForm> forms_in_preorder(PyObject* root)
@@ -37,10 +37,11 @@ std::vector<NodeForm> forms_in_preorder(PyObject* root)
     std::vector<NodeForm> forms;
     std::vector<PyObject*> pending{root};
     while (!pending.empty()) {
-        const NodeData& node = node_data(pending.back());
+        const NodeObject& node = node_data(pending.back());
         pending.pop_back();
-        forms.push_back({node.name, &node.attrs, node.children.size(), &node.text});
-        for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+        const auto children = node.children();
+        forms.push_back({node.name, &node.attrs, children.size(), &node.text});
+        for (auto child = children.rbegin(); child != children.rend(); ++child) {
             pending.push_back(child->get());
         }
     }
@@ -98,7 +99,7 @@ PyRef node_dict(const NodeForm& form, Builder& builder)
     set_item(dict.get(), builder.keys[0], builder.names.get(form.name));
     set_item(dict.get(), builder.keys[1], attrs_dict(*form.attrs, builder.names));
     set_item(dict.get(), builder.keys[2], take_children(builder.built, form.child_count));
-    set_item(dict.get(), builder.keys[3], make_optional_str(*form.text));
+    set_item(dict.get(), builder.keys[3], *form.text ? make_str(**form.text) : PyRef::borrow(Py_None));
     return dict;
 }
 

@@ -29,13 +29,16 @@ PyObject* node_get_attrs(PyObject* self, void*)
 
 PyObject* node_get_text(PyObject* self, void*)
 {
-    return call_frame([&] { return make_optional_str(node_data(self).text).release(); });
+    return call_frame([&] {
+        const NodeText& text = node_data(self).text;
+        return (text ? make_str(*text) : PyRef::borrow(Py_None)).release();
+    });
 }
 
 PyObject* node_get_children(PyObject* self, void*)
 {
     return call_frame([&] {
-        const auto& children = node_data(self).children;
+        const auto children = node_data(self).children();
         PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(children.size())));
         for (std::size_t i = 0; i < children.size(); ++i) {
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), PyRef::borrow(children[i].get()).release());

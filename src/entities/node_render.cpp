@@ -62,7 +62,7 @@ private:
 
 // Everything of a node's listing that comes before its first child.
 template <class Sink>
-void render_head(const NodeData& node, std::size_t width, Sink& sink)
+void render_head(const NodeObject& node, std::size_t width, Sink& sink)
 {
     sink.spaces(width);
     sink.text("Name: ");
@@ -85,7 +85,7 @@ void render_head(const NodeData& node, std::size_t width, Sink& sink)
         sink.text("Text: ");
         sink.text(*node.text);
     }
-    if (!node.children.empty()) {
+    if (!node.children().empty()) {
         sink.text("\n");
         sink.spaces(width);
         sink.text("Children:");
@@ -96,10 +96,10 @@ void render_head(const NodeData& node, std::size_t width, Sink& sink)
 // a line break. So a child's "Name:" line carries the parent's indent before its own, and
 // consecutive children are separated by an empty line. Widths are 8-bit: past 255 they wrap.
 template <class Sink>
-void render_tree(const NodeData& root, std::uint8_t root_width, Sink& sink)
+void render_tree(const NodeObject& root, std::uint8_t root_width, Sink& sink)
 {
     struct Open {
-        const NodeData* node;
+        const NodeObject* node;
         std::uint8_t width;
         std::size_t next_child;
     };
@@ -107,12 +107,12 @@ void render_tree(const NodeData& root, std::uint8_t root_width, Sink& sink)
     render_head(root, root_width, sink);
     while (!open.empty()) {
         Open& parent = open.back();
-        if (parent.next_child == parent.node->children.size()) {
+        if (parent.next_child == parent.node->children().size()) {
             open.pop_back();
             if (!open.empty()) sink.text("\n");  // closes this child inside its parent's listing
             continue;
         }
-        const NodeData& child = node_data(parent.node->children[parent.next_child++].get());
+        const NodeObject& child = node_data(parent.node->children()[parent.next_child++].get());
         const auto child_width = static_cast<std::uint8_t>(parent.width + 2);
         sink.text("\n");
         sink.spaces(parent.width);
@@ -121,7 +121,7 @@ void render_tree(const NodeData& root, std::uint8_t root_width, Sink& sink)
     }
 }
 
-PyRef render(const NodeData& root, std::uint8_t width)
+PyRef render(const NodeObject& root, std::uint8_t width)
 {
     MeasuringSink measure;
     render_tree(root, width, measure);
@@ -156,7 +156,7 @@ PyObject* node_str(PyObject* self)
 
 PyObject* node_repr(PyObject* self)
 {
-    return call_frame([&] { return make_str("Node(" + node_data(self).name + ")").release(); });
+    return call_frame([&] { return make_str("Node(" + std::string(node_data(self).name.view()) + ")").release(); });
 }
 
 }  // namespace brindle

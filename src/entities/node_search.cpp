@@ -30,18 +30,18 @@ constexpr Signature kTextSignature{"search_by_text", "Node", kTextParams, 2, 1};
 constexpr Signature kSearchSignature{"search", "Node", kSearchParams, 3, 2};
 
 struct NameMatch {
-    static bool test(const NodeData& node, std::string_view query) noexcept { return node.name == query; }
+    static bool test(const NodeObject& node, std::string_view query) noexcept { return node.name == query; }
 };
 
 struct AttrMatch {
-    static bool test(const NodeData& node, std::string_view query) noexcept
+    static bool test(const NodeObject& node, std::string_view query) noexcept
     {
         return node.attrs.contains(query);
     }
 };
 
 struct TextMatch {
-    static bool test(const NodeData& node, std::string_view query) noexcept
+    static bool test(const NodeObject& node, std::string_view query) noexcept
     {
         return node.text && *node.text == query;
     }
@@ -58,11 +58,11 @@ void collect_matches(PyObject* start, std::string_view query, std::size_t max_le
     };
     std::vector<Siblings> open;
     auto visit = [&](PyObject* node) {
-        const NodeData& data = node_data(node);
+        const NodeObject& data = node_data(node);
         if (Match::test(data, query)) found.push_back(node);
         // `open.size()` is the level of `node`; its children are one level further down.
-        if (open.size() < max_level && !data.children.empty()) {
-            open.push_back({data.children.data(), data.children.data() + data.children.size()});
+        if (open.size() < max_level && !data.children().empty()) {
+            open.push_back({data.children().data(), data.children().data() + data.children().size()});
         }
     };
     visit(start);

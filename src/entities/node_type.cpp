@@ -2,6 +2,7 @@
 #include "entities/node.hpp"
 
 #include <new>
+#include <span>
 
 #include "entities/node_methods.hpp"
 #include "module/errors.hpp"
@@ -56,7 +57,7 @@ PyType_Slot node_slots[] = {
 PyType_Spec node_spec = {
     "builtins.Node",
     static_cast<int>(sizeof(NodeObject)),
-    0,
+    static_cast<int>(sizeof(PyRef)),
     Py_TPFLAGS_DEFAULT,
     node_slots,
 };
@@ -77,12 +78,34 @@ PyTypeObject* node_type()
     return g_node_type;
 }
 
-PyRef make_node(PyTypeObject* type, NodeData&& data)
+PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text, ChildOrder order)
 {
-    PyObject* object = type->tp_alloc(type, 0);
-    if (object == nullptr) throw_python_error();
-    new (&reinterpret_cast<NodeObject*>(object)->data) NodeData(std::move(data));
-    return PyRef::steal(object);
+    PyTypeObject* type = node_type();
+    // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
+    // slot, which pushes a leaf into the next size class.
+    const std::size_t size = sizeof(NodeObject) + children.size() * sizeof(PyRef);
+    void* memory = PyObject_Malloc(size);
+    if (memory == nullptr) throw std::bad_alloc();
+    auto* object = reinterpret_cast<PyVarObject*>(memory);
+    PyObject_InitVar(object, type, static_cast<Py_ssize_t>(children.size()));  // takes a reference to the type
+    auto* node = reinterpret_cast<NodeObject*>(object);
+    new (&node->name) NodeString(std::move(name));
+    new (&node->text) NodeText(std::move(text));
+    new (&node->attrs) AttrMap(std::move(attrs));
+    PyRef* slots = node->child_slots();
+    const std::size_t count = children.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        PyRef& child = order == ChildOrder::AsGiven ? children[i] : children[count - 1 - i];
+        new (&slots[i]) PyRef(std::move(child));
+    }
+    return PyRef::steal(reinterpret_cast<PyObject*>(object));
+}
+
+PyRef make_node(NodeData&& data)
+{
+    NodeString name(data.name);
+    NodeText text = data.text ? NodeText(*data.text) : NodeText();
+    return make_node(std::move(name), std::move(data.attrs), data.children, std::move(text));
 }
 
 PyObject* to_node(PyObject* value)

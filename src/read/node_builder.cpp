@@ -11,13 +11,10 @@ namespace brindle::read {
 
 namespace {
 
-NodeData element_fields(ReadTree& tree, const ReadElement& element, std::string_view document)
+NodeText element_text(const ReadTree& tree, const ReadElement& element, std::string_view document)
 {
-    NodeData data;
-    data.name.assign(document.substr(element.name_start, element.name_length));
-    if (element.attributes != ReadElement::kNoAttributes) data.attrs = std::move(tree.attributes(element.attributes));
-    if (!element.text.absent()) data.text.emplace(tree.text_of(element.text, document));
-    return data;
+    if (element.text.absent()) return NodeText();
+    return NodeText(tree.text_of(element.text, document));
 }
 
 }  // namespace
@@ -28,17 +25,18 @@ PyRef build_nodes(ReadTree& tree, std::string_view document)
     // top of the stack, the first child topmost.
     std::vector<PyRef> made;
     index::detail::reserve_advised(made, tree.size());  // only the part a wide element needs is ever touched
-    PyTypeObject* type = node_type();
     for (std::size_t i = tree.size(); i-- > 0;) {
         const ReadElement& element = tree[i];
         if (made.size() < element.child_count) throw_internal("detached tree lost a child");
-        NodeData data = element_fields(tree, element, document);
-        data.children.reserve(element.child_count);
-        for (std::size_t c = 0; c < element.child_count; ++c) {
-            data.children.push_back(std::move(made.back()));
-            made.pop_back();
-        }
-        made.push_back(make_node(type, std::move(data)));
+        NodeString name(document.substr(element.name_start, element.name_length));
+        NodeText text = element_text(tree, element, document);
+        AttrMap attrs;
+        if (element.attributes != ReadElement::kNoAttributes) attrs = std::move(tree.attributes(element.attributes));
+        // The children are the topmost entries, the first child on top.
+        const std::span<PyRef> children(made.data() + made.size() - element.child_count, element.child_count);
+        PyRef node = make_node(std::move(name), std::move(attrs), children, std::move(text), ChildOrder::Reversed);
+        made.resize(made.size() - element.child_count);  // now empty references
+        made.push_back(std::move(node));
     }
     if (made.size() != 1) throw_internal("detached tree has no single root");
     return std::move(made.back());

@@ -31,32 +31,32 @@ class TreeWriter {
 public:
     TreeWriter(Sink& sink, std::uint64_t indent) noexcept : sink_(sink), indent_(indent) {}
 
-    void write(const NodeData& root)
+    void write(const NodeObject& root)
     {
         if (write_start(root)) open_.push_back({&root, 0});
         while (!open_.empty()) {
             OpenElement& parent = open_.back();
-            if (parent.next_child == parent.node->children.size()) {
-                const NodeData& finished = *parent.node;
+            if (parent.next_child == parent.node->children().size()) {
+                const NodeObject& finished = *parent.node;
                 open_.pop_back();
                 write_end(finished);
                 continue;
             }
-            const NodeData& child = node_data(parent.node->children[parent.next_child++].get());
+            const NodeObject& child = node_data(parent.node->children()[parent.next_child++].get());
             if (write_start(child)) open_.push_back({&child, 0});
         }
     }
 
 private:
     // Writes the start tag and the text; returns whether the element stays open for children.
-    bool write_start(const NodeData& node)
+    bool write_start(const NodeObject& node)
     {
         break_line();
         newline_pending_ = true;
         sink_.append_char('<');
         sink_.append(node.name);
         for (const auto& [key, value] : node.attrs) write_attribute(key, value);
-        const bool has_children = !node.children.empty();
+        const bool has_children = !node.children().empty();
         if (!has_children && !node.text) {
             sink_.append(std::string_view("/>"));
             return false;
@@ -81,7 +81,7 @@ private:
     }
 
     // The depth of the element being closed is the number of its open ancestors.
-    void write_end(const NodeData& node)
+    void write_end(const NodeObject& node)
     {
         break_line();
         newline_pending_ = true;
@@ -102,7 +102,7 @@ private:
     const std::uint64_t indent_;
     bool newline_pending_ = false;
     struct OpenElement {
-        const NodeData* node;
+        const NodeObject* node;
         std::size_t next_child;  // index of the child to write next
     };
     std::vector<OpenElement> open_;  // elements whose end tag is still to come, outermost first
@@ -111,7 +111,7 @@ private:
 // Appends the root element with everything below it. A child that occurs several times in
 // the tree is written once per occurrence.
 template <class Sink>
-void write_tree(Sink& sink, const NodeData& root, std::uint64_t indent)
+void write_tree(Sink& sink, const NodeObject& root, std::uint64_t indent)
 {
     TreeWriter<Sink>(sink, indent).write(root);
 }

@@ -46,7 +46,7 @@ WriteOptions convert_options(PyObject* indent, PyObject* default_xml_def)
 
 // Runs without the interpreter lock.
 template <class Sink>
-void write_document(Sink& sink, const NodeData& root, const WriteOptions& options)
+void write_document(Sink& sink, const NodeObject& root, const WriteOptions& options)
 {
     if (options.declaration) sink.append(kXmlDeclaration);
     write_tree(sink, root, options.indent);
