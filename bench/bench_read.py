@@ -14,7 +14,6 @@ import argparse
 import gc
 import lzma
 import os
-import re
 import subprocess
 import sys
 import tempfile
@@ -29,11 +28,6 @@ import brindle
 import generate
 
 CORPUS = "/work/shared/corpus"
-
-
-def document_element(document):
-    """The name of the first start tag (the XML declaration and DOCTYPE are not elements)."""
-    return re.search(r"<([^?!/\s>][^\s/>]*)", document).group(1)
 
 
 def seconds(action):
@@ -61,7 +55,7 @@ def throughput_table(named_documents, skip):
     print("|---|---:|" + "---:|" * 7)
     for label, document in named_documents:
         megabytes = len(document.encode()) / 1e6
-        root_tag = document_element(document)
+        root_tag = generate.root_name(document)
         rates = {}
         for name, action in parsers(document, root_tag).items():
             if name in skip:
@@ -76,7 +70,7 @@ def throughput_table(named_documents, skip):
 
 def per_call_overhead():
     document = generate.small()
-    root_tag = document_element(document)
+    root_tag = generate.root_name(document)
     print(f"\nPer call on a {len(document.encode())}-byte document (µs, lower is better):\n")
     print("| parser | µs per call | brindle vs peer |")
     print("|---|---:|---:|")
@@ -110,7 +104,7 @@ print(before, peak_kb())
 
 
 def peak_memory(document):
-    root_tag = document_element(document)
+    root_tag = generate.root_name(document)
     with tempfile.NamedTemporaryFile("w", suffix=".xml", delete=False, encoding="utf-8") as handle:
         handle.write(document)
         path = handle.name
@@ -129,7 +123,7 @@ def peak_memory(document):
 
 
 def two_threads(first, second):
-    pairs = [(first, document_element(first)), (second, document_element(second))]
+    pairs = [(first, generate.root_name(first)), (second, generate.root_name(second))]
     megabytes = sum(len(document.encode()) for document, _ in pairs) / 1e6
     print(f"\nTwo documents ({megabytes:.1f} MB together), read one after the other and by two "
           "threads at once (MB/s over both):\n")

@@ -8,32 +8,19 @@ Usage: python3 bench/bench_trees.py [--mb 20] [--only to_dict,from_dict,search]
 """
 
 import argparse
-import gc
-import time
 import xml.etree.ElementTree as ElementTree
 
 import lxml.etree
 import xmltodict
 
 import generate
+from measure import megabytes, print_rows, timed
 from brindle import Node, read_string
 
 PARTS = set()  # the parts chosen with --only
 
 # The element each shape has most of, for the search comparison.
 SEARCHED_TAG = {"records": "value", "attrs": "rom", "text": "para", "tiny": "i"}
-
-
-def timed(action):
-    """One run, with the collector on as users have it."""
-    gc.collect()
-    start = time.perf_counter()
-    result = action()
-    return time.perf_counter() - start, result
-
-
-def megabytes(document):
-    return len(document.encode()) / 1e6
 
 
 def bench_to_dict(name, document, rows):
@@ -44,8 +31,9 @@ def bench_to_dict(name, document, rows):
     rows.append((name, "read_string+to_dict", size / ours, "xmltodict.parse", size / theirs, theirs / ours))
     read_only, _ = timed(lambda: read_string(document, root))
     rows.append((name, "(read_string alone)", size / read_only, "", None, None))
-    back, _ = timed(lambda: Node.from_dict(as_dict)) if "from_dict" in PARTS else (float("nan"), None)
-    rows.append((name, "from_dict", size / back, "", None, None))
+    if "from_dict" in PARTS:
+        back, _ = timed(lambda: Node.from_dict(as_dict))
+        rows.append((name, "from_dict", size / back, "", None, None))
 
 
 def bench_search(name, document, rows):
@@ -63,18 +51,11 @@ def bench_search(name, document, rows):
                  et_time / ours_time))
 
 
-def print_rows(rows):
-    print(f"{'shape':8} {'brindle':22} {'MB/s':>9}   {'peer':22} {'MB/s':>9} {'ratio':>7}")
-    for shape, ours, ours_rate, peer, peer_rate, ratio in rows:
-        peer_text = f"{peer_rate:9.1f}" if peer_rate is not None else " " * 9
-        ratio_text = f"{ratio:6.1f}x" if ratio is not None else ""
-        print(f"{shape:8} {ours:22} {ours_rate:9.1f}   {peer:22} {peer_text} {ratio_text:>7}")
-
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--mb", type=float, default=generate.TARGET_BYTES / 2 ** 20)
-    parser.add_argument("--only", default="to_dict,search")
+    parser.add_argument("--only", default="to_dict,from_dict,search")
     arguments = parser.parse_args()
     parts = PARTS
     parts.update(arguments.only.split(","))

@@ -14,27 +14,16 @@ Usage: python3 bench/bench_write.py [--mb 20] [--only string,file]
 """
 
 import argparse
-import gc
 import os
 import tempfile
-import time
 import xml.etree.ElementTree as ElementTree
 
 import lxml.etree
 
 import generate
+from measure import print_rows, timed
 from brindle import read_string, write_file, write_string
 
-
-def timed(action):
-    gc.collect()
-    gc.disable()
-    try:
-        start = time.perf_counter()
-        result = action()
-        return time.perf_counter() - start, result
-    finally:
-        gc.enable()
 
 
 def bench_string(name, size, ours, lxml_root, et_root, rows):
@@ -71,13 +60,6 @@ def bench_file(name, size, ours, lxml_root, directory, rows):
     os.remove(path)
 
 
-def print_rows(rows):
-    print(f"{'shape':8} {'brindle':26} {'MB/s':>9}   {'peer':26} {'MB/s':>9} {'ratio':>7}")
-    for shape, ours, ours_rate, peer, peer_rate, ratio in rows:
-        peer_text = f"{peer_rate:9.1f}" if peer_rate is not None else " " * 9
-        ratio_text = f"{ratio:6.2f}x" if ratio is not None else ""
-        print(f"{shape:8} {ours:26} {ours_rate:9.1f}   {peer:26} {peer_text} {ratio_text:>7}")
-
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -100,7 +82,7 @@ def main():
             if "file" in parts:
                 bench_file(name, size, ours, lxml_root, directory, rows)
             del ours, lxml_root, et_root
-    print_rows(rows)
+    print_rows(rows, label_width=26)
 
 
 if __name__ == "__main__":

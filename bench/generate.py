@@ -8,6 +8,7 @@ Each shape stresses a different part of reading and writing:
 """
 
 import random
+import re
 
 TARGET_BYTES = 20 * 1024 * 1024
 WORDS = ("alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel", "india",
@@ -78,8 +79,6 @@ def documents(target=TARGET_BYTES):
 
 
 def root_name(document):
-    start = document.index("<") + 1
-    end = start
-    while document[end] not in " />\n\t":
-        end += 1
-    return document[start:end]
+    """The name of the first start tag (the XML declaration, comments and a DOCTYPE are not
+    elements)."""
+    return re.search(r"<([^?!/\s>][^\s/>]*)", document).group(1)
