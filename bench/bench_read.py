@@ -26,17 +26,9 @@ import xmltodict
 
 import brindle
 import generate
+from measure import timed
 
 CORPUS = "/work/shared/corpus"
-
-
-def seconds(action):
-    gc.collect()
-    started = time.perf_counter()
-    result = action()
-    elapsed = time.perf_counter() - started
-    del result
-    return elapsed
 
 
 def parsers(document, root_tag):
@@ -61,7 +53,7 @@ def throughput_table(named_documents, skip):
             if name in skip:
                 rates[name] = None
                 continue
-            rates[name] = megabytes / seconds(action)
+            rates[name] = megabytes / timed(action)[0]
         cells = [f"{rate:.0f}" if rate else "-" for rate in rates.values()]
         ratios = [f"{rates['brindle'] / rates[peer]:.2f}x" if rates[peer] else "-"
                   for peer in ("lxml", "ElementTree", "xmltodict")]
@@ -77,7 +69,7 @@ def per_call_overhead():
     calls = 2000
     times = {}
     for name, action in parsers(document, root_tag).items():
-        times[name] = seconds(lambda: [action() for _ in range(calls)]) / calls * 1e6
+        times[name] = timed(lambda: [action() for _ in range(calls)])[0] / calls * 1e6
     for name, micro in times.items():
         print(f"| {name} | {micro:.1f} | {micro / times['brindle']:.2f}x |")
 
@@ -134,7 +126,7 @@ def two_threads(first, second):
         "lxml": lambda document, root_tag: lxml.etree.fromstring(document.encode()),
     }
     for name, read in readers.items():
-        sequential = seconds(lambda: [read(document, root_tag) for document, root_tag in pairs])
+        sequential = timed(lambda: [read(document, root_tag) for document, root_tag in pairs])[0]
         threads = [threading.Thread(target=read, args=pair) for pair in pairs]
         gc.collect()
         started = time.perf_counter()
