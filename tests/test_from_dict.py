@@ -357,3 +357,28 @@ def test_memory_stays_flat_when_a_dict_changes():
         Node.from_dict(sequence.target)
 
     assert_flat_memory(raising(action), rounds=5_000)
+
+
+def test_a_dict_inside_itself_is_refused():
+    # Without the check the walk would never end and would eat all memory.
+    form = {"name": "a", "attrs": {}}
+    form["children"] = [form]
+    with pytest.raises(ValueError) as caught:
+        Node.from_dict(form)
+    assert str(caught.value) == "circular reference detected"
+    assert caught.value.__notes__ == ["while processing 'dict_'"]
+
+
+def test_a_cycle_through_an_ignored_key_is_refused():
+    inner = {"name": "b", "attrs": {}, "children": []}
+    outer = {"name": "a", "attrs": {}, "children": [inner]}
+    inner["extra"] = [outer]
+    with pytest.raises(ValueError, match="circular reference detected"):
+        Node.from_dict(outer)
+
+
+def test_the_same_dict_twice_side_by_side_is_no_cycle():
+    leaf = {"name": "b", "attrs": {}, "children": []}
+    node = Node.from_dict({"name": "a", "attrs": {}, "children": [leaf, leaf]})
+    assert [child.name for child in node.children] == ["b", "b"]
+    assert node.children[0] is not node.children[1]

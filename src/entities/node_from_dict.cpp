@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "entities/dict_form.hpp"
@@ -102,6 +103,7 @@ private:
     [[noreturn]] void fail(const ExtractFailure& failure);
 
     std::deque<DictWalk> open_;  // a deque: growing it never moves the walks under way
+    std::unordered_set<PyObject*> open_dicts_;  // the dicts in open_, to refuse a dict inside itself
     std::optional<NodeOutcome> result_;
 };
 
@@ -118,8 +120,17 @@ NodeOutcome FromDictWalk::run()
     return std::move(*result_);
 }
 
+// A dict met again inside itself would make the walk endless: the input is refused, as the
+// argument's failure, before memory runs out.
+[[noreturn]] void fail_circular_reference()
+{
+    convert_arg("dict_", []() -> int { throw_error(PyExc_ValueError, "circular reference detected"); });
+    throw_internal("a refused argument was accepted");
+}
+
 void FromDictWalk::open_dict(PyObject* dict, bool builds_node)
 {
+    if (!open_dicts_.insert(dict).second) fail_circular_reference();
     DictWalk walk;
     walk.dict = PyRef::borrow(dict);
     walk.start_size = PyDict_GET_SIZE(dict);
@@ -136,6 +147,7 @@ void FromDictWalk::step_dict(DictWalk& top)
     PyObject* value = nullptr;
     if (!PyDict_Next(top.dict.get(), &top.position, &key, &value)) {
         NodeOutcome outcome = close_dict(top);
+        open_dicts_.erase(top.dict.get());
         open_.pop_back();
         deliver(std::move(outcome));
         return;
