@@ -28,7 +28,9 @@ import brindle
 import generate
 from measure import timed
 
-CORPUS = "/work/shared/corpus"
+# The corpus lies beside the project: <project>/../shared/corpus.
+CORPUS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                      "shared", "corpus")
 
 
 def parsers(document, root_tag):

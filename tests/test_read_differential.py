@@ -135,7 +135,9 @@ def test_attribute_order_is_document_order(case):
 
 # ---- the corpus -------------------------------------------------------------------------
 
-CORPUS = "/work/shared/corpus"
+# The corpus lies beside the project: <project>/../shared/corpus.
+CORPUS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                      "shared", "corpus")
 # The largest document is left to the benchmark: one 20 MB read per suite run is enough.
 CORPUS_FILES = ["freedesktop.org.xml.xz", "josm-boundaries.osm.xz", "Gtk-3.0.gir.xz", "ssg-ubuntu2004-ds.xml.xz"]
 
