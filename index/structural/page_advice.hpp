@@ -3,7 +3,7 @@
 // document of small elements needs an index of over 100 MB, written once; with 4 KiB pages
 // the page faults cost more than the scan itself. Only the 2 MiB-aligned inside of the
 // array's memory is advised; elsewhere, or where the kernel declines, nothing changes.
-// Internal to the index.
+// The reader sizes its own large arrays (the detached tree, the stack of made nodes) with it too.
 
 #include <cstddef>
 #include <cstdint>
