@@ -5,8 +5,6 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <optional>
-#include <string>
 #include <string_view>
 
 #include "module/errors.hpp"
@@ -16,12 +14,6 @@ namespace brindle {
 inline PyRef make_str(std::string_view text)
 {
     return checked(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr));
-}
-
-inline PyRef make_optional_str(const std::optional<std::string>& text)
-{
-    if (!text) return PyRef::borrow(Py_None);
-    return make_str(*text);
 }
 
 }  // namespace brindle
