@@ -10,9 +10,7 @@
 #include <Python.h>
 
 #include <cstddef>
-#include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,10 +42,10 @@ static_assert(sizeof(NodeObject) % alignof(PyRef) == 0);
 
 // The fields of a node to be made, in the form the constructor and from_dict collect them.
 struct NodeData {
-    std::string name;
+    NodeString name;
     AttrMap attrs;
     std::vector<PyRef> children;  // each a live Node
-    std::optional<std::string> text;
+    NodeText text;
 };
 
 // The Node class, created on first use and shared by every module object of the process.

@@ -36,10 +36,10 @@ std::vector<PyRef> convert_children(PyObject* value)
     return children;
 }
 
-std::optional<std::string> convert_text(PyObject* value)
+NodeText convert_text(PyObject* value)
 {
-    if (is_absent(value)) return std::nullopt;
-    return to_text_copy(value);
+    if (is_absent(value)) return NodeText();
+    return NodeText(to_text(value));
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ PyObject* node_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
         PyObject* slots[4] = {nullptr, nullptr, nullptr, nullptr};
         bind_tuple_and_dict(kSignature, args, kwargs, slots);
         NodeData data;
-        data.name = convert_arg("name", [&] { return to_text_copy(slots[0]); });
+        data.name = convert_arg("name", [&] { return NodeString(to_text(slots[0])); });
         data.attrs = convert_arg("attrs", [&] { return convert_attrs(slots[1]); });
         data.children = convert_arg("children", [&] { return convert_children(slots[2]); });
         data.text = convert_arg("text", [&] { return convert_text(slots[3]); });

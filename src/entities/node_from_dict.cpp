@@ -269,10 +269,10 @@ NodeOutcome FromDictWalk::close_dict(DictWalk& top)
     if (fields.kind(Slot::Children) != HashmapKind::Vec) return {PyRef(), "Invalid children"};
     if (fields.children_fault != nullptr) return {PyRef(), fields.children_fault};
     NodeData data;
-    data.name = std::move(fields.name);
+    data.name = NodeString(fields.name);
     data.attrs = std::move(fields.attrs);
     data.children = std::move(fields.children);
-    if (fields.kind(Slot::Text) == HashmapKind::String) data.text = std::move(fields.text);
+    if (fields.kind(Slot::Text) == HashmapKind::String) data.text = NodeText(*fields.text);
     return {make_node(std::move(data)), nullptr};
 }
 

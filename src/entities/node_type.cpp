@@ -103,9 +103,7 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
 
 PyRef make_node(NodeData&& data)
 {
-    NodeString name(data.name);
-    NodeText text = data.text ? NodeText(*data.text) : NodeText();
-    return make_node(std::move(name), std::move(data.attrs), data.children, std::move(text));
+    return make_node(std::move(data.name), std::move(data.attrs), data.children, std::move(data.text));
 }
 
 PyObject* to_node(PyObject* value)
