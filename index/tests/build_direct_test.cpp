@@ -13,29 +13,17 @@
 namespace brindle::index {
 namespace {
 
+using namespace testing::kinds;
+using testing::IndexCase;
 using testing::Tag;
 using testing::Text;
 
-constexpr TagKind Open = TagKind::Open;
-constexpr TagKind Close = TagKind::Close;
-constexpr TagKind SelfClosing = TagKind::SelfClosing;
 
-struct DirectCase {
-    const char* name;
-    std::string document;
-    std::vector<Tag> tags;
-    std::vector<Text> texts;
-};
-
-class DirectIndex : public ::testing::TestWithParam<DirectCase> {};
+class DirectIndex : public ::testing::TestWithParam<IndexCase> {};
 
 TEST_P(DirectIndex, RecordsEveryField) {
-    const DirectCase& c = GetParam();
     StructuralIndex index;
-    const BuildResult result = build_direct(c.document, index);
-    ASSERT_EQ(result.status, BuildStatus::Ok) << "offset " << result.offset;
-    EXPECT_EQ(testing::tags_of(index), c.tags);
-    EXPECT_EQ(testing::texts_of(index), c.texts);
+    testing::expect_indexed(build_direct, GetParam(), index);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -44,39 +32,39 @@ INSTANTIATE_TEST_SUITE_P(
         // an apostrophe in character data is only text
         //  <p>it's</p><q>x</q>
         //  0  3   7   11 14 15
-        DirectCase{"ApostropheInText", "<p>it's</p><q>x</q>",
+        IndexCase{"ApostropheInText", "<p>it's</p><q>x</q>",
                    {{0, 2, Open, "p", 1, 0, -1}, {7, 10, Close, "p", 9, 0, -1},
                     {11, 13, Open, "q", 12, 0, -1}, {15, 18, Close, "q", 17, 0, -1}},
                    {{3, 7, 0}, {14, 15, 2}}},
         // <!DOCTYPE d> gets no entry and the next text run starts after its '>'
-        DirectCase{"DoctypeSkipped", "<!DOCTYPE d>\n<r>t</r>",
+        IndexCase{"DoctypeSkipped", "<!DOCTYPE d>\n<r>t</r>",
                    {{13, 15, Open, "r", 14, 0, -1}, {17, 20, Close, "r", 19, 0, -1}},
                    {{12, 13, -1}, {16, 17, 0}}},
         // a declaration skips to the first '>', even one that looks like part of a tag
-        DirectCase{"DeclarationSwallowsTag", "<!x<a>b<c/>", {{7, 10, SelfClosing, "c", 8, 0, -1}}, {{6, 7, -1}}},
+        IndexCase{"DeclarationSwallowsTag", "<!x<a>b<c/>", {{7, 10, SelfClosing, "c", 8, 0, -1}}, {{6, 7, -1}}},
         // "<!-" is no comment, "<![CDATA" no CDATA section: both are declarations
-        DirectCase{"NearlyAComment", "<!-x>y<a/>", {{6, 9, SelfClosing, "a", 7, 0, -1}}, {{5, 6, -1}}},
-        DirectCase{"NearlyCData", "<![CDATA>y<a/>", {{10, 13, SelfClosing, "a", 11, 0, -1}}, {{9, 10, -1}}},
+        IndexCase{"NearlyAComment", "<!-x>y<a/>", {{6, 9, SelfClosing, "a", 7, 0, -1}}, {{5, 6, -1}}},
+        IndexCase{"NearlyCData", "<![CDATA>y<a/>", {{10, 13, SelfClosing, "a", 11, 0, -1}}, {{9, 10, -1}}},
         // a declaration without '>' skips only its '<'
-        DirectCase{"DeclarationWithoutEnd", "<a/><!x", {{0, 3, SelfClosing, "a", 1, 0, -1}}, {}},
+        IndexCase{"DeclarationWithoutEnd", "<a/><!x", {{0, 3, SelfClosing, "a", 1, 0, -1}}, {}},
         // a quote without a closing partner: scanning resumes two bytes after it, so the
         // '>' right after the quote is passed over
         //  <a '/>x   the '/' is passed over: the '>' ends an Open tag
         //  0  3 5
-        DirectCase{"UnmatchedApostropheHidesSlash", "<a '/>x", {{0, 5, Open, "a", 1, 0, -1}}, {}},
+        IndexCase{"UnmatchedApostropheHidesSlash", "<a '/>x", {{0, 5, Open, "a", 1, 0, -1}}, {}},
         //  <a b='>x>
         //  0    5 7 8
-        DirectCase{"UnmatchedQuoteResumesTwoBytesOn", "<a b='>x>", {{0, 8, Open, "a", 1, 0, -1}}, {}},
+        IndexCase{"UnmatchedQuoteResumesTwoBytesOn", "<a b='>x>", {{0, 8, Open, "a", 1, 0, -1}}, {}},
         // an end tag ends at its first '>', quotes or not
         //  <a></a x='>'><b/>
         //  0  3      10 13
-        DirectCase{"EndTagIgnoresQuotes", "<a></a x='>'><b/>",
+        IndexCase{"EndTagIgnoresQuotes", "<a></a x='>'><b/>",
                    {{0, 2, Open, "a", 1, 0, -1}, {3, 10, Close, "a", 5, 0, -1},
                     {13, 16, SelfClosing, "b", 14, 0, -1}},
                    {{11, 13, -1}}},
         // the first '<' inside an unquoted attribute value is part of the start tag
-        DirectCase{"LessThanInsideStartTag", "<a b=<c>", {{0, 7, Open, "a", 1, 0, -1}}, {}}),
-    [](const ::testing::TestParamInfo<DirectCase>& info) { return info.param.name; });
+        IndexCase{"LessThanInsideStartTag", "<a b=<c>", {{0, 7, Open, "a", 1, 0, -1}}, {}}),
+    [](const ::testing::TestParamInfo<IndexCase>& info) { return info.param.name; });
 
 struct DirectFailure {
     const char* name;

@@ -14,31 +14,17 @@
 namespace brindle::index {
 namespace {
 
+using namespace testing::kinds;
+using testing::IndexCase;
 using testing::Tag;
 using testing::Text;
 
-constexpr TagKind Open = TagKind::Open;
-constexpr TagKind Close = TagKind::Close;
-constexpr TagKind SelfClosing = TagKind::SelfClosing;
-constexpr TagKind Comment = TagKind::Comment;
-constexpr TagKind CData = TagKind::CData;
 
-struct DenseCase {
-    const char* name;
-    std::string document;
-    std::vector<Tag> tags;
-    std::vector<Text> texts;
-};
-
-class QuoteDenseIndex : public ::testing::TestWithParam<DenseCase> {};
+class QuoteDenseIndex : public ::testing::TestWithParam<IndexCase> {};
 
 TEST_P(QuoteDenseIndex, RecordsEveryField) {
-    const DenseCase& c = GetParam();
     StructuralIndex index;
-    const BuildResult result = build_quote_dense(c.document, index);
-    ASSERT_EQ(result.status, BuildStatus::Ok) << "offset " << result.offset;
-    EXPECT_EQ(testing::tags_of(index), c.tags);
-    EXPECT_EQ(testing::texts_of(index), c.texts);
+    testing::expect_indexed(build_quote_dense, GetParam(), index);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,43 +33,43 @@ INSTANTIATE_TEST_SUITE_P(
         // the apostrophe of "it's" hides "</p><q>x" up to the next apostrophe
         //  <p>it's</p><q>x'</q>
         //  0  3 5         15 19
-        DenseCase{"ApostropheInTextHidesTags", "<p>it's</p><q>x'</q>",
+        IndexCase{"ApostropheInTextHidesTags", "<p>it's</p><q>x'</q>",
                   {{0, 2, Open, "p", 1, 0, -1}, {16, 19, Close, "q", 18, 0, -1}},
                   {{3, 16, 0}}},
-        DenseCase{"ApostropheRunBetweenTags", "it's <b> x'<c>", {{11, 13, Open, "c", 12, 0, -1}}, {{0, 11, -1}}},
+        IndexCase{"ApostropheRunBetweenTags", "it's <b> x'<c>", {{11, 13, Open, "c", 12, 0, -1}}, {{0, 11, -1}}},
         // a run that never closes hides the rest of the document
-        DenseCase{"RunToTheEnd", "<a>'<b></b>", {{0, 2, Open, "a", 1, 0, -1}}, {}},
+        IndexCase{"RunToTheEnd", "<a>'<b></b>", {{0, 2, Open, "a", 1, 0, -1}}, {}},
         // a declaration records nothing and leaves the text start where it was
-        DenseCase{"DoctypeStaysInText", "<!DOCTYPE d>\n<r>t</r>",
+        IndexCase{"DoctypeStaysInText", "<!DOCTYPE d>\n<r>t</r>",
                   {{13, 15, Open, "r", 14, 0, -1}, {17, 20, Close, "r", 19, 0, -1}},
                   {{0, 13, -1}, {16, 17, 0}}},
         //  <!x<a>b<c/>   the declaration ends nowhere: the next '<' starts a tag
-        DenseCase{"DeclarationSwallowsNothing", "<!x<a>b<c/>",
+        IndexCase{"DeclarationSwallowsNothing", "<!x<a>b<c/>",
                   {{3, 5, Open, "a", 4, 0, -1}, {7, 10, SelfClosing, "c", 8, 1, 0}},
                   {{0, 3, -1}, {6, 7, 0}}},
         // an end tag ends at the first '>' outside quotes
         //  <a></a x='>'><b/>
         //  0  3        12 16
-        DenseCase{"EndTagEndsOutsideQuotes", "<a></a x='>'><b/>",
+        IndexCase{"EndTagEndsOutsideQuotes", "<a></a x='>'><b/>",
                   {{0, 2, Open, "a", 1, 0, -1}, {3, 12, Close, "a", 5, 0, -1},
                    {13, 16, SelfClosing, "b", 14, 0, -1}},
                   {}},
         // a '<' in an unquoted attribute value starts a tag of its own, inside the first
         //  <a b=<c>
         //  0    5 7
-        DenseCase{"LessThanInUnquotedValue", "<a b=<c>",
+        IndexCase{"LessThanInUnquotedValue", "<a b=<c>",
                   {{0, 7, Open, "a", 1, 0, -1}, {5, 7, Open, "c", 6, 1, 0}}, {}},
         // a '<' as the last byte ends the index without an entry
-        DenseCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1, 0, -1}}, {{3, 4, 0}}},
+        IndexCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1, 0, -1}}, {{3, 4, 0}}},
         // '<' bytes inside an unterminated comment start no tag
         //  <a><!-- <b>xx
         //  0  3    8  11 (document length 13)
-        DenseCase{"UnterminatedCommentHidesTags", "<a><!-- <b>xx",
+        IndexCase{"UnterminatedCommentHidesTags", "<a><!-- <b>xx",
                   {{0, 2, Open, "a", 1, 0, -1}, {3, 11, Comment, "", 0, 1, 0}}, {}},
         // the walk's checks, not the builder, reject an unterminated instruction
-        DenseCase{"InstructionWithoutEndHidesTags", "<?pi <a> x",
+        IndexCase{"InstructionWithoutEndHidesTags", "<?pi <a> x",
                   {{0, 9, TagKind::ProcessingInstruction, "pi", 2, 0, -1}}, {}}),
-    [](const ::testing::TestParamInfo<DenseCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<IndexCase>& info) { return info.param.name; });
 
 struct DenseFailure {
     const char* name;

@@ -2,6 +2,8 @@
 // Readable views of a StructuralIndex for the suites: tags and text runs as values that
 // compare with == and print by name.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <ostream>
 #include <stdexcept>
@@ -115,5 +117,31 @@ inline std::uint64_t at(std::string_view document, std::string_view needle, int 
 }
 
 using Builder = BuildResult (*)(std::string_view, StructuralIndex&) noexcept;
+
+// Short names for the kinds in tables of expected tags.
+namespace kinds {
+constexpr TagKind Open = TagKind::Open;
+constexpr TagKind Close = TagKind::Close;
+constexpr TagKind SelfClosing = TagKind::SelfClosing;
+constexpr TagKind Comment = TagKind::Comment;
+constexpr TagKind CData = TagKind::CData;
+constexpr TagKind Pi = TagKind::ProcessingInstruction;
+}  // namespace kinds
+
+// One document and every tag and text run a builder must record for it.
+struct IndexCase {
+    const char* name;
+    std::string document;
+    std::vector<Tag> tags;
+    std::vector<Text> texts;
+};
+
+// Builds the case's document and checks the result and every recorded tag and text run.
+inline void expect_indexed(Builder build, const IndexCase& c, StructuralIndex& index) {
+    const BuildResult result = build(c.document, index);
+    ASSERT_EQ(result.status, BuildStatus::Ok) << "offset " << result.offset;
+    EXPECT_EQ(tags_of(index), c.tags);
+    EXPECT_EQ(texts_of(index), c.texts);
+}
 
 }  // namespace brindle::index::testing
