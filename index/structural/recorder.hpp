@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "index/structural/page_advice.hpp"
 #include "index/structural/structural_index.hpp"
 
 namespace brindle::index::detail {
@@ -26,7 +25,7 @@ public:
             reserve_tags(length_ / 128);
         }
         if (length_ > 255) {
-            reserve_advised(out_.text_ranges, length_ / 256);
+            out_.text_ranges.reserve(length_ / 256);
         }
     }
 
@@ -66,7 +65,7 @@ private:
     }
 
     [[gnu::noinline]] void grow_texts(std::uint64_t offset) {
-        reserve_advised(out_.text_ranges, grown_capacity(out_.text_ranges.size(), offset));
+        out_.text_ranges.reserve(grown_capacity(out_.text_ranges.size(), offset));
     }
 
     // Room for the entries of the whole document, judged from how many `count` entries the
@@ -93,12 +92,12 @@ private:
     }
 
     void reserve_tags(std::size_t count) {
-        reserve_advised(out_.tag_starts, count);
-        reserve_advised(out_.tag_ends, count);
-        reserve_advised(out_.tag_kinds, count);
-        reserve_advised(out_.tag_names, count);
-        reserve_advised(out_.depths, count);
-        reserve_advised(out_.parents, count);
+        out_.tag_starts.reserve(count);
+        out_.tag_ends.reserve(count);
+        out_.tag_kinds.reserve(count);
+        out_.tag_names.reserve(count);
+        out_.depths.reserve(count);
+        out_.parents.reserve(count);
     }
 
     StructuralIndex& out_;

@@ -5,7 +5,6 @@
 
 #include "entities/node.hpp"
 #include "module/errors.hpp"
-#include "index/structural/page_advice.hpp"
 
 namespace brindle::read {
 
@@ -24,7 +23,7 @@ PyRef build_nodes(ReadTree& tree, std::string_view document)
     // Walking the elements backwards, every element's children have just been made and lie on
     // top of the stack, the first child topmost.
     std::vector<PyRef> made;
-    index::detail::reserve_advised(made, tree.size());  // only the part a wide element needs is ever touched
+    made.reserve(tree.size());  // only the part a wide element needs is ever touched
     for (std::size_t i = tree.size(); i-- > 0;) {
         const ReadElement& element = tree[i];
         if (made.size() < element.child_count) throw_internal("detached tree lost a child");

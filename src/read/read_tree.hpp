@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "entities/attr_map.hpp"
-#include "index/structural/page_advice.hpp"
 
 namespace brindle::read {
 
@@ -42,7 +41,7 @@ struct ReadElement {
 
 class ReadTree {
 public:
-    void reserve(std::size_t elements) { index::detail::reserve_advised(elements_, elements); }
+    void reserve(std::size_t elements) { elements_.reserve(elements); }
 
     // Appends an element; `parent` is kNoParent for the root. Returns its index.
     static constexpr std::size_t kNoParent = std::numeric_limits<std::size_t>::max();
