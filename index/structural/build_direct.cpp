@@ -32,6 +32,10 @@ struct TagOutcome {
 
 constexpr TagOutcome ended_at(std::uint64_t end) noexcept { return {BuildStatus::Ok, end}; }
 
+}  // namespace
+
+namespace detail {
+
 class DirectBuilder {
 public:
     DirectBuilder(std::string_view document, StructuralIndex& out)
@@ -40,33 +44,52 @@ public:
           size_(document.size()),
           recorder_(out) {}
 
-    // Throws std::bad_alloc when an array cannot grow.
+    // The whole document at once. Throws std::bad_alloc when an array cannot grow.
     BuildResult run() {
         recorder_.start(document_);
-        std::size_t scan = 0;
-        while (true) {
-            const std::size_t p = detail::find_byte(document_, scan, '<');
+        return run_until(SIZE_MAX);
+    }
+
+    void start_windows() noexcept { recorder_.start_windows(document_); }
+
+    // The next `tags` tags at most. Throws std::bad_alloc when an array cannot grow.
+    BuildResult next_window(std::size_t tags) {
+        tag_start_ = scan_;
+        recorder_.start_window(tags);
+        return run_until(tags);
+    }
+
+    bool finished() const noexcept { return finished_; }
+    std::uint64_t tag_start() const noexcept { return tag_start_; }
+    std::size_t first_tag_of_window() const noexcept { return recorder_.earlier_tags(); }
+
+private:
+    // Reads tags until the current window holds `tag_limit` of them or the document ends.
+    BuildResult run_until(std::size_t tag_limit) {
+        while (recorder_.window_tags() < tag_limit) {
+            const std::size_t p = detail::find_byte(document_, scan_, '<');
             if (p == size_) {
+                finished_ = true;
                 return {BuildStatus::Ok, 0};
             }
             tag_start_ = p;
             const std::int32_t parent = current_parent();
             recorder_.add_text(text_start_, p, parent);
             if (p + 1 == size_) {
+                finished_ = true;
                 return {BuildStatus::UnclosedTag, p};
             }
             const TagOutcome outcome = read_tag(p, parent);
             if (outcome.status != BuildStatus::Ok) {
+                finished_ = true;
                 return {outcome.status, outcome.status == BuildStatus::UnclosedTag ? p : size_};
             }
             text_start_ = outcome.end + 1;
-            scan = outcome.end + 1;
+            scan_ = outcome.end + 1;
         }
+        return {BuildStatus::Ok, 0};
     }
 
-    std::uint64_t tag_start() const noexcept { return tag_start_; }
-
-private:
     // The innermost open start tag, when it is among the first 32 open elements.
     std::int32_t current_parent() const noexcept {
         return open_ >= 1 && open_ <= kStackDepth ? stack_[open_ - 1] : -1;
@@ -201,22 +224,53 @@ private:
     std::size_t size_;
     detail::IndexRecorder recorder_;
     std::uint64_t text_start_ = 0;  // one past the last tag's end (0 before the first)
+    std::size_t scan_ = 0;          // where the search for the next '<' starts
     std::uint64_t tag_start_ = 0;
+    bool finished_ = false;         // the document ended or a tag failed
     // Open start tags; also the depth, since both rise with a start tag and fall (never
     // below 0) with an end tag. It keeps counting past the 32 remembered entries.
     std::size_t open_ = 0;
     std::array<std::int32_t, kStackDepth> stack_{};
 };
 
-}  // namespace
+}  // namespace detail
 
 BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept {
-    DirectBuilder builder(document, out);
+    detail::DirectBuilder builder(document, out);
     try {
         return builder.run();
     } catch (const std::bad_alloc&) {
         return {BuildStatus::OutOfMemory, builder.tag_start()};
     }
+}
+
+DirectWindows::DirectWindows(std::string_view document, StructuralIndex& out, std::size_t tags_per_window) noexcept
+    : builder_(new (std::nothrow) detail::DirectBuilder(document, out)),
+      tags_per_window_(tags_per_window == 0 ? 1 : tags_per_window) {
+    if (builder_) {
+        builder_->start_windows();
+    }
+}
+
+DirectWindows::~DirectWindows() = default;
+
+BuildResult DirectWindows::next() noexcept {
+    if (!builder_) {
+        done_ = true;
+        return {BuildStatus::OutOfMemory, 0};
+    }
+    try {
+        const BuildResult result = builder_->next_window(tags_per_window_);
+        done_ = builder_->finished();
+        return result;
+    } catch (const std::bad_alloc&) {
+        done_ = true;
+        return {BuildStatus::OutOfMemory, builder_->tag_start()};
+    }
+}
+
+std::size_t DirectWindows::first_tag() const noexcept {
+    return builder_ ? builder_->first_tag_of_window() : 0;
 }
 
 }  // namespace brindle::index

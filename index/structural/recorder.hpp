@@ -19,6 +19,7 @@ public:
     // 128 bytes on, text_ranges for length / 256 above 255 bytes. Throws std::bad_alloc.
     void start(std::string_view document) {
         clear_all();
+        earlier_tags_ = 0;
         out_.document = document;
         length_ = document.size();
         if (length_ >= 128) {
@@ -29,10 +30,32 @@ public:
         }
     }
 
-    // Records one tag and returns its index. Depths are kept modulo 65536.
+    // Empties the index and borrows the document for building it a window at a time: the
+    // arrays are sized by each window, not by the document.
+    void start_windows(std::string_view document) noexcept {
+        clear_all();
+        out_.document = document;
+        length_ = document.size();
+        earlier_tags_ = 0;
+    }
+
+    // Empties the arrays for the next window of at most `tags` tags (each with up to two runs
+    // of character data: the one before it and a CDATA section's contents). Tag numbers go on
+    // from the windows before. Throws std::bad_alloc.
+    void start_window(std::size_t tags) {
+        earlier_tags_ += out_.tag_starts.size();
+        clear_all();
+        reserve_tags(tags);
+        out_.text_ranges.reserve(tags + 1);
+    }
+
+    std::size_t window_tags() const noexcept { return out_.tag_starts.size(); }
+    std::size_t earlier_tags() const noexcept { return earlier_tags_; }
+
+    // Records one tag and returns its number in the document. Depths are kept modulo 65536.
     [[gnu::always_inline]] std::int32_t add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name,
                          std::uint64_t depth, std::int32_t parent) {
-        const auto index = static_cast<std::int32_t>(out_.tag_starts.size());
+        const auto index = static_cast<std::int32_t>(earlier_tags_ + out_.tag_starts.size());
         if (out_.tag_starts.size() == out_.tag_starts.capacity()) [[unlikely]] {
             grow_tags(start);
         }
@@ -55,6 +78,7 @@ public:
         }
     }
 
+    // The parent of an earlier tag (whole-document builds only: a window holds just its own).
     std::int32_t parent_of(std::int32_t tag) const noexcept {
         return out_.parents[static_cast<std::size_t>(tag)];
     }
@@ -102,6 +126,7 @@ private:
 
     StructuralIndex& out_;
     std::size_t length_ = 0;
+    std::size_t earlier_tags_ = 0;  // recorded in windows before the current one
 };
 
 // The name [start, end) as a NameRange, with its full length.

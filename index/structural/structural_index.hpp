@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -75,6 +76,34 @@ struct BuildResult {
 // Scans the bytes with word-at-a-time searches; quotes count only inside start tags.
 // Keeps parents for the innermost 32 open elements only: deeper tags get parent -1.
 BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept;
+
+namespace detail {
+class DirectBuilder;
+}
+
+// build_direct run a window of tags at a time, for a reader that walks each window while its
+// entries are still in the cache instead of holding the index of the whole document. Each
+// call to next() replaces the contents of `out` with the next tags (`tags_per_window` of them,
+// fewer only in the last window) and the runs of character data recorded with them; tag
+// numbers (the parents) count from the document's first tag. Taken together, the windows
+// hold exactly the entries build_direct records, and the build ends with the same result.
+// After a failure or the last window, done() is true. A failure leaves `out` unfit to walk.
+class DirectWindows {
+public:
+    DirectWindows(std::string_view document, StructuralIndex& out, std::size_t tags_per_window) noexcept;
+    ~DirectWindows();
+    DirectWindows(const DirectWindows&) = delete;
+    DirectWindows& operator=(const DirectWindows&) = delete;
+
+    BuildResult next() noexcept;
+    bool done() const noexcept { return done_; }
+    std::size_t first_tag() const noexcept;  // the document's number for out's first tag
+
+private:
+    std::unique_ptr<detail::DirectBuilder> builder_;
+    std::size_t tags_per_window_;
+    bool done_ = false;
+};
 
 // Classifies every byte first, so a quote anywhere in the document (character data too) hides
 // the '<' and '>' bytes up to its closing quote. Never fails on an unterminated comment, CDATA

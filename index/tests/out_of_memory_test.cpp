@@ -35,6 +35,13 @@ void* allocate(std::size_t size) {
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
@@ -86,6 +93,39 @@ INSTANTIATE_TEST_SUITE_P(Builders, OutOfMemory,
                          ::testing::Values(NamedBuilder{"Direct", &build_direct},
                                            NamedBuilder{"QuoteDense", &build_quote_dense}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Windows: the builder itself and each window's arrays are allocations that may fail; a
+// failure ends the build with OutOfMemory, and with room enough every window succeeds.
+TEST(OutOfMemoryInWindows, EveryFailingAllocationIsReported) {
+    std::string document = "<r>";
+    for (int i = 0; i < 300; ++i) {
+        document += "<e>t<![CDATA[c]]></e>";
+    }
+    document += "</r>";
+    int failures = 0;
+    for (long budget = 0;; ++budget) {
+        StructuralIndex window;
+        allocations_left = budget;
+        DirectWindows windows(document, window, 64);
+        BuildResult result{};
+        std::size_t tags = 0;
+        do {
+            result = windows.next();
+            tags += window.tag_count();
+        } while (!windows.done());
+        allocations_left = -1;
+        if (result.status == BuildStatus::OutOfMemory) {
+            ++failures;
+            ASSERT_LT(result.offset, document.size()) << "budget " << budget;
+            continue;
+        }
+        ASSERT_EQ(result.status, BuildStatus::Ok) << "budget " << budget;
+        EXPECT_EQ(tags, 2U + 300U * 3U);
+        break;
+    }
+    // the builder and the seven arrays of the first window at least
+    EXPECT_GE(failures, 8);
+}
 
 }  // namespace
 }  // namespace brindle::index

@@ -8,9 +8,11 @@
 // ranges of the document; decoded or joined texts live in one arena string.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,20 +31,68 @@ struct TextRef {
     bool absent() const noexcept { return length == 0; }
 };
 
+// Every field is set when an element is added, so its memory is never written twice.
 struct ReadElement {
     static constexpr std::size_t kNoAttributes = std::numeric_limits<std::size_t>::max();
 
     std::uint64_t name_start;  // in the document
     std::uint64_t name_length;
     TextRef text;
-    std::size_t attributes = kNoAttributes;  // index into ReadTree::attributes()
-    std::size_t child_count = 0;
+    std::size_t attributes;  // index into ReadTree::attributes(), or kNoAttributes
+    std::size_t child_count;
+};
+
+// The elements in segments that double in size (64, 128, 256, ... elements): the tree grows
+// without moving what it holds or sizing itself in advance, so every element's memory is
+// written once, and a small document needs no large block.
+class ElementSegments {
+public:
+    ElementSegments() = default;
+    ElementSegments(ElementSegments&&) noexcept = default;
+    ElementSegments& operator=(ElementSegments&&) noexcept = default;
+
+    std::size_t size() const noexcept { return size_; }
+
+    ReadElement& operator[](std::size_t index) noexcept { return locate(index); }
+    const ReadElement& operator[](std::size_t index) const noexcept
+    {
+        return const_cast<ElementSegments*>(this)->locate(index);
+    }
+
+    void push_back(const ReadElement& element)
+    {
+        if (size_ == capacity_) add_segment();
+        locate(size_) = element;
+        ++size_;
+    }
+
+private:
+    static constexpr unsigned kFirstShift = 6;  // the first segment holds 2**6 elements
+
+    // Segment s holds elements [64 * (2**s - 1), 64 * (2**(s+1) - 1)).
+    ReadElement& locate(std::size_t index) noexcept
+    {
+        const std::size_t scaled = (index >> kFirstShift) + 1;
+        const unsigned segment = static_cast<unsigned>(std::bit_width(scaled)) - 1;
+        const std::size_t first = ((std::size_t{1} << segment) - 1) << kFirstShift;
+        return segments_[segment][index - first];
+    }
+
+    void add_segment()
+    {
+        const std::size_t length = std::size_t{1} << (kFirstShift + segments_.size());
+        segments_.reserve(segments_.size() + 1);
+        segments_.push_back(std::make_unique_for_overwrite<ReadElement[]>(length));
+        capacity_ += length;
+    }
+
+    std::vector<std::unique_ptr<ReadElement[]>> segments_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
 };
 
 class ReadTree {
 public:
-    void reserve(std::size_t elements) { elements_.reserve(elements); }
-
     // Appends an element; `parent` is kNoParent for the root. Returns its index.
     static constexpr std::size_t kNoParent = std::numeric_limits<std::size_t>::max();
     std::size_t add(std::size_t parent, std::string_view name, std::string_view document)
@@ -84,7 +134,7 @@ public:
     AttrMap& attributes(std::size_t index) noexcept { return attributes_[index]; }
 
 private:
-    std::vector<ReadElement> elements_;
+    ElementSegments elements_;
     std::vector<AttrMap> attributes_;
     std::string arena_;
 };
