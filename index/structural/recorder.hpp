@@ -18,10 +18,7 @@ public:
     // sizes the arrays from its length: per-tag arrays get room for length / 128 entries from
     // 128 bytes on, text_ranges for length / 256 above 255 bytes. Throws std::bad_alloc.
     void start(std::string_view document) {
-        clear_all();
-        earlier_tags_ = 0;
-        out_.document = document;
-        length_ = document.size();
+        start_windows(document);
         if (length_ >= 128) {
             reserve_tags(length_ / 128);
         }
@@ -30,8 +27,8 @@ public:
         }
     }
 
-    // Empties the index and borrows the document for building it a window at a time: the
-    // arrays are sized by each window, not by the document.
+    // Empties the index and borrows the document, sizing no array: building a window at a
+    // time, the arrays are sized by each window.
     void start_windows(std::string_view document) noexcept {
         clear_all();
         out_.document = document;

@@ -44,7 +44,8 @@ NodeText convert_text(PyObject* value)
 
 }  // namespace
 
-PyObject* node_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
+// Node allows no subclasses, so the type is always Node.
+PyObject* node_new(PyTypeObject* /*type*/, PyObject* args, PyObject* kwargs)
 {
     return call_frame([&] {
         PyObject* slots[4] = {nullptr, nullptr, nullptr, nullptr};

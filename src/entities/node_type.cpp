@@ -5,6 +5,7 @@
 #include <span>
 
 #include "entities/node_methods.hpp"
+#include "module/bind.hpp"
 #include "module/errors.hpp"
 
 namespace brindle {
@@ -22,26 +23,22 @@ PyGetSetDef node_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-#define BRINDLE_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
-
 PyMethodDef node_methods[] = {
-    {"__to_string", BRINDLE_FASTCALL(node_to_string), METH_FASTCALL | METH_KEYWORDS,
+    {"__to_string", fastcall_entry(node_to_string), METH_FASTCALL | METH_KEYWORDS,
      "__to_string($self, spacing=None)\n--\n\n"},
-    {"search_by_name", BRINDLE_FASTCALL(node_search_by_name), METH_FASTCALL | METH_KEYWORDS,
+    {"search_by_name", fastcall_entry(node_search_by_name), METH_FASTCALL | METH_KEYWORDS,
      "search_by_name($self, name, depth=None)\n--\n\n"},
-    {"search_by_attr", BRINDLE_FASTCALL(node_search_by_attr), METH_FASTCALL | METH_KEYWORDS,
+    {"search_by_attr", fastcall_entry(node_search_by_attr), METH_FASTCALL | METH_KEYWORDS,
      "search_by_attr($self, key, depth=None)\n--\n\n"},
-    {"search_by_text", BRINDLE_FASTCALL(node_search_by_text), METH_FASTCALL | METH_KEYWORDS,
+    {"search_by_text", fastcall_entry(node_search_by_text), METH_FASTCALL | METH_KEYWORDS,
      "search_by_text($self, text, depth=None)\n--\n\n"},
-    {"search", BRINDLE_FASTCALL(node_search), METH_FASTCALL | METH_KEYWORDS,
+    {"search", fastcall_entry(node_search), METH_FASTCALL | METH_KEYWORDS,
      "search($self, by, value, depth=None)\n--\n\n"},
-    {"from_dict", BRINDLE_FASTCALL(node_from_dict), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+    {"from_dict", fastcall_entry(node_from_dict), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
      "from_dict($cls, dict_)\n--\n\n"},
     {"to_dict", node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
-
-#undef BRINDLE_FASTCALL
 
 PyType_Slot node_slots[] = {
     {Py_tp_doc, const_cast<char*>(kNodeDoc)},

@@ -23,6 +23,13 @@ struct Signature {
     std::string display_name() const;
 };
 
+// A function of the fast-call-with-keywords convention as the PyCFunction a method table
+// holds; the interpreter calls it by the convention its METH_FASTCALL | METH_KEYWORDS flags name.
+inline PyCFunction fastcall_entry(PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)) noexcept
+{
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
 // One borrowed argument per parameter, null where the caller gave none.
 template <std::size_t N>
 using BoundArgs = std::array<PyObject*, N>;

@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "entities/node.hpp"
+#include "module/bind.hpp"
 #include "module/errors.hpp"
 #include "module/frame.hpp"
 #include "module/search_type.hpp"
@@ -12,21 +13,17 @@ namespace brindle {
 
 namespace {
 
-#define BRINDLE_FASTCALL(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function))
-
 // Function objects keep a pointer to their table entry, so the table lives for the process.
 PyMethodDef module_functions[] = {
-    {"read_file", BRINDLE_FASTCALL(py_read_file), METH_FASTCALL | METH_KEYWORDS,
+    {"read_file", fastcall_entry(py_read_file), METH_FASTCALL | METH_KEYWORDS,
      "read_file(file_path, root_tag)\n--\n\n"},
-    {"read_string", BRINDLE_FASTCALL(py_read_string), METH_FASTCALL | METH_KEYWORDS,
+    {"read_string", fastcall_entry(py_read_string), METH_FASTCALL | METH_KEYWORDS,
      "read_string(xml_string, root_tag)\n--\n\n"},
-    {"write_file", BRINDLE_FASTCALL(py_write_file), METH_FASTCALL | METH_KEYWORDS,
+    {"write_file", fastcall_entry(py_write_file), METH_FASTCALL | METH_KEYWORDS,
      "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"},
-    {"write_string", BRINDLE_FASTCALL(py_write_string), METH_FASTCALL | METH_KEYWORDS,
+    {"write_string", fastcall_entry(py_write_string), METH_FASTCALL | METH_KEYWORDS,
      "write_string(node, indent=None, default_xml_def=None)\n--\n\n"},
 };
-
-#undef BRINDLE_FASTCALL
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.
 void add_item(PyObject* module, PyObject* name, PyObject* value)

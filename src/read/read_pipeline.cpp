@@ -60,9 +60,9 @@ ReadTree parse_document(std::string_view document, std::string_view root_tag)
     if (quote_dense) {
         check_build(index::build_quote_dense(document, structure), document);
         walk.walk(structure);
-        return walk.finish();
+    } else {
+        walk_in_windows(document, structure, walk);
     }
-    walk_in_windows(document, structure, walk);
     return walk.finish();
 }
 

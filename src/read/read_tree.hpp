@@ -47,21 +47,14 @@ struct ReadElement {
 // written once, and a small document needs no large block.
 class ElementSegments {
 public:
-    ElementSegments() = default;
-    ElementSegments(ElementSegments&&) noexcept = default;
-    ElementSegments& operator=(ElementSegments&&) noexcept = default;
-
     std::size_t size() const noexcept { return size_; }
 
     ReadElement& operator[](std::size_t index) noexcept { return locate(index); }
-    const ReadElement& operator[](std::size_t index) const noexcept
-    {
-        return const_cast<ElementSegments*>(this)->locate(index);
-    }
+    const ReadElement& operator[](std::size_t index) const noexcept { return locate(index); }
 
     void push_back(const ReadElement& element)
     {
-        if (size_ == capacity_) add_segment();
+        if (size_ == capacity()) add_segment();
         locate(size_) = element;
         ++size_;
     }
@@ -70,25 +63,28 @@ private:
     static constexpr unsigned kFirstShift = 6;  // the first segment holds 2**6 elements
 
     // Segment s holds elements [64 * (2**s - 1), 64 * (2**(s+1) - 1)).
-    ReadElement& locate(std::size_t index) noexcept
+    static std::size_t first_of_segment(std::size_t segment) noexcept
+    {
+        return ((std::size_t{1} << segment) - 1) << kFirstShift;
+    }
+
+    std::size_t capacity() const noexcept { return first_of_segment(segments_.size()); }
+
+    ReadElement& locate(std::size_t index) const noexcept
     {
         const std::size_t scaled = (index >> kFirstShift) + 1;
-        const unsigned segment = static_cast<unsigned>(std::bit_width(scaled)) - 1;
-        const std::size_t first = ((std::size_t{1} << segment) - 1) << kFirstShift;
-        return segments_[segment][index - first];
+        const auto segment = static_cast<std::size_t>(std::bit_width(scaled)) - 1;
+        return segments_[segment][index - first_of_segment(segment)];
     }
 
     void add_segment()
     {
         const std::size_t length = std::size_t{1} << (kFirstShift + segments_.size());
-        segments_.reserve(segments_.size() + 1);
         segments_.push_back(std::make_unique_for_overwrite<ReadElement[]>(length));
-        capacity_ += length;
     }
 
     std::vector<std::unique_ptr<ReadElement[]>> segments_;
     std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
 };
 
 class ReadTree {
