@@ -214,13 +214,62 @@ class Unprintable(Exception):
     (raised_with_cause(), "ValueError: outer, caused by KeyError: 'inner'"),
     (cyclic_causes(), "ValueError: a, caused by LookupError: b"),
     (Unprintable(), "Unprintable: <exception str() failed>"),
-    (KeyboardInterrupt("stop"), "KeyboardInterrupt: stop"),
 ])
 def test_failing_user_sequence(error, reason):
     sequence = UserSequence([node("b"), node("c")], fail_at=1, error=error)
     with pytest.raises(TypeError) as caught:
         Node.from_dict(node(children=sequence))
     assert str(caught.value) == in_sequence(sequence, reason)
+
+
+class OutOfBudget(MemoryError):
+    pass
+
+
+class IterationFails(collections.abc.Sequence):
+    def __init__(self, error):
+        self.error = error
+
+    def __len__(self):
+        return 1
+
+    def __getitem__(self, index):
+        return node("b")
+
+    def __iter__(self):
+        raise self.error
+
+
+class InterruptedStr(Exception):
+    def __str__(self):
+        raise KeyboardInterrupt("while describing")
+
+
+PLACES = {
+    "children": lambda sequence: node(children=sequence),
+    "grandchildren": lambda sequence: node(children=[node("b"), node("c", children=sequence)]),
+    "inside a user sequence": lambda sequence: node(children=UserSequence([node("b", children=sequence)])),
+    "ignored key": lambda sequence: node(extra=[node("b", extra=sequence)]),
+}
+
+
+@pytest.mark.parametrize("place", PLACES)
+@pytest.mark.parametrize("make_sequence", [
+    lambda error: UserSequence([node("x"), node("y")], fail_at=1, error=error),
+    lambda error: IterationFails(error),
+], ids=["getitem", "iter"])
+@pytest.mark.parametrize("error_class", [KeyboardInterrupt, SystemExit, MemoryError, OutOfBudget])
+def test_interrupts_and_memory_errors_pass_through(place, make_sequence, error_class):
+    error = error_class("stop")
+    with pytest.raises(error_class) as caught:
+        Node.from_dict(PLACES[place](make_sequence(error)))
+    assert caught.value is error
+    assert not hasattr(error, "__notes__")
+
+
+def test_an_interrupt_while_describing_a_failure_passes_through():
+    with pytest.raises(KeyboardInterrupt, match="while describing"):
+        Node.from_dict(node(children=UserSequence([node("b")], fail_at=0, error=InterruptedStr())))
 
 
 class Mutating(collections.abc.Sequence):
@@ -344,6 +393,7 @@ GOOD = Node("r", {"id": "1"}, [Node("a", {"k": "v"}, text="t")] * 3, "t").to_dic
     raising(lambda: Node.from_dict(node(children=[node(), {"name": "b"}]))),
     raising(lambda: Node.from_dict({"name": "a", "attrs": None, "children": [node()]})),
     raising(lambda: Node.from_dict(node(children=UserSequence([node()], 1, raised_with_cause())))),
+    raising(lambda: Node.from_dict(node(children=[node(children=UserSequence([node()], 0, KeyboardInterrupt()))]))),
     raising(lambda: Node.from_dict()),
 ])
 def test_memory_stays_flat(action):
