@@ -5,7 +5,7 @@ import collections.abc
 import pytest
 
 from brindle import Node
-from memcheck import assert_flat_memory, raising
+from memcheck import address_space_headroom, assert_flat_memory, raising
 from node_trees import chain, chain_depth
 
 KINDS = ("String", "Vec", "NullableString", "Map")
@@ -87,6 +87,17 @@ class UserSequence(collections.abc.Sequence):
         return self.items[index]
 
 
+class ClaimedLength(UserSequence):
+    """A sequence whose __len__ claims `length` items whatever it really holds."""
+
+    def __init__(self, length, items):
+        super().__init__(items)
+        self.length = length
+
+    def __len__(self):
+        return self.length
+
+
 class DictSubclass(dict):
     pass
 
@@ -94,6 +105,16 @@ class DictSubclass(dict):
 def test_user_sequences_and_dict_subclasses_are_accepted():
     given = DictSubclass(name="a", attrs=DictSubclass(k="v"), children=UserSequence([node("b")]))
     assert fields(Node.from_dict(given)) == ("a", {"k": "v"}, None, [("b", {}, None, [])])
+
+
+@pytest.mark.parametrize("length", [2 ** 60, 2 ** 31, 1])
+def test_a_reported_length_is_only_a_hint(length):
+    children = ClaimedLength(length, [node("b"), node("c", children=ClaimedLength(length, [node("d")]))])
+    with address_space_headroom():
+        tree = Node.from_dict(node(children=children))
+    assert fields(tree) == ("a", {}, None, [("b", {}, None, []), ("c", {}, None, [("d", {}, None, [])])])
+    with pytest.raises(ValueError, match="^Invalid name$"):
+        Node.from_dict(node(children=ClaimedLength(length, [node("b"), {"name": None}])))
 
 
 @pytest.mark.parametrize("given, message", [
