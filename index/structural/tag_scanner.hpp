@@ -100,18 +100,20 @@ public:
     std::size_t first_tag_of_window() const noexcept { return recorder_.earlier_tags(); }
 
 private:
-    // What reading one tag gave: where the scan for the next '<' resumes, and where the
-    // character data after the tag starts; or a failure.
+    // Where the character data after a tag starts, relative to where the scan resumes.
+    enum class TextStart : std::uint8_t { AtResume, PastResume, Unchanged };
+
+    // What reading one tag gave: where the scan for the next '<' resumes and where the
+    // character data after the tag starts; or a failure. Sixteen bytes, so it comes back in
+    // registers.
     struct TagOutcome {
+        std::uint64_t resume;
         BuildStatus status;
-        std::size_t resume;
-        std::uint64_t text_start;
+        TextStart text = TextStart::AtResume;
     };
 
-    static constexpr TagOutcome ended_at(std::uint64_t end) noexcept {
-        return {BuildStatus::Ok, end + 1, end + 1};
-    }
-    static constexpr TagOutcome failed(BuildStatus status) noexcept { return {status, 0, 0}; }
+    static constexpr TagOutcome ended_at(std::uint64_t end) noexcept { return {end + 1, BuildStatus::Ok}; }
+    static constexpr TagOutcome failed(BuildStatus status) noexcept { return {0, status}; }
 
     // Reads tags until the current window holds `tag_limit` of them or the document ends.
     BuildResult run_until(std::size_t tag_limit) {
@@ -133,7 +135,9 @@ private:
                 finished_ = true;
                 return {outcome.status, outcome.status == BuildStatus::UnexpectedEnd ? size_ : p};
             }
-            text_start_ = outcome.text_start;
+            if (outcome.text != TextStart::Unchanged) {
+                text_start_ = outcome.resume + (outcome.text == TextStart::PastResume ? 1 : 0);
+            }
             scan_ = outcome.resume;
         }
         return {BuildStatus::Ok, 0};
@@ -209,7 +213,7 @@ private:
             }
             const std::size_t end = std::max(size_ - 2, content);
             recorder_.add_tag(p, end, kind, name, open_.count(), parent);
-            return {BuildStatus::Ok, end, end + 1};
+            return {end, BuildStatus::Ok, TextStart::PastResume};
         }
     }
 
@@ -243,7 +247,7 @@ private:
         if constexpr (Dialect::kDeclarationsSkipped) {
             return ended_at(close);
         } else {
-            return {BuildStatus::Ok, p + 1, text_start_};
+            return {p + 1, BuildStatus::Ok, TextStart::Unchanged};
         }
     }
 
@@ -261,7 +265,7 @@ private:
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
-        const std::size_t end = next_greater_.find(document_, name_end);
+        const std::size_t end = find_byte(document_, name_end, '>');
         if (end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
