@@ -101,7 +101,8 @@ BUILDER_SPECIFIC_ERRORS = [
     ("<a><![CDATA[x", "a", (13, M + "unexpected end of document"), (3, "malformed XML: Unclosed tag at byte {}")),
     ("<a><?pi", "a", (7, M + "unexpected end of document"), (3, "malformed XML: Unclosed tag at byte {}")),
     ('<a x="1></a>', "a", (6, M + "unterminated attribute value"), (0, "malformed XML: Unclosed tag at byte {}")),
-    ("<a>it's <b>x</b> it's</a>", "a", None, (8, M + "unexpected '<'")),
+    # a declaration other than a DOCTYPE stays in the character data of the quote-dense builder
+    ("<a><!x><b/></a>", "a", None, (3, M + "unexpected '<'")),
     ("<r><!-- x --></r><a", "a", (17, "malformed XML: Unclosed tag at byte {}"),
      (17, "malformed XML: Unclosed tag at byte {}")),
 ]

@@ -111,11 +111,17 @@ def test_duplicate_found_among_many_attributes(count):
         read(document, "a")
 
 
-def test_quote_dense_builder_hides_markup_after_an_apostrophe():
-    # An apostrophe in character data opens a quote run for the quote-dense builder only.
-    assert read("<p>it's</p><q>x</q>", "q", "direct").text == "x"
-    with pytest.raises(ValueError, match=r"^root tag <q> not found in document$"):
-        read("<p>it's</p><q>x</q>", "q", "quote_dense")
+@pytest.mark.parametrize("builder", BUILDERS)
+@pytest.mark.parametrize("document, root_tag, text", [
+    # quotes in character data, comments, instructions and CDATA sections quote nothing
+    ("<r><p>it's</p><q>1</q><p>it's</p><q>2</q></r>", "q", "1"),
+    ("<r><!-- don't --><?pi it's?><![CDATA[\"]]><q>x</q></r>", "q", "x"),
+    # a '>' in a DOCTYPE's literal or internal subset does not end it
+    ('<!DOCTYPE r SYSTEM "a><q>1</q>"><r><q>2</q></r>', "q", "2"),
+    ("<!DOCTYPE r [ <!ENTITY e '<q>1</q>'> <!-- ]> --> <?pi ]>?> ]>\n<r><q>2</q></r>", "q", "2"),
+])
+def test_markup_only_quotes_inside_tags(builder, document, root_tag, text):
+    assert read(document, root_tag, builder).text == text
 
 
 @pytest.mark.parametrize("keywords", [False, True])

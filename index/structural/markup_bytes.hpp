@@ -71,4 +71,25 @@ inline bool starts_with_at(std::string_view document, std::size_t at,
            std::memcmp(document.data() + at, pattern.data(), pattern.size()) == 0;
 }
 
+// A forward search for one byte that remembers its last answer: the first match at or after
+// any offset from where that search started up to the match it found is that same match. So
+// markup that never closes costs one search to the end, not one from every '<' before it.
+class RememberedSearch {
+public:
+    explicit RememberedSearch(unsigned char value) noexcept : value_(value) {}
+
+    std::size_t find(std::string_view document, std::size_t from) noexcept {
+        if (from < from_ || from > found_) {
+            from_ = from;
+            found_ = find_byte(document, from, value_);
+        }
+        return found_;
+    }
+
+private:
+    unsigned char value_;
+    std::size_t from_ = 1;  // with found_ < from_, nothing is remembered yet
+    std::size_t found_ = 0;
+};
+
 }  // namespace brindle::index::detail

@@ -67,6 +67,16 @@ const IndexCase kCases[] = {
     //  0      7 9  12 13
     {"InstructionEndsAtFirstQuestionGreaterThan", R"(<?pi a="?>"?><b/>)",
      {{0, 9, Pi, "pi", 2, 0, -1}, {13, 16, SelfClosing, "b", 14, 0, -1}}, {{10, 13, -1}}},
+    // a DOCTYPE ends at the '>' outside its literals and internal subset; a '>' or ']' in a
+    // literal, comment or instruction of the subset ends nothing
+    {"DoctypeWithInternalSubset", R"(<!DOCTYPE r [<!ENTITY e "<p>x</p>">]><r/>)",
+     {{37, 40, SelfClosing, "r", 38, 0, -1}}, {}},
+    {"DoctypeSubsetCommentAndInstruction", R"(<!DOCTYPE r [<!-- ]>' --><?p ]>"?>]><r/>)",
+     {{36, 39, SelfClosing, "r", 37, 0, -1}}, {}},
+    // a literal or subset that never closes: the DOCTYPE ends at its first '>'
+    {"DoctypeLiteralNeverClosed", R"(<!DOCTYPE r "a><r/>)", {{15, 18, SelfClosing, "r", 16, 0, -1}}, {}},
+    {"DoctypeSubsetNeverClosed", "<!DOCTYPE r [<!ELEMENT r ANY><r/>",
+     {{29, 32, SelfClosing, "r", 30, 0, -1}}, {}},
     // every field of an ordinary element with attributes, text and a child
     //  <a x="1">t<b/>u</a>v
     //  0       8 10 13 15 18

@@ -40,6 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
         IndexCase{"DoctypeSkipped", "<!DOCTYPE d>\n<r>t</r>",
                    {{13, 15, Open, "r", 14, 0, -1}, {17, 20, Close, "r", 19, 0, -1}},
                    {{12, 13, -1}, {16, 17, 0}}},
+        // DOCTYPE is matched case-sensitively: this is another declaration, ending at its first '>'
+        IndexCase{"LowerCaseDoctype", R"(<!doctype r "a>b"><r/>)", {{18, 21, SelfClosing, "r", 19, 0, -1}},
+                  {{15, 18, -1}}},
         // a declaration skips to the first '>', even one that looks like part of a tag
         IndexCase{"DeclarationSwallowsTag", "<!x<a>b<c/>", {{7, 10, SelfClosing, "c", 8, 0, -1}}, {{6, 7, -1}}},
         // "<!-" is no comment, "<![CDATA" no CDATA section: both are declarations

@@ -1,7 +1,7 @@
-// What only the quote-dense builder does: quotes hide '<' and '>' everywhere, a tag ends at
-// the first '>' outside quotes, declarations leave the text start where it was, parents are
-// kept at every depth, and unterminated sections are recorded with an end that the walk's
-// termination checks reject.
+// What only the quote-dense builder does: a tag with no '>' after it anywhere is unclosed,
+// declarations other than a DOCTYPE leave the text start where it was, parents are kept at
+// every depth, and unterminated sections are recorded with an end that the walk's
+// termination checks reject. Quotes quote only inside start tags, as for the direct builder.
 
 #include <gtest/gtest.h>
 
@@ -30,35 +30,33 @@ TEST_P(QuoteDenseIndex, RecordsEveryField) {
 INSTANTIATE_TEST_SUITE_P(
     Documents, QuoteDenseIndex,
     ::testing::Values(
-        // the apostrophe of "it's" hides "</p><q>x" up to the next apostrophe
+        // quotes in character data quote nothing
         //  <p>it's</p><q>x'</q>
-        //  0  3 5         15 19
-        IndexCase{"ApostropheInTextHidesTags", "<p>it's</p><q>x'</q>",
-                  {{0, 2, Open, "p", 1, 0, -1}, {16, 19, Close, "q", 18, 0, -1}},
-                  {{3, 16, 0}}},
-        IndexCase{"ApostropheRunBetweenTags", "it's <b> x'<c>", {{11, 13, Open, "c", 12, 0, -1}}, {{0, 11, -1}}},
-        // a run that never closes hides the rest of the document
-        IndexCase{"RunToTheEnd", "<a>'<b></b>", {{0, 2, Open, "a", 1, 0, -1}}, {}},
-        // a declaration records nothing and leaves the text start where it was
-        IndexCase{"DoctypeStaysInText", "<!DOCTYPE d>\n<r>t</r>",
-                  {{13, 15, Open, "r", 14, 0, -1}, {17, 20, Close, "r", 19, 0, -1}},
-                  {{0, 13, -1}, {16, 17, 0}}},
+        //  0  3   7   11 14 16
+        IndexCase{"ApostropheInTextQuotesNothing", "<p>it's</p><q>x'</q>",
+                  {{0, 2, Open, "p", 1, 0, -1}, {7, 10, Close, "p", 9, 0, -1},
+                   {11, 13, Open, "q", 12, 0, -1}, {16, 19, Close, "q", 18, 0, -1}},
+                  {{3, 7, 0}, {14, 16, 2}}},
+        // a DOCTYPE ends at the '>' after its literals, and the text after it starts past it
+        //  <!DOCTYPE d "a>">\n<r>t</r>
+        //  0            14 16 18   22
+        IndexCase{"DoctypeSkippedWhole", "<!DOCTYPE d \"a>\">\n<r>t</r>",
+                  {{18, 20, Open, "r", 19, 0, -1}, {22, 25, Close, "r", 24, 0, -1}},
+                  {{17, 18, -1}, {21, 22, 0}}},
+        // any other declaration records nothing and leaves the text start where it was
         //  <!x<a>b<c/>   the declaration ends nowhere: the next '<' starts a tag
         IndexCase{"DeclarationSwallowsNothing", "<!x<a>b<c/>",
                   {{3, 5, Open, "a", 4, 0, -1}, {7, 10, SelfClosing, "c", 8, 1, 0}},
                   {{0, 3, -1}, {6, 7, 0}}},
-        // an end tag ends at the first '>' outside quotes
+        // an end tag ends at its first '>': quotes count only in start tags
         //  <a></a x='>'><b/>
-        //  0  3        12 16
-        IndexCase{"EndTagEndsOutsideQuotes", "<a></a x='>'><b/>",
-                  {{0, 2, Open, "a", 1, 0, -1}, {3, 12, Close, "a", 5, 0, -1},
+        //  0  3      10 13
+        IndexCase{"EndTagEndsAtItsFirstGreaterThan", "<a></a x='>'><b/>",
+                  {{0, 2, Open, "a", 1, 0, -1}, {3, 10, Close, "a", 5, 0, -1},
                    {13, 16, SelfClosing, "b", 14, 0, -1}},
-                  {}},
-        // a '<' in an unquoted attribute value starts a tag of its own, inside the first
-        //  <a b=<c>
-        //  0    5 7
-        IndexCase{"LessThanInUnquotedValue", "<a b=<c>",
-                  {{0, 7, Open, "a", 1, 0, -1}, {5, 7, Open, "c", 6, 1, 0}}, {}},
+                  {{11, 13, -1}}},
+        // a '<' inside a recorded tag starts no tag
+        IndexCase{"LessThanInsideATagStartsNone", "<a b=<c>", {{0, 7, Open, "a", 1, 0, -1}}, {}},
         // a '<' as the last byte ends the index without an entry
         IndexCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1, 0, -1}}, {{3, 4, 0}}},
         // '<' bytes inside an unterminated comment start no tag
@@ -79,7 +77,8 @@ struct DenseFailure {
 
 class QuoteDenseFails : public ::testing::TestWithParam<DenseFailure> {};
 
-// Any '<' with no '>' outside quotes after it fails, whatever kind of markup it opens.
+// Any '<' with no '>' after it fails, whatever kind of markup it opens; so does a start tag
+// whose quote never closes.
 TEST_P(QuoteDenseFails, UnclosedTagWithoutALaterGreaterThan) {
     const DenseFailure& c = GetParam();
     StructuralIndex index;

@@ -14,7 +14,8 @@ namespace brindle::index::testing {
 struct GeneratorOptions {
     std::size_t max_depth = 30;
     std::size_t max_bytes = 1500;
-    // Quotes and apostrophes appear only inside start tags when false.
+    // Quotes and apostrophes appear only inside start tags and DOCTYPEs when false; when
+    // true, also in text, comments, CDATA sections and instructions.
     bool quotes_in_text = false;
 };
 
@@ -27,6 +28,9 @@ public:
         std::vector<std::string> open;
         if (chance(30)) {
             append(out, {"<?xml version=\"1.0\"?>", space()});
+        }
+        if (chance(20)) {
+            append(out, {doctype(), space()});
         }
         if (chance(30)) {  // dive: open a chain of elements first, to reach the deep levels
             for (unsigned depth = below(static_cast<unsigned>(options.max_depth) + 1); depth > 0; --depth) {
@@ -48,11 +52,11 @@ public:
             } else if (pick < 80) {
                 out += text(options.quotes_in_text);
             } else if (pick < 86) {
-                append(out, {"<!--", section_text("-"), "-->"});
+                append(out, {"<!--", section_text("-", options.quotes_in_text), "-->"});
             } else if (pick < 92) {
-                append(out, {"<![CDATA[", section_text("]"), "]]>"});
+                append(out, {"<![CDATA[", section_text("]", options.quotes_in_text), "]]>"});
             } else if (pick < 96) {
-                append(out, {"<?", element_name(), " ", section_text("?"), "?>"});
+                append(out, {"<?", element_name(), " ", section_text("?", options.quotes_in_text), "?>"});
             } else {
                 append(out, {"</", element_name(), ">"});  // an end tag the walk would reject
             }
@@ -143,14 +147,29 @@ private:
         return out;
     }
 
-    // Contents of a comment, CDATA section or instruction: may hold '<' and '>' but never
-    // its terminator (`avoid` is the terminator's first byte).
-    std::string section_text(const std::string& avoid) {
+    // A document type declaration whose literals and internal subset hold '>', '<', ']' and
+    // quotes.
+    std::string doctype() {
+        static const std::vector<std::string> doctypes{
+            "<!DOCTYPE a>",
+            "<!DOCTYPE a SYSTEM \"a>b.dtd\">",
+            "<!DOCTYPE a PUBLIC '-//x//\"y\">' \"z]>\">",
+            "<!DOCTYPE a [\n<!ELEMENT a ANY>\n<!ENTITY e \"<b>x</b>\">\n<!ATTLIST a k CDATA '>'>\n]>",
+            "<!DOCTYPE a SYSTEM 'x' [ <!-- ]> it's --> <?p ]>\"?> <!NOTATION n SYSTEM \"]>\"> ]>",
+        };
+        return doctypes[below(static_cast<unsigned>(doctypes.size()))];
+    }
+
+    // Contents of a comment, CDATA section or instruction: may hold '<' and '>' (and quotes,
+    // when asked) but never its terminator (`avoid` is the terminator's first byte).
+    std::string section_text(const std::string& avoid, bool quotes) {
         static const std::vector<std::string> pieces{"x", " ", "<b>", "a>b", "<", "-", "]", "?", "\n"};
+        static const std::vector<std::string> quoted{"don't", "\"", "'<c>'"};
         std::string out;
         const unsigned count = below(5);
         for (unsigned i = 0; i < count; ++i) {
-            const std::string& piece = pieces[below(static_cast<unsigned>(pieces.size()))];
+            const std::string& piece = quotes && chance(25) ? quoted[below(static_cast<unsigned>(quoted.size()))]
+                                                            : pieces[below(static_cast<unsigned>(pieces.size()))];
             out += piece == avoid ? std::string_view("y") : std::string_view(piece);
         }
         return out;

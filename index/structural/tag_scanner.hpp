@@ -1,0 +1,339 @@
+#pragma once
+// The tag scan both builders share: find each '<' with the word-at-a-time search, read the
+// tag that follows it, and resume after the tag's end, so a '<' inside a recorded tag never
+// starts another. Quotes count only where markup quotes: inside start tags (a '>' in an
+// attribute value does not end the tag) and inside a document type declaration; an
+// apostrophe in character data, a comment or an instruction is just text.
+//
+// The builders differ only in how they answer malformed markup and in how many parents they
+// remember; a Dialect (build_direct.cpp, build_quote_dense.cpp) says which. Every search that
+// could be repeated from many '<' bytes is remembered, so no input takes more than linear time.
+// Internal to the index.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "index/simd/scalar/byte_search_impl.hpp"
+#include "index/structural/doctype.hpp"
+#include "index/structural/markup_bytes.hpp"
+#include "index/structural/recorder.hpp"
+#include "index/structural/structural_index.hpp"
+
+namespace brindle::index::detail {
+
+// The open start tags of a builder that remembers parents for the innermost `Limit` only:
+// deeper tags get parent -1, and the count goes on past the limit.
+template <std::size_t Limit>
+class BoundedOpenTags {
+public:
+    void push(std::int32_t tag) noexcept {
+        if (count_ < Limit) {
+            tags_[count_] = tag;
+        }
+        ++count_;
+    }
+    void pop() noexcept { count_ = count_ == 0 ? 0 : count_ - 1; }
+    std::size_t count() const noexcept { return count_; }
+    // The innermost open start tag, while it is among the remembered ones.
+    std::int32_t innermost() const noexcept {
+        return count_ >= 1 && count_ <= Limit ? tags_[count_ - 1] : -1;
+    }
+    // The element below the innermost one, while that is among the remembered ones.
+    std::int32_t below_innermost() const noexcept {
+        return count_ >= 2 && count_ <= Limit + 1 ? tags_[count_ - 2] : -1;
+    }
+
+private:
+    std::size_t count_ = 0;
+    std::array<std::int32_t, Limit> tags_{};
+};
+
+// The open start tags at any depth. push throws std::bad_alloc.
+class UnboundedOpenTags {
+public:
+    void push(std::int32_t tag) { tags_.push_back(tag); }
+    void pop() noexcept {
+        if (!tags_.empty()) {
+            tags_.pop_back();
+        }
+    }
+    std::size_t count() const noexcept { return tags_.size(); }
+    std::int32_t innermost() const noexcept { return tags_.empty() ? -1 : tags_.back(); }
+    std::int32_t below_innermost() const noexcept {
+        return tags_.size() < 2 ? -1 : tags_[tags_.size() - 2];
+    }
+
+private:
+    std::vector<std::int32_t> tags_;
+};
+
+template <class Dialect>
+class TagScanner {
+public:
+    TagScanner(std::string_view document, StructuralIndex& out) noexcept
+        : document_(document),
+          data_(reinterpret_cast<const unsigned char*>(document.data())),
+          size_(document.size()),
+          recorder_(out) {}
+
+    // The whole document at once. Throws std::bad_alloc when an array cannot grow.
+    BuildResult run() {
+        recorder_.start(document_);
+        return run_until(SIZE_MAX);
+    }
+
+    void start_windows() noexcept { recorder_.start_windows(document_); }
+
+    // The next `tags` tags at most. Throws std::bad_alloc when an array cannot grow.
+    BuildResult next_window(std::size_t tags) {
+        tag_start_ = scan_;
+        recorder_.start_window(tags);
+        return run_until(tags);
+    }
+
+    bool finished() const noexcept { return finished_; }
+    std::uint64_t tag_start() const noexcept { return tag_start_; }
+    std::size_t first_tag_of_window() const noexcept { return recorder_.earlier_tags(); }
+
+private:
+    // What reading one tag gave: where the scan for the next '<' resumes, and where the
+    // character data after the tag starts; or a failure.
+    struct TagOutcome {
+        BuildStatus status;
+        std::size_t resume;
+        std::uint64_t text_start;
+    };
+
+    static constexpr TagOutcome ended_at(std::uint64_t end) noexcept {
+        return {BuildStatus::Ok, end + 1, end + 1};
+    }
+    static constexpr TagOutcome failed(BuildStatus status) noexcept { return {status, 0, 0}; }
+
+    // Reads tags until the current window holds `tag_limit` of them or the document ends.
+    BuildResult run_until(std::size_t tag_limit) {
+        while (recorder_.window_tags() < tag_limit) {
+            const std::size_t p = find_byte(document_, scan_, '<');
+            if (p == size_) {
+                finished_ = true;
+                return {BuildStatus::Ok, 0};
+            }
+            tag_start_ = p;
+            const std::int32_t parent = open_.innermost();
+            recorder_.add_text(text_start_, p, parent);
+            if (p + 1 == size_) {
+                finished_ = true;
+                return {Dialect::kLastLessThanIsUnclosed ? BuildStatus::UnclosedTag : BuildStatus::Ok, p};
+            }
+            const TagOutcome outcome = read_tag(p, parent);
+            if (outcome.status != BuildStatus::Ok) {
+                finished_ = true;
+                return {outcome.status, outcome.status == BuildStatus::UnexpectedEnd ? size_ : p};
+            }
+            text_start_ = outcome.text_start;
+            scan_ = outcome.resume;
+        }
+        return {BuildStatus::Ok, 0};
+    }
+
+    TagOutcome read_tag(std::size_t p, std::int32_t parent) {
+        switch (data_[p + 1]) {
+        case '!':
+            if (starts_with_at(document_, p + 2, "--")) {
+                return read_section(p, parent, TagKind::Comment, 4, "-->");
+            }
+            if (starts_with_at(document_, p + 2, "[CDATA[")) {
+                return read_section(p, parent, TagKind::CData, 9, "]]>");
+            }
+            if (starts_with_at(document_, p + 2, "DOCTYPE")) {
+                return skip_doctype(p);
+            }
+            return skip_declaration(p);
+        case '?':
+            return read_instruction(p, parent);
+        case '/':
+            return read_end_tag(p);
+        default:
+            return read_start_tag(p, parent);
+        }
+    }
+
+    // A comment or CDATA section: its contents (from `opening` bytes after the '<') end at
+    // the first `terminator`; a CDATA section's contents are character data.
+    TagOutcome read_section(std::size_t p, std::int32_t parent, TagKind kind, std::size_t opening,
+                            std::string_view terminator) {
+        const std::size_t close = find_sequence(document_, p + opening, terminator);
+        if (close == size_) {
+            return unterminated(p, parent, kind, NameRange{}, p + opening);
+        }
+        const std::size_t end = close + 2;
+        recorder_.add_tag(p, end, kind, NameRange{}, open_.count(), parent);
+        if (kind == TagKind::CData) {
+            recorder_.add_text(p + opening, close, parent);
+        }
+        return ended_at(end);
+    }
+
+    // Ends at the first "?>" whose '?' lies at or after the end of the name, else at the last
+    // byte of the document.
+    TagOutcome read_instruction(std::size_t p, std::int32_t parent) {
+        const std::size_t name_end = find_flagged(data_, p + 2, size_, kSpace | kGreater | kQuestion);
+        const NameRange name = name_between(p + 2, name_end);
+        if (name_end == size_) {
+            return unterminated(p, parent, TagKind::ProcessingInstruction, name, size_);
+        }
+        const std::size_t close = find_sequence(document_, name_end, "?>");
+        if (close == size_ && Dialect::kNeedsGreaterAfterEveryTag && no_greater_after(p)) {
+            return failed(BuildStatus::UnclosedTag);
+        }
+        const std::size_t end = close == size_ ? size_ - 1 : close + 1;
+        recorder_.add_tag(p, end, TagKind::ProcessingInstruction, name, open_.count(), parent);
+        return ended_at(end);
+    }
+
+    // A section or instruction that runs to the end of the document. The direct builder fails;
+    // the quote-dense one records it with an end that the walk's termination checks reject
+    // (two bytes before the document's end, never before `content`: the document's end for an
+    // instruction whose name runs there), and goes on scanning from that end.
+    TagOutcome unterminated(std::size_t p, std::int32_t parent, TagKind kind, NameRange name,
+                            std::size_t content) {
+        if constexpr (Dialect::kUnterminatedFails) {
+            recorder_.add_tag(p, size_, kind, name, open_.count(), parent);
+            return failed(BuildStatus::UnexpectedEnd);
+        } else {
+            if (no_greater_after(p)) {
+                return failed(BuildStatus::UnclosedTag);
+            }
+            const std::size_t end = std::max(size_ - 2, content);
+            recorder_.add_tag(p, end, kind, name, open_.count(), parent);
+            return {BuildStatus::Ok, end, end + 1};
+        }
+    }
+
+    // <!DOCTYPE ...> ends at the '>' outside its literals and internal subset; one whose
+    // literal or subset never closes ends at the first '>', like any other declaration.
+    // Nothing is recorded, and the character data after it starts past its end.
+    TagOutcome skip_doctype(std::size_t p) {
+        if (!doctype_scan_failed_) {
+            const std::size_t end = doctype_end(document_, p);
+            if (end != size_) {
+                return ended_at(end);
+            }
+            // A later DOCTYPE would scan to the end again: the fallback serves them all.
+            doctype_scan_failed_ = true;
+        }
+        const std::size_t close = next_greater_.find(document_, p);
+        if (close == size_) {
+            return no_declaration_end(p);
+        }
+        return ended_at(close);
+    }
+
+    // Any other declaration: the direct builder skips it to its first '>'; the quote-dense
+    // builder records nothing, leaves the text start where it was and looks for the next '<'
+    // inside it.
+    TagOutcome skip_declaration(std::size_t p) {
+        const std::size_t close = next_greater_.find(document_, p);
+        if (close == size_) {
+            return no_declaration_end(p);
+        }
+        if constexpr (Dialect::kDeclarationsSkipped) {
+            return ended_at(close);
+        } else {
+            return {BuildStatus::Ok, p + 1, text_start_};
+        }
+    }
+
+    // A declaration with no '>' after it: the direct builder skips only its '<'.
+    TagOutcome no_declaration_end(std::size_t p) const noexcept {
+        if constexpr (Dialect::kNeedsGreaterAfterEveryTag) {
+            return failed(BuildStatus::UnclosedTag);
+        } else {
+            return ended_at(p);
+        }
+    }
+
+    TagOutcome read_end_tag(std::size_t p) {
+        const std::size_t name_end = find_flagged(data_, p + 2, size_, kSpace | kGreater);
+        if (name_end == size_) {
+            return failed(BuildStatus::UnclosedTag);
+        }
+        const std::size_t end = next_greater_.find(document_, name_end);
+        if (end == size_) {
+            return failed(BuildStatus::UnclosedTag);
+        }
+        const std::int32_t parent = open_.below_innermost();
+        open_.pop();
+        recorder_.add_tag(p, end, TagKind::Close, name_between(p + 2, name_end), open_.count(), parent);
+        return ended_at(end);
+    }
+
+    TagOutcome read_start_tag(std::size_t p, std::int32_t parent) {
+        const std::size_t name_end = find_flagged(data_, p + 1, size_, kSpace | kSlash | kGreater);
+        if (name_end == size_) {
+            return failed(BuildStatus::UnclosedTag);
+        }
+        const StartTagEnd found = find_start_tag_end(name_end);
+        if (found.end == size_) {
+            return failed(BuildStatus::UnclosedTag);
+        }
+        const std::int32_t index =
+            recorder_.add_tag(p, found.end, found.kind, name_between(p + 1, name_end), open_.count(), parent);
+        if (found.kind == TagKind::Open) {
+            open_.push(index);
+        }
+        return ended_at(found.end);
+    }
+
+    struct StartTagEnd {
+        std::size_t end;  // the document size when the tag never ends
+        TagKind kind;
+    };
+
+    // The '>' that ends a start tag, from the end of its name: a quote hides everything up to
+    // the next byte equal to it; "/>" ends a self-closing tag and a lone '>' an open one. A
+    // quote that never closes: the direct builder resumes two bytes after it, the quote-dense
+    // builder finds the tag unclosed.
+    StartTagEnd find_start_tag_end(std::size_t at) const noexcept {
+        constexpr std::uint8_t stops = kQuote | kSlash | kGreater;
+        while ((at = find_flagged(data_, at, size_, stops)) < size_) {
+            const unsigned char byte = data_[at];
+            if (byte == '>') {
+                return {at, TagKind::Open};
+            }
+            if (byte == '/') {
+                if (at + 1 < size_ && data_[at + 1] == '>') {
+                    return {at + 1, TagKind::SelfClosing};
+                }
+                ++at;
+                continue;
+            }
+            const std::size_t close = find_byte(document_, at + 1, byte);
+            if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
+                break;
+            }
+            at = close == size_ ? at + 2 : close + 1;
+        }
+        return {size_, TagKind::Open};
+    }
+
+    bool no_greater_after(std::size_t p) noexcept { return next_greater_.find(document_, p + 1) == size_; }
+
+    std::string_view document_;
+    const unsigned char* data_;
+    std::size_t size_;
+    IndexRecorder recorder_;
+    std::uint64_t text_start_ = 0;  // where the character data before the next '<' starts
+    std::size_t scan_ = 0;          // where the search for the next '<' starts
+    std::uint64_t tag_start_ = 0;
+    bool finished_ = false;         // the document ended or a tag failed
+    bool doctype_scan_failed_ = false;
+    RememberedSearch next_greater_{'>'};
+    // Also the depth: both rise with a start tag and fall (never below 0) with an end tag.
+    typename Dialect::OpenTags open_;
+};
+
+}  // namespace brindle::index::detail
