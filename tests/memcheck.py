@@ -5,9 +5,11 @@ allocated blocks (every leaked Python object) and the C allocator's bytes in use
 native string, vector or buffer, which C++ takes from malloc).
 """
 
+import contextlib
 import ctypes
 import ctypes.util
 import gc
+import resource
 import sys
 
 
@@ -60,3 +62,19 @@ def raising(action, exception=BaseException):
             return
         raise AssertionError("expected an exception")
     return run
+
+
+@contextlib.contextmanager
+def address_space_headroom(headroom=512 * 1024 * 1024):
+    """Lets the process map at most `headroom` more bytes meanwhile, so that an oversized
+    reservation fails as MemoryError instead of quietly claiming gigabytes of address space
+    that the kernel would otherwise grant without touching."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+    with open("/proc/self/statm") as statm:
+        mapped = int(statm.read().split()[0]) * resource.getpagesize()
+    limit = mapped + headroom if hard == resource.RLIM_INFINITY else min(mapped + headroom, hard)
+    resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+    try:
+        yield
+    finally:
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))

@@ -6,6 +6,7 @@ import collections.abc
 import pytest
 
 from brindle import Node
+from memcheck import address_space_headroom
 
 CHILD = Node("c")
 
@@ -142,6 +143,44 @@ def test_sequence_that_grows_while_iterated():
 
     node = Node("a", children=Growing())
     assert len(node.children) == 6 and all(c is CHILD for c in node.children)
+
+
+class ClaimedLength(collections.abc.Sequence):
+    """A sequence whose __len__ claims `length` items whatever it really holds."""
+
+    def __init__(self, length, items):
+        self.length, self.items = length, items
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, index):
+        return self.items[index]
+
+
+OTHER = Node("o")
+
+
+@pytest.mark.parametrize("length", [2 ** 60, 2 ** 31, 1])
+def test_a_reported_length_is_only_a_hint(length):
+    with address_space_headroom():
+        node = Node("a", children=ClaimedLength(length, [CHILD, OTHER, CHILD]))
+    assert node.children == [CHILD, OTHER, CHILD]
+
+
+def test_an_overstated_length_keeps_the_item_error():
+    with pytest.raises(TypeError, match="^'int' object is not an instance of 'Node'"):
+        Node("a", children=ClaimedLength(2 ** 60, [CHILD, 5]))
+
+
+@pytest.mark.parametrize("error_class", [KeyboardInterrupt, MemoryError])
+def test_an_interrupted_length_is_not_swallowed(error_class):
+    error = error_class("stop")
+    with pytest.raises(error_class) as caught:
+        Node("a", children=ClaimedLength(error, [CHILD]))
+    assert caught.value is error
 
 
 def test_list_mutated_during_iteration_by_an_item_check():

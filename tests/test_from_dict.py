@@ -5,7 +5,7 @@ import collections.abc
 import pytest
 
 from brindle import Node
-from memcheck import assert_flat_memory, raising
+from memcheck import address_space_headroom, assert_flat_memory, raising
 from node_trees import chain, chain_depth
 
 KINDS = ("String", "Vec", "NullableString", "Map")
@@ -87,6 +87,17 @@ class UserSequence(collections.abc.Sequence):
         return self.items[index]
 
 
+class ClaimedLength(UserSequence):
+    """A sequence whose __len__ claims `length` items whatever it really holds."""
+
+    def __init__(self, length, items):
+        super().__init__(items)
+        self.length = length
+
+    def __len__(self):
+        return self.length
+
+
 class DictSubclass(dict):
     pass
 
@@ -94,6 +105,16 @@ class DictSubclass(dict):
 def test_user_sequences_and_dict_subclasses_are_accepted():
     given = DictSubclass(name="a", attrs=DictSubclass(k="v"), children=UserSequence([node("b")]))
     assert fields(Node.from_dict(given)) == ("a", {"k": "v"}, None, [("b", {}, None, [])])
+
+
+@pytest.mark.parametrize("length", [2 ** 60, 2 ** 31, 1])
+def test_a_reported_length_is_only_a_hint(length):
+    children = ClaimedLength(length, [node("b"), node("c", children=ClaimedLength(length, [node("d")]))])
+    with address_space_headroom():
+        tree = Node.from_dict(node(children=children))
+    assert fields(tree) == ("a", {}, None, [("b", {}, None, []), ("c", {}, None, [("d", {}, None, [])])])
+    with pytest.raises(ValueError, match="^Invalid name$"):
+        Node.from_dict(node(children=ClaimedLength(length, [node("b"), {"name": None}])))
 
 
 @pytest.mark.parametrize("given, message", [
@@ -214,13 +235,52 @@ class Unprintable(Exception):
     (raised_with_cause(), "ValueError: outer, caused by KeyError: 'inner'"),
     (cyclic_causes(), "ValueError: a, caused by LookupError: b"),
     (Unprintable(), "Unprintable: <exception str() failed>"),
-    (KeyboardInterrupt("stop"), "KeyboardInterrupt: stop"),
 ])
 def test_failing_user_sequence(error, reason):
     sequence = UserSequence([node("b"), node("c")], fail_at=1, error=error)
     with pytest.raises(TypeError) as caught:
         Node.from_dict(node(children=sequence))
     assert str(caught.value) == in_sequence(sequence, reason)
+
+
+class OutOfBudget(MemoryError):
+    pass
+
+
+class IterationFails(UserSequence):
+    def __iter__(self):
+        raise self.error
+
+
+class InterruptedStr(Exception):
+    def __str__(self):
+        raise KeyboardInterrupt("while describing")
+
+
+PLACES = {
+    "children": lambda sequence: node(children=sequence),
+    "grandchildren": lambda sequence: node(children=[node("b"), node("c", children=sequence)]),
+    "inside a user sequence": lambda sequence: node(extra=UserSequence([node("b", children=sequence)])),
+}
+
+
+@pytest.mark.parametrize("place", PLACES)
+@pytest.mark.parametrize("make_sequence", [
+    lambda error: UserSequence([node("x"), node("y")], fail_at=1, error=error),
+    lambda error: IterationFails([], error=error),
+], ids=["getitem", "iter"])
+@pytest.mark.parametrize("error_class", [KeyboardInterrupt, SystemExit, MemoryError, OutOfBudget])
+def test_interrupts_and_memory_errors_pass_through(place, make_sequence, error_class):
+    error = error_class("stop")
+    with pytest.raises(error_class) as caught:
+        Node.from_dict(PLACES[place](make_sequence(error)))
+    assert caught.value is error
+    assert not hasattr(error, "__notes__")
+
+
+def test_an_interrupt_while_describing_a_failure_passes_through():
+    with pytest.raises(KeyboardInterrupt, match="while describing"):
+        Node.from_dict(node(children=UserSequence([node("b")], fail_at=0, error=InterruptedStr())))
 
 
 class Mutating(collections.abc.Sequence):
@@ -344,6 +404,7 @@ GOOD = Node("r", {"id": "1"}, [Node("a", {"k": "v"}, text="t")] * 3, "t").to_dic
     raising(lambda: Node.from_dict(node(children=[node(), {"name": "b"}]))),
     raising(lambda: Node.from_dict({"name": "a", "attrs": None, "children": [node()]})),
     raising(lambda: Node.from_dict(node(children=UserSequence([node()], 1, raised_with_cause())))),
+    raising(lambda: Node.from_dict(node(children=[node(children=UserSequence([node()], 0, KeyboardInterrupt()))]))),
     raising(lambda: Node.from_dict()),
 ])
 def test_memory_stays_flat(action):

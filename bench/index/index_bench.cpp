@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "index/simd/scalar/byte_search.hpp"
-#include "index/simd/scalar/classify.hpp"
 #include "index/structural/builder_choice.hpp"
 #include "index/structural/structural_index.hpp"
 
@@ -143,7 +142,6 @@ void measure(const char* name, const std::string& text) {
     const double find_scan = best_gbps(n, [&] { return find_byte(document, 0, 0x01); });
     const double memchr_each = best_gbps(n, [&] { return every_less_than(document, memchr_at); });
     const double find_each = best_gbps(n, [&] { return every_less_than(document, find_at); });
-    const double classify_rate = best_gbps(n, [&] { return classify(document).lt_bits.size(); });
     const auto fresh = [&](Builder builder) {
         return best_gbps(n, [&] {
             StructuralIndex index;
@@ -159,9 +157,9 @@ void measure(const char* name, const std::string& text) {
     const double direct_windows = best_gbps(n, [&] { return build_in_windows(document); });
     const double dense = fresh(&build_quote_dense);
     const double dense_reused = reused(&build_quote_dense);
-    std::printf("%-16s %5.1f %4s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n", name,
+    std::printf("%-16s %5.1f %4s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n", name,
                 static_cast<double>(n) / 1e6, prefers_quote_dense(document) ? "QD" : "D", memchr_scan, find_scan,
-                memchr_each, find_each, classify_rate, direct, direct_reused, direct_windows, dense, dense_reused);
+                memchr_each, find_each, direct, direct_reused, direct_windows, dense, dense_reused);
 }
 
 }  // namespace
@@ -172,10 +170,10 @@ int main() {
                 "fresh: a new index per pass; reused: the index of the pass before;\n"
                 "windows: 16384 tags at a time into one window's arrays, as the reader builds the direct index.\n\n",
                 kPasses);
-    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "document", "MB", "pick", "memchr",
-                "find_b", "memchr", "find_b", "classif", "direct", "direct", "direct", "qdense", "qdense");
-    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "", "", "", "scan", "scan", "each<", "each<",
-                "", "fresh", "reused", "windows", "fresh", "reused");
+    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "document", "MB", "pick", "memchr",
+                "find_b", "memchr", "find_b", "direct", "direct", "direct", "qdense", "qdense");
+    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "", "", "", "scan", "scan", "each<", "each<",
+                "fresh", "reused", "windows", "fresh", "reused");
     measure("record-like", record_like());
     measure("attribute-heavy", attribute_heavy());
     measure("text-heavy", text_heavy());

@@ -73,8 +73,10 @@ struct BuildResult {
 // recorded so far and must not be walked.
 // Neither builder reads outside the document, recurses or throws.
 
-// Scans the bytes with word-at-a-time searches; quotes count only inside start tags.
-// Keeps parents for the innermost 32 open elements only: deeper tags get parent -1.
+// Scans the bytes with word-at-a-time searches; quotes count only inside start tags and
+// DOCTYPEs (a DOCTYPE ends at the '>' outside its literals and internal subset). A '<' inside a
+// recorded tag never starts another. Keeps parents for the innermost 32 open elements only:
+// deeper tags get parent -1.
 BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept;
 
 namespace detail {
@@ -105,10 +107,13 @@ private:
     bool done_ = false;
 };
 
-// Classifies every byte first, so a quote anywhere in the document (character data too) hides
-// the '<' and '>' bytes up to its closing quote. Never fails on an unterminated comment, CDATA
-// section or processing instruction: it records an end that the walk's termination checks
-// reject. Parents are kept at every depth.
+// The same scan as build_direct, answering malformed markup as a builder that sees the whole
+// document would: any tag with no '>' after it is unclosed (a '<' as the last byte only ends
+// the index), and so is a start tag whose quote never closes. An unterminated comment, CDATA
+// section or processing instruction does not fail: it is recorded with an end that the walk's
+// termination checks reject. A declaration other than a DOCTYPE records nothing and leaves
+// the text start where it was, so the character data around it holds its '<'. Parents are
+// kept at every depth. Well-formed documents get the same index from both builders.
 BuildResult build_quote_dense(std::string_view document, StructuralIndex& out) noexcept;
 
 }  // namespace brindle::index

@@ -16,17 +16,6 @@ constexpr std::string_view kEnumHeader =
 constexpr std::string_view kTypeErrorPrefix = "TypeError: ";
 constexpr std::string_view kStrFailed = "<exception str() failed>";
 
-// Whether the interpreter's current exception is our own PanicException. The class is made on
-// first need, which must not happen while an exception is set.
-bool current_exception_is_panic()
-{
-    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    const bool panic = PyErr_GivenExceptionMatches(type, panic_exception_type()) != 0;
-    PyErr_Restore(type, value, traceback);
-    return panic;
-}
-
 std::string_view kind_name(HashmapKind kind) { return kHashmapKindNames[static_cast<std::size_t>(kind)]; }
 
 // "\n- variant Vec (Vec): TypeError: failed to extract field HashmapTypes::Vec.0, caused by "
@@ -77,19 +66,20 @@ std::string class_name(PyObject* type)
             return std::string(utf8, static_cast<std::size_t>(size));
         }
     }
+    if (PyErr_Occurred() && pending_exception_must_propagate()) throw_python_error();
     PyErr_Clear();
     return "<failed to extract type name>";
 }
 
-// "ValueError: message" for one exception object. str() runs the exception's own code; our
-// PanicException coming back from it is an internal failure, any other failure is shown.
+// "ValueError: message" for one exception object. str() runs the exception's own code; an
+// interrupt or MemoryError coming back from it ends the call, any other failure is shown.
 std::string exception_text(PyObject* exception)
 {
     std::string text = class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception)));
     text += ": ";
     PyRef message = PyRef::steal(PyObject_Str(exception));
     if (!message) {
-        if (current_exception_is_panic()) throw_python_error();
+        if (pending_exception_must_propagate()) throw_python_error();
         PyErr_Clear();
         text += kStrFailed;
         return text;
@@ -165,7 +155,7 @@ ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expect
 ExtractFailure ExtractFailure::fetch()
 {
     if (!PyErr_Occurred()) return pending(PyExc_SystemError, "attempted to fetch exception but none was set");
-    if (current_exception_is_panic()) throw_python_error();
+    if (pending_exception_must_propagate()) throw_python_error();
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);

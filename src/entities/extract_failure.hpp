@@ -28,14 +28,15 @@ struct ExtractFailure {
 
     static ExtractFailure pending(PyObject* type, std::string message);
     static ExtractFailure type_mismatch(PyObject* value, const char* expected);
-    // Takes the interpreter's current exception (after a failed C-API call). Our own
-    // PanicException coming back from Python code is not a failure of the value: it continues
-    // as an internal failure.
+    // Takes the interpreter's current exception (after a failed C-API call). An interrupt
+    // (KeyboardInterrupt, SystemExit, any non-Exception), a MemoryError or our own
+    // PanicException coming back from Python code is not a failure of the value: it is thrown
+    // on unchanged (PanicException as an internal failure).
     static ExtractFailure fetch();
 };
 
 // Runs `step`; a Python-level failure it throws becomes the returned ExtractFailure. Internal
-// failures and MemoryError from our own allocations pass through.
+// failures, MemoryError (ours or the interpreter's) and interrupts pass through.
 template <class Step>
 std::optional<ExtractFailure> attempt(Step&& step)
 {

@@ -29,7 +29,7 @@ std::vector<PyRef> convert_children(PyObject* value)
     std::vector<PyRef> children;
     if (is_absent(value)) return children;
     check_sequence(value);
-    children.reserve(static_cast<std::size_t>(sequence_length_hint(value)));
+    children.reserve(sequence_reservation(value));  // items beyond it grow the list as read
     for_each_sequence_item(value, [&](PyObject* item) {
         children.push_back(PyRef::borrow(to_node(item)));
     });

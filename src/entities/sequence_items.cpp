@@ -1,5 +1,7 @@
 #include "entities/sequence_items.hpp"
 
+#include <algorithm>
+
 #include "module/convert.hpp"
 
 namespace brindle {
@@ -35,14 +37,17 @@ void check_sequence(PyObject* value)
     }
 }
 
-Py_ssize_t sequence_length_hint(PyObject* value) noexcept
+std::size_t sequence_reservation(PyObject* value)
 {
+    // The interpreter's own containers report their true size and run no Python code for it.
+    if (PyList_CheckExact(value) || PyTuple_CheckExact(value)) return static_cast<std::size_t>(Py_SIZE(value));
     const Py_ssize_t length = PySequence_Size(value);
     if (length < 0) {
+        if (pending_exception_must_propagate()) throw_python_error();
         PyErr_Clear();
         return 0;
     }
-    return length;
+    return static_cast<std::size_t>(std::min(length, kMaxReservedItems));
 }
 
 AttrMap attrs_from_dict(PyObject* dict)

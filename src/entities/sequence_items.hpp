@@ -17,8 +17,14 @@ PyObject* abstract_sequence_type();
 // naming "Sequence".
 void check_sequence(PyObject* value);
 
-// The sequence's length for reserving room, or 0 when asking fails (that error is dropped).
-Py_ssize_t sequence_length_hint(PyObject* value) noexcept;
+// At most this many items are reserved before they are read: a user sequence's __len__ is
+// only a claim, and a false 2**60 must not end in a failed or enormous reservation.
+inline constexpr Py_ssize_t kMaxReservedItems = 65536;
+
+// How many items to reserve room for before iterating the value: the length of an exact list
+// or tuple, otherwise the reported length capped at kMaxReservedItems, or 0 when asking fails
+// (an ordinary error is dropped; an interrupt or MemoryError is thrown on).
+std::size_t sequence_reservation(PyObject* value);
 
 // Passes every item of the value's iterator, borrowed, to `visit`.
 template <class Visit>

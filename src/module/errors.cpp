@@ -134,6 +134,11 @@ void throw_internal_from_python(std::string message)
     throw InternalFailure{std::move(message)};
 }
 
+bool pending_exception_must_propagate() noexcept
+{
+    return !PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError);
+}
+
 std::string type_mismatch_message(PyObject* value, const char* expected)
 {
     if (value == Py_None) return std::string("'None' is not an instance of '") + expected + "'";

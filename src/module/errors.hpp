@@ -40,6 +40,13 @@ struct InternalFailure {
 // exception goes to the unraisable hook and the call ends as an internal failure.
 [[noreturn]] void throw_internal_from_python(std::string message);
 
+// Whether the interpreter's pending exception must reach the caller as it is, even where other
+// failures are caught and reported in another form: anything that is not an Exception
+// (KeyboardInterrupt, SystemExit, our PanicException) and MemoryError. Swallowing those would
+// ignore Ctrl-C or hide exhausted memory behind a misleading message. Call only while an
+// exception is pending.
+bool pending_exception_must_propagate() noexcept;
+
 // Adopts a new reference from the C API, throwing the interpreter's error when it is null.
 inline PyRef checked(PyObject* result)
 {

@@ -19,8 +19,8 @@ namespace brindle::read {
 // needs from one window to the next (open elements by name, text by document range).
 class TreeWalk {
 public:
-    // `text_may_hide_markup`: the index comes from the quote-dense builder, whose quote runs
-    // can leave a '<' inside a run of character data.
+    // `text_may_hide_markup`: the index comes from the quote-dense builder, which leaves the
+    // '<' of a declaration (other than a DOCTYPE) inside a run of character data.
     TreeWalk(std::string_view document, std::string_view root_tag, bool text_may_hide_markup) noexcept
         : document_(document), root_tag_(root_tag), text_may_hide_markup_(text_may_hide_markup)
     {}
