@@ -402,22 +402,3 @@ def test_other_conformance_documents_get_an_answer(conformance, builder):
                 brindle.read_string(in_builder(text, builder)[0], guess.group(1) if guess else "doc")
             except ValueError:
                 pass
-
-
-# ---- named regressions -------------------------------------------------------------------
-
-QUOTE_PAIRS_COMMENT = "<!--" + '""' * 50 + "-->"
-
-
-@pytest.mark.parametrize("builder", BUILDERS)
-@pytest.mark.parametrize("document, root_tag, text", [
-    (QUOTE_PAIRS_COMMENT + "<r><p>it's</p><q>1</q><p>it's</p><q>2</q></r>", "q", "1"),
-    (QUOTE_PAIRS_COMMENT + "<r><p>it's</p><q>x</q></r>", "q", "x"),
-    (QUOTE_PAIRS_COMMENT + "<r><!-- don't --><q>x</q></r>", "q", "x"),
-    ('<!DOCTYPE r SYSTEM "a><q>1</q>"><r><q>2</q></r>', "q", "2"),
-    ('<!DOCTYPE r [ <!ENTITY e "<p>x</p>"> ]><r><p>y</p></r>', "p", "y"),
-], ids=["apostrophe in text, first q", "apostrophe in text", "apostrophe in comment",
-        "system literal", "entity value"])
-def test_quotes_and_document_types_hide_no_markup(document, root_tag, text, builder):
-    node = brindle.read_string(in_builder(document, builder)[0], root_tag)
-    assert (node.name, node.text) == (root_tag, text)
