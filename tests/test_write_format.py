@@ -130,9 +130,9 @@ def model(node, indent):
 
 
 def escape(value, attribute):
-    table = {"&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;", "'": "&apos;"}
+    table = {"&": "&amp;", "<": "&lt;", ">": "&gt;", '"': "&quot;", "'": "&apos;", "\r": "&#13;"}
     if attribute:
-        table.update({"\t": "&#9;", "\n": "&#10;", "\r": "&#13;"})
+        table.update({"\t": "&#9;", "\n": "&#10;"})
     return "".join(table.get(c, c) for c in value)
 
 

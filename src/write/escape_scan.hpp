@@ -15,8 +15,11 @@
 namespace brindle {
 
 enum class EscapeMode {
-    CharacterData,   // element text: & < > " '
-    AttributeValue,  // attribute values: the same five plus tab, line feed, carriage return
+    // Element text: & < > " ' and carriage return. A raw CR in text would reach every
+    // conforming reader as a line feed; the reference keeps it a CR.
+    CharacterData,
+    // Attribute values: the same plus tab and line feed, which readers turn into spaces there.
+    AttributeValue,
 };
 
 namespace escape_detail {
@@ -31,10 +34,10 @@ constexpr std::array<std::uint8_t, 256> make_table(EscapeMode mode)
     table['>'] = 3;
     table['"'] = 4;
     table['\''] = 5;
+    table['\r'] = 8;
     if (mode == EscapeMode::AttributeValue) {
         table['\t'] = 6;
         table['\n'] = 7;
-        table['\r'] = 8;
     }
     return table;
 }
@@ -55,10 +58,10 @@ inline unsigned special_bytes_mask(const char* at) noexcept
 {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const auto equal = [&](char byte) { return _mm_cmpeq_epi8(block, _mm_set1_epi8(byte)); };
-    __m128i hits = _mm_or_si128(_mm_or_si128(equal('&'), equal('<')),
+    __m128i hits = _mm_or_si128(_mm_or_si128(_mm_or_si128(equal('&'), equal('<')), equal('\r')),
                                 _mm_or_si128(_mm_or_si128(equal('>'), equal('"')), equal('\'')));
     if constexpr (mode == EscapeMode::AttributeValue) {
-        hits = _mm_or_si128(hits, _mm_or_si128(_mm_or_si128(equal('\t'), equal('\n')), equal('\r')));
+        hits = _mm_or_si128(hits, _mm_or_si128(equal('\t'), equal('\n')));
     }
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
