@@ -12,6 +12,7 @@ import brindle
 from brindle import Node
 
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
+XML_FORBIDDEN = "".join(chr(c) for c in range(0x20) if c not in (9, 10, 13)) + "\ufffe\uffff"
 
 
 def bare(node, indent=None):
@@ -71,13 +72,23 @@ def test_layout(node, indent, expected):
 
 
 @pytest.mark.parametrize("node, expected", [
-    (Node(""), "</>"),
-    (Node("", text=""), "<></>"),
-    (Node("a b", {"c\"d": "e", "<f>": ""}), '<a b c"d="e" <f>=""/>'),
     (Node("é", {"ü": "ß"}, text="ñ"), '<é ü="ß">ñ</é>'),
+    (Node("_a:b-c.9·", {"xml:lang": "x", "Ω": ""}), '<_a:b-c.9· xml:lang="x" Ω=""/>'),
 ])
 def test_names_and_keys_are_verbatim(node, expected):
     assert bare(node) == expected
+
+
+@pytest.mark.parametrize("node, message", [
+    (Node(""), "element name '' is not an XML name"),
+    (Node("", text=""), "element name '' is not an XML name"),
+    (Node("a b", {"c\"d": "e", "<f>": ""}), "element name 'a b' is not an XML name"),
+    (Node("ab", {"c\"d": "e", "<f>": ""}), "attribute name 'c\"d' is not an XML name"),
+])
+def test_names_that_are_not_xml_names_are_refused(node, message):
+    with pytest.raises(ValueError) as caught:
+        bare(node)
+    assert caught.value.args == (message,)
 
 
 def test_attributes_follow_the_node_order():
@@ -136,8 +147,9 @@ def escape(value, attribute):
     return "".join(table.get(c, c) for c in value)
 
 
-texts = st.text(st.characters(blacklist_categories=("Cs",)), max_size=12)
-names = st.text("abAB_-.:é1 ", max_size=4)
+texts = st.text(st.characters(blacklist_categories=("Cs",),
+                              blacklist_characters=XML_FORBIDDEN), max_size=12)
+names = st.builds(str.__add__, st.sampled_from("abAB_:é"), st.text("abAB_-.:é1", max_size=3))
 
 
 def trees():
@@ -260,7 +272,7 @@ def test_other_threads_run_during_serialisation():
 # --- the returned str ----------------------------------------------------------------------
 
 @pytest.mark.parametrize("widest", ["a", "\x7f", "\x80", "é", "\xff", "\u0100", "\u07ff", "\u0800", "中",
-                                    "\uffff", "\U00010000", "\U0001F600", "\U0010FFFF"])
+                                    "\ufffd", "\U00010000", "\U0001F600", "\U0010FFFF"])
 def test_str_uses_the_storage_of_its_widest_character(widest):
     # The str is built directly from the UTF-8 output; equality and size with a str the
     # interpreter built itself show that length, content and storage width all agree.
