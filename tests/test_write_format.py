@@ -2,14 +2,13 @@
 
 import subprocess
 import sys
-import threading
-import time
 
 import pytest
 from hypothesis import given, settings, strategies as st
 
 import brindle
 from brindle import Node
+from lock_release import lets_other_threads_run
 
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
 XML_FORBIDDEN = "".join(chr(c) for c in range(0x20) if c not in (9, 10, 13)) + "\ufffe\uffff"
@@ -237,36 +236,7 @@ def test_huge_indent_is_harmless_without_line_breaks():
 
 def test_other_threads_run_during_serialisation():
     big = Node("r", children=[Node("e", {"k": "v" * 50}, text="t" * 200)] * 20_000)
-    ticks = 0
-    stop = threading.Event()
-
-    def ticker():
-        nonlocal ticks
-        while not stop.is_set():
-            ticks += 1
-            time.sleep(0)
-
-    # With a switch interval this long, the main thread only lets the ticker run when it
-    # releases the lock itself; set before the ticker starts waiting for the lock.
-    previous = sys.getswitchinterval()
-    sys.setswitchinterval(1000)
-    thread = threading.Thread(target=ticker)
-    progressed = False
-    try:
-        thread.start()
-        # A busy machine may wake the ticker too late for one call; holding the lock for the
-        # whole call would keep it still in every one.
-        for _ in range(20):
-            before = ticks
-            brindle.write_string(big)
-            if ticks > before:
-                progressed = True
-                break
-    finally:
-        stop.set()
-        thread.join()
-        sys.setswitchinterval(previous)
-    assert progressed
+    assert lets_other_threads_run(lambda: brindle.write_string(big))
 
 
 # --- the returned str ----------------------------------------------------------------------
