@@ -5,7 +5,8 @@ Each library first parses the same document with its own parser (not timed), the
   string  write_string against lxml.etree.tostring(pretty_print=True) (bytes, its default, and
           str) and ElementTree.tostring
   file    write_file against writing lxml's pretty-printed output to a file, and lxml's own
-          ElementTree.write
+          ElementTree.write; and write_file's check of the tree alone, timed on a copy that it
+          refuses at its last element, before it opens the file
 
 Rates are MB of the generated document per second; ratio is the peer's time over ours
 (above 1: brindle is faster).
@@ -22,7 +23,7 @@ import lxml.etree
 
 import generate
 from measure import print_rows, timed
-from brindle import read_string, write_file, write_string
+from brindle import Node, read_string, write_file, write_string
 
 
 
@@ -58,6 +59,17 @@ def bench_file(name, size, ours, lxml_root, directory, rows):
         peer_time, _ = timed(action)
         rows.append((name, "write_file", size / ours_time, label, size / peer_time, peer_time / ours_time))
     os.remove(path)
+    refused = Node(ours.name, ours.attrs, list(ours.children) + [Node("refused", text="\x01")], ours.text)
+    check_time, _ = timed(lambda: refuse(lambda: write_file(refused, path)))
+    rows.append((name, "write_file check alone", size / check_time, "", None, None))
+
+
+def refuse(action):
+    try:
+        action()
+    except ValueError:
+        return
+    raise AssertionError("the tree was not refused")
 
 
 

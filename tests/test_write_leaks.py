@@ -12,6 +12,7 @@ TREE = Node("r", {"k": "v & w", "long": "x" * 100}, [
     Node("a", text="t" * 50), Node("b", children=[Node("c", {"q": "\n"})]), Node("d", text=""),
 ])
 BIG_TEXT = Node("r", children=[Node("a", text="y" * 20_000)])
+REFUSED = Node("r", children=[BIG_TEXT, Node("a", {"k": "v"}, text="x" * 100 + "\x01")])
 
 
 @pytest.fixture
@@ -42,8 +43,11 @@ def test_successful_writes(target, call):
     lambda path: brindle.write_file(TREE, os.path.join(path, "missing", "x")),
     lambda path: brindle.write_file(TREE, os.path.dirname(path)),
     lambda path: brindle.write_file(TREE, path, 2 ** 62),
+    lambda path: brindle.write_string(REFUSED),
+    lambda path: brindle.write_file(REFUSED, path),
 ], ids=["node", "indent-negative", "indent-type", "flag", "string-huge-indent", "path-type",
-        "indent-too-large", "flag-file", "nul", "missing-directory", "directory", "file-huge-indent"])
+        "indent-too-large", "flag-file", "nul", "missing-directory", "directory", "file-huge-indent",
+        "string-refused", "file-refused"])
 def test_failing_writes(target, call):
     assert_flat_memory(raising(lambda: call(target)), rounds=20_000)
 

@@ -1,4 +1,5 @@
-// Escaping of element text and attribute values on their way into an output sink.
+// Escaping of element text and attribute values on their way into an output sink, refusing
+// any character XML forbids on the way (write_refusal.hpp).
 //
 // Every character that is replaced is ASCII, so the walk goes byte by byte: multi-byte UTF-8
 // sequences never contain ASCII bytes and pass through unchanged. Each run of bytes that needs
@@ -8,6 +9,7 @@
 #include <string_view>
 
 #include "write/escape_scan.hpp"
+#include "write/write_refusal.hpp"
 
 namespace brindle {
 
@@ -18,22 +20,45 @@ constexpr std::string_view kReferences[] = {
     "", "&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&#9;", "&#10;", "&#13;",
 };
 
-}  // namespace escape_detail
+template <EscapeMode mode>
+constexpr StringPlace kPlace = mode == EscapeMode::CharacterData ? StringPlace::Text : StringPlace::AttributeValue;
 
-// Appends `value` to `sink` with the characters of `mode` replaced by their references.
 template <EscapeMode mode, class Sink>
-void write_escaped(Sink& sink, std::string_view value)
+[[gnu::noinline]] void write_escaped_runs(Sink& sink, std::string_view value)
 {
     const char* run = value.data();
     const char* const end = run + value.size();
-    for (;;) {
-        const char* special = find_escapable<mode>(run, end);
+    for (const char* from = run;;) {
+        const char* special = find_escapable<mode>(value.data(), from, end);
+        if (special == end) break;
+        const auto entry = table_for<mode>()[static_cast<unsigned char>(*special)];
+        from = special + 1;
+        if (entry == 0) continue;  // a byte the block search stops at without need: #
+        if (entry == kCheckCharacter) [[unlikely]] {
+            // Written unchanged when allowed (it then stays part of the run).
+            const StringFault fault = forbidden_char_at(special);
+            if (fault) refuse_string(fault, kPlace<mode>, value);
+            continue;
+        }
         if (special != run) sink.append(run, static_cast<std::size_t>(special - run));
-        if (special == end) return;
-        const auto reference = escape_detail::table_for<mode>()[static_cast<unsigned char>(*special)];
-        sink.append(escape_detail::kReferences[reference]);
-        run = special + 1;
+        sink.append(kReferences[entry]);
+        run = from;
     }
+    if (run != end) sink.append(run, static_cast<std::size_t>(end - run));
+}
+
+}  // namespace escape_detail
+
+// Appends `value` to `sink` with the characters of `mode` replaced by their references.
+// Throws ValueError at the first character XML forbids; what was appended by then stays.
+template <EscapeMode mode, class Sink>
+inline void write_escaped(Sink& sink, std::string_view value)
+{
+    if (value.size() < 16 && is_plain_short<mode>(value.data(), value.size())) [[likely]] {
+        sink.append(value);
+        return;
+    }
+    escape_detail::write_escaped_runs<mode>(sink, value);
 }
 
 }  // namespace brindle

@@ -28,7 +28,7 @@ std::uint64_t usable_capacity(std::size_t capacity) noexcept
 
 MemorySink::~MemorySink() { std::free(data_); }
 
-void MemorySink::append_repeated(char byte, std::uint64_t count)
+void MemorySink::append_long_run(char byte, std::uint64_t count)
 {
     if (count > capacity_ - size_) grow(count);
     std::memset(data_ + size_, byte, count);

@@ -34,11 +34,24 @@ public:
         data_[size_++] = byte;
     }
 
-    void append_repeated(char byte, std::uint64_t count);
+    // Indentation is mostly a few spaces per line: those take one fixed-size store (which may
+    // write a little past the end, into capacity that later appends overwrite).
+    void append_repeated(char byte, std::uint64_t count)
+    {
+        if (count <= kShortRun && capacity_ - size_ >= kShortRun) [[likely]] {
+            std::memset(data_ + size_, byte, kShortRun);
+            size_ += count;
+            return;
+        }
+        append_long_run(byte, count);
+    }
 
     std::string_view contents() const noexcept { return {data_, size_}; }
 
 private:
+    static constexpr std::size_t kShortRun = 16;
+
+    [[gnu::noinline]] void append_long_run(char byte, std::uint64_t count);
     // Makes room for `extra` more bytes.
     [[gnu::noinline]] void grow(std::uint64_t extra);
 

@@ -10,6 +10,12 @@
 // recursing, so a tree a million levels deep is written like any other; the stack's height is
 // the nesting depth of the element being written.
 //
+// Checking: every name is checked just before it is written and every text and attribute
+// value while it is escaped, so a tree whose XML would not read back ends in ValueError at its
+// first problem (write_refusal.hpp), and the strings are read once, while they are in the
+// cache. A caller that must not have written anything by then checks the tree first
+// (tree_check.hpp), in the same order.
+//
 // Layout: every element that follows another tag starts on a new line indented by
 // indent × depth spaces, except that an element that follows its parent's text continues that
 // line. The end tag of an element with children goes on its own line; the end tag of an
@@ -23,6 +29,7 @@
 #include "entities/node.hpp"
 #include "write/escape.hpp"
 #include "write/output_limit.hpp"
+#include "write/write_refusal.hpp"
 
 namespace brindle {
 
@@ -51,6 +58,7 @@ private:
     // Writes the start tag and the text; returns whether the element stays open for children.
     bool write_start(const NodeObject& node)
     {
+        check_name_in(node.name, StringPlace::ElementName);
         break_line();
         newline_pending_ = true;
         sink_.append_char('<');
@@ -73,6 +81,7 @@ private:
 
     void write_attribute(std::string_view key, std::string_view value)
     {
+        check_name_in(key, StringPlace::AttributeName);
         sink_.append_char(' ');
         sink_.append(key);
         sink_.append(std::string_view("=\""));

@@ -1,7 +1,9 @@
 // The two write entry points: convert the arguments, then release the interpreter lock for
-// everything else (serialising, and opening and writing the file) and take it back only to
-// build the result or raise. The tree is read in place, not copied: nodes never change, and the
-// reference held on the root keeps every node of the tree alive meanwhile (serializer.hpp).
+// everything else (checking the tree, serialising, and opening and writing the file) and take
+// it back only to build the result or raise. A tree that would not read back as XML is
+// refused before a file is opened, so a refusal never costs the caller the file it replaces.
+// The tree is read in place, not copied: nodes never change, and the reference held on the
+// root keeps every node of the tree alive meanwhile (serializer.hpp).
 #include "write/write_entry.hpp"
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include "write/memory_sink.hpp"
 #include "write/serializer.hpp"
 #include "write/str_from_utf8.hpp"
+#include "write/tree_check.hpp"
 
 namespace brindle {
 
@@ -82,6 +85,7 @@ PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const PyRef root = PyRef::borrow(node);
         {
             GilRelease unlocked;
+            check_tree(node_data(root.get()));
             FileSink sink(path);
             write_document(sink, node_data(root.get()), options);
             sink.finish();

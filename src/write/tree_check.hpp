@@ -1,0 +1,19 @@
+// Refusing a tree whose XML would not read back, before anything of it is written: every
+// string of the tree is checked in the order the serializer writes them, so the problem
+// reported is the first one the serializer would meet (and reports itself, serializer.hpp).
+// Pre-order; per element its name, then each attribute's key and value in the order they are
+// written, then its text, then its children.
+//
+// Runs without the interpreter lock, like the serializer, and for the same reason: the nodes
+// never change and the caller's reference to the root keeps them all alive. The walk keeps
+// its own stack, so no depth reaches the native stack.
+#pragma once
+
+#include "entities/node.hpp"
+
+namespace brindle {
+
+// Throws ValueError naming the first problem (write_refusal.hpp).
+void check_tree(const NodeObject& root);
+
+}  // namespace brindle
