@@ -56,7 +56,24 @@ public:
     GilRelease& operator=(const GilRelease&) = delete;
 
 private:
+    friend class GilReacquire;
     PyThreadState* state_;
+};
+
+// Inside a GilRelease's scope, holds the lock again for its own lifetime, so that unlocked work
+// can briefly call into the interpreter; every path out releases it again, exceptions included.
+class GilReacquire {
+public:
+    explicit GilReacquire(GilRelease& released) noexcept : released_(released)
+    {
+        PyEval_RestoreThread(released_.state_);
+    }
+    ~GilReacquire() { released_.state_ = PyEval_SaveThread(); }
+    GilReacquire(const GilReacquire&) = delete;
+    GilReacquire& operator=(const GilReacquire&) = delete;
+
+private:
+    GilRelease& released_;
 };
 
 }  // namespace brindle
