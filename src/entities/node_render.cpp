@@ -3,7 +3,9 @@
 // The listing is produced by one walk with an explicit stack, run twice: the first run only
 // measures (length, and whether every byte is ASCII), the second writes into a buffer of exactly
 // that size. An ASCII listing is written straight into the new str; otherwise it goes through
-// one UTF-8 buffer and one decode.
+// one UTF-8 buffer and one decode. Shared children can make a listing endless in practice, so
+// both runs let Ctrl-C stop them, polling by the bytes listed so far: a node's share of the
+// work is the size of its lines.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -15,6 +17,7 @@
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
+#include "module/interrupt_poll.hpp"
 #include "module/py_values.hpp"
 
 namespace brindle {
@@ -44,7 +47,7 @@ private:
 // Writes the listing into a buffer measured beforehand.
 class WritingSink {
 public:
-    explicit WritingSink(char* buffer) noexcept : cursor_(buffer) {}
+    explicit WritingSink(char* buffer) noexcept : start_(buffer), cursor_(buffer) {}
     void text(std::string_view piece) noexcept
     {
         std::memcpy(cursor_, piece.data(), piece.size());
@@ -55,8 +58,10 @@ public:
         std::memset(cursor_, ' ', count);
         cursor_ += count;
     }
+    std::size_t length() const noexcept { return static_cast<std::size_t>(cursor_ - start_); }
 
 private:
+    char* const start_;
     char* cursor_;
 };
 
@@ -104,6 +109,7 @@ void render_tree(const NodeObject& root, std::uint8_t root_width, Sink& sink)
         std::size_t next_child;
     };
     std::vector<Open> open{{&root, root_width, 0}};
+    InterruptPoll poll(kBytesBetweenPolls);
     render_head(root, root_width, sink);
     while (!open.empty()) {
         Open& parent = open.back();
@@ -117,6 +123,7 @@ void render_tree(const NodeObject& root, std::uint8_t root_width, Sink& sink)
         sink.text("\n");
         sink.spaces(parent.width);
         render_head(child, child_width, sink);
+        poll.progress(sink.length());
         open.push_back({&child, child_width, 0});  // may move `parent`: not used after this
     }
 }

@@ -1,8 +1,9 @@
 // Searching a subtree by element name, attribute name or text.
 //
 // The walk visits nodes in pre-order from an explicit stack, so a tree of any depth is searched
-// without native recursion. It runs no Python code, so borrowed pointers to the nodes stay valid:
-// the starting node holds every node below it alive and none of them can change.
+// without native recursion. Borrowed pointers to the nodes stay valid: the starting node holds
+// every node below it alive and none of them can change, not even while a signal handler runs.
+// Shared children can make the walk endless in practice, so it lets Ctrl-C stop it.
 #include <cstdint>
 #include <cstddef>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
+#include "module/interrupt_poll.hpp"
 #include "module/search_type.hpp"
 
 namespace brindle {
@@ -57,7 +59,10 @@ void collect_matches(PyObject* start, std::string_view query, std::size_t max_le
         const PyRef* end;
     };
     std::vector<Siblings> open;
+    InterruptPoll poll(kNodesBetweenPolls);
+    std::uint64_t visited = 0;
     auto visit = [&](PyObject* node) {
+        poll.progress(++visited);
         const NodeObject& data = node_data(node);
         if (Match::test(data, query)) found.push_back(node);
         // `open.size()` is the level of `node`; its children are one level further down.
