@@ -5,7 +5,10 @@
 // The second builds the Python objects from the last form to the first, so every child's dict
 // exists before its parent's list is made: each list is created at its final length and filled
 // at once, and no half-built container is ever reachable. Neither phase recurses on depth.
+// Shared children can make the first phase endless in practice (until memory runs out), so
+// both phases let Ctrl-C stop them; what was recorded or built so far is released.
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +20,7 @@
 #include "entities/node_methods.hpp"
 #include "entities/str_cache.hpp"
 #include "module/frame.hpp"
+#include "module/interrupt_poll.hpp"
 #include "module/py_values.hpp"
 
 namespace brindle {
@@ -36,7 +40,9 @@ std::vector<NodeForm> forms_in_preorder(PyObject* root)
 {
     std::vector<NodeForm> forms;
     std::vector<PyObject*> pending{root};
+    InterruptPoll poll(kNodesBetweenPolls);
     while (!pending.empty()) {
+        poll.progress(forms.size());
         const NodeObject& node = node_data(pending.back());
         pending.pop_back();
         const auto children = node.children();
@@ -108,7 +114,9 @@ PyRef forms_to_dicts(const std::vector<NodeForm>& forms)
     const GcPause no_collections_while_building;
     Builder builder;
     std::vector<PyRef>& built = builder.built;
+    InterruptPoll poll(kNodesBetweenPolls);
     for (auto form = forms.rbegin(); form != forms.rend(); ++form) {
+        poll.progress(static_cast<std::uint64_t>(form - forms.rbegin()));
         PyRef dict = node_dict(*form, builder);
         built.push_back(std::move(dict));
     }

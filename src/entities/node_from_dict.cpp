@@ -9,7 +9,11 @@
 // pre-order, which is the order nodes are checked in) and raises it as a ValueError only after
 // the whole input has been classified, so any TypeError takes precedence, as if the whole input
 // were converted before any node was built.
+//
+// A dict listed several times as a child is made into a node at each place, so a few dozen
+// dicts can ask for 2**40 nodes: the walk lets Ctrl-C stop it, and releases every node built.
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
@@ -25,6 +29,7 @@
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
+#include "module/interrupt_poll.hpp"
 
 namespace brindle {
 
@@ -105,11 +110,15 @@ private:
     std::deque<DictWalk> open_;  // a deque: growing it never moves the walks under way
     std::unordered_set<PyObject*> open_dicts_;  // the dicts in open_, to refuse a dict inside itself
     std::optional<NodeOutcome> result_;
+    InterruptPoll poll_{kNodesBetweenPolls};
+    std::uint64_t steps_ = 0;  // dict entries and sequence items read so far
 };
 
 NodeOutcome FromDictWalk::run()
 {
     while (!result_) {
+        // Between steps, so a handler that changes the input meets the checks of the next step.
+        poll_.progress(++steps_);
         DictWalk& top = open_.back();
         if (top.sequence) {
             step_sequence(top);
