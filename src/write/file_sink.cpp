@@ -55,6 +55,7 @@ void FileSink::append_past_buffer(const char* bytes, std::size_t count)
         return;
     }
     const WriteOutcome outcome = write_fully(fd_, bytes, count);
+    written_ += outcome.written;
     if (!outcome.complete()) throw_write_failure(outcome.error, "failed to write whole buffer");
 }
 
@@ -67,6 +68,7 @@ void FileSink::flush()
 int FileSink::write_out_buffer() noexcept
 {
     const WriteOutcome outcome = write_fully(fd_, buffer_, buffered_);
+    written_ += outcome.written;
     std::memmove(buffer_, buffer_ + outcome.written, buffered_ - outcome.written);
     buffered_ -= outcome.written;
     return outcome.error;

@@ -44,6 +44,9 @@ public:
     // Writes out the buffer; the document is complete on disk when this returns.
     void finish() { flush(); }
 
+    // Bytes appended so far, written out or still buffered.
+    std::uint64_t appended() const noexcept { return written_ + buffered_; }
+
 private:
     [[gnu::noinline]] void append_past_buffer(const char* bytes, std::size_t count);
     void flush();
@@ -51,6 +54,7 @@ private:
     int write_out_buffer() noexcept;
 
     int fd_ = -1;
+    std::uint64_t written_ = 0;  // bytes that reached the file
     std::size_t buffered_ = 0;
     char buffer_[kCapacity];
 };

@@ -47,6 +47,8 @@ public:
     }
 
     std::string_view contents() const noexcept { return {data_, size_}; }
+    // Bytes appended so far.
+    std::uint64_t appended() const noexcept { return size_; }
 
 private:
     static constexpr std::size_t kShortRun = 16;

@@ -10,6 +10,11 @@
 // recursing, so a tree a million levels deep is written like any other; the stack's height is
 // the nesting depth of the element being written.
 //
+// Interrupts: shared children can make the output endless in practice, so between elements
+// the walk reports the bytes appended so far to an UnlockedInterruptPoll, which takes the lock
+// back now and then to let Ctrl-C stop the write. Every element appends a few bytes at least
+// and the work per element grows with what it appends, so bytes bound the time between polls.
+//
 // Checking: every name is checked just before it is written and every text and attribute
 // value while it is escaped, so a tree whose XML would not read back ends in ValueError at its
 // first problem (write_refusal.hpp), and the strings are read once, while they are in the
@@ -27,6 +32,7 @@
 #include <vector>
 
 #include "entities/node.hpp"
+#include "module/interrupt_poll.hpp"
 #include "write/escape.hpp"
 #include "write/output_limit.hpp"
 #include "write/write_refusal.hpp"
@@ -36,12 +42,16 @@ namespace brindle {
 template <class Sink>
 class TreeWriter {
 public:
-    TreeWriter(Sink& sink, std::uint64_t indent) noexcept : sink_(sink), indent_(indent) {}
+    TreeWriter(Sink& sink, std::uint64_t indent, UnlockedInterruptPoll& poll) noexcept
+        : sink_(sink), indent_(indent), poll_(poll)
+    {
+    }
 
     void write(const NodeObject& root)
     {
         if (write_start(root)) open_.push_back({&root, 0});
         while (!open_.empty()) {
+            poll_.progress(sink_.appended());
             OpenElement& parent = open_.back();
             if (parent.next_child == parent.node->children().size()) {
                 const NodeObject& finished = *parent.node;
@@ -109,6 +119,7 @@ private:
 
     Sink& sink_;
     const std::uint64_t indent_;
+    UnlockedInterruptPoll& poll_;
     bool newline_pending_ = false;
     struct OpenElement {
         const NodeObject* node;
@@ -120,9 +131,9 @@ private:
 // Appends the root element with everything below it. A child that occurs several times in
 // the tree is written once per occurrence.
 template <class Sink>
-void write_tree(Sink& sink, const NodeObject& root, std::uint64_t indent)
+void write_tree(Sink& sink, const NodeObject& root, std::uint64_t indent, UnlockedInterruptPoll& poll)
 {
-    TreeWriter<Sink>(sink, indent).write(root);
+    TreeWriter<Sink>(sink, indent, poll).write(root);
 }
 
 }  // namespace brindle

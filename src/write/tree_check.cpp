@@ -1,5 +1,6 @@
 #include "write/tree_check.hpp"
 
+#include <cstdint>
 #include <vector>
 
 #include "write/write_refusal.hpp"
@@ -8,14 +9,21 @@ namespace brindle {
 
 namespace {
 
-void check_element(const NodeObject& node)
+// Returns the work done: the bytes checked, plus one so that every element counts.
+std::uint64_t check_element(const NodeObject& node)
 {
+    std::uint64_t checked = 1 + node.name.size();
     check_name_in(node.name, StringPlace::ElementName);
     for (const auto& [key, value] : node.attrs) {
         check_name_in(key, StringPlace::AttributeName);
         check_text_in(value, StringPlace::AttributeValue);
+        checked += key.size() + value.size();
     }
-    if (node.text) check_text_in(*node.text, StringPlace::Text);
+    if (node.text) {
+        check_text_in(*node.text, StringPlace::Text);
+        checked += node.text.size();
+    }
+    return checked;
 }
 
 struct OpenElement {
@@ -25,12 +33,13 @@ struct OpenElement {
 
 }  // namespace
 
-void check_tree(const NodeObject& root)
+void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll)
 {
-    check_element(root);
+    std::uint64_t checked = check_element(root);
     if (root.children().empty()) return;
     std::vector<OpenElement> open{{&root, 0}};
     while (!open.empty()) {
+        poll.progress(checked);
         OpenElement& parent = open.back();
         const auto children = parent.node->children();
         if (parent.next_child == children.size()) {
@@ -38,7 +47,7 @@ void check_tree(const NodeObject& root)
             continue;
         }
         const NodeObject& child = node_data(children[parent.next_child++].get());
-        check_element(child);
+        checked += check_element(child);
         if (!child.children().empty()) open.push_back({&child, 0});
     }
 }

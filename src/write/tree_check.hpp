@@ -6,14 +6,17 @@
 //
 // Runs without the interpreter lock, like the serializer, and for the same reason: the nodes
 // never change and the caller's reference to the root keeps them all alive. The walk keeps
-// its own stack, so no depth reaches the native stack.
+// its own stack, so no depth reaches the native stack. It reports the bytes checked so far
+// (one at least per element) to the interrupt poll, so Ctrl-C stops it on a tree of shared
+// children that would take hours to check.
 #pragma once
 
 #include "entities/node.hpp"
+#include "module/interrupt_poll.hpp"
 
 namespace brindle {
 
 // Throws ValueError naming the first problem (write_refusal.hpp).
-void check_tree(const NodeObject& root);
+void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll);
 
 }  // namespace brindle

@@ -3,7 +3,9 @@
 // it back only to build the result or raise. A tree that would not read back as XML is
 // refused before a file is opened, so a refusal never costs the caller the file it replaces.
 // The tree is read in place, not copied: nodes never change, and the reference held on the
-// root keeps every node of the tree alive meanwhile (serializer.hpp).
+// root keeps every node of the tree alive meanwhile (serializer.hpp). The check and the
+// serialisation take the lock back now and then to let Ctrl-C stop them: write_string then
+// frees its buffer, and write_file raises with the prefix written so far in the file.
 #include "write/write_entry.hpp"
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
+#include "module/interrupt_poll.hpp"
 #include "write/file_sink.hpp"
 #include "write/memory_sink.hpp"
 #include "write/serializer.hpp"
@@ -49,10 +52,10 @@ WriteOptions convert_options(PyObject* indent, PyObject* default_xml_def)
 
 // Runs without the interpreter lock.
 template <class Sink>
-void write_document(Sink& sink, const NodeObject& root, const WriteOptions& options)
+void write_document(Sink& sink, const NodeObject& root, const WriteOptions& options, UnlockedInterruptPoll& poll)
 {
     if (options.declaration) sink.append(kXmlDeclaration);
-    write_tree(sink, root, options.indent);
+    write_tree(sink, root, options.indent, poll);
 }
 
 }  // namespace
@@ -68,7 +71,8 @@ PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         Utf8Measure measure;
         {
             GilRelease unlocked;
-            write_document(sink, node_data(root.get()), options);
+            UnlockedInterruptPoll poll(unlocked, kBytesBetweenPolls);
+            write_document(sink, node_data(root.get()), options, poll);
             measure = measure_utf8(sink.contents());
         }
         return str_from_utf8(sink.contents(), measure).release();
@@ -85,9 +89,11 @@ PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const PyRef root = PyRef::borrow(node);
         {
             GilRelease unlocked;
-            check_tree(node_data(root.get()));
+            UnlockedInterruptPoll check_poll(unlocked, kBytesBetweenPolls);
+            check_tree(node_data(root.get()), check_poll);
             FileSink sink(path);
-            write_document(sink, node_data(root.get()), options);
+            UnlockedInterruptPoll write_poll(unlocked, kBytesBetweenPolls);  // counts output, not checks
+            write_document(sink, node_data(root.get()), options, write_poll);
             sink.finish();
         }
         return Py_NewRef(Py_None);
