@@ -1,0 +1,143 @@
+"""One long walk over shared children, stopped by a signal; run by test_interrupt.py in a
+process of its own, so a walk that cannot be stopped only costs that process.
+
+    python3 interrupted_walk.py OPERATION ctrl-c   Ctrl-C stops it with KeyboardInterrupt within
+                                                   REACTION seconds, and memory comes back
+    python3 interrupted_walk.py OPERATION handler  a SIGINT handler's RuntimeError comes out
+
+Exits with 0 when every check passed. Address space and file size are capped, so a broken
+build fails with MemoryError or OSError instead of filling the machine's memory or disk.
+"""
+
+import faulthandler
+import os
+import resource
+import signal
+import sys
+import tempfile
+import time
+
+from memcheck import assert_flat_memory
+
+import brindle
+from brindle import Node, SearchType
+
+DELAY = 0.2  # seconds into the walk when SIGINT arrives
+REACTION = 2.0  # seconds the walk may take to stop after it; generous on a shared machine
+WATCHDOG = 20.0  # seconds after which a walk that ignored the signal ends the process
+LEVELS = 40  # 2**40 occurrences: hours of work for every operation
+
+
+def shared_tree(levels, leaf):
+    for _ in range(levels):
+        leaf = Node("p", children=[leaf, leaf])
+    return leaf
+
+
+def shared_dict(levels):
+    form = {"name": "x", "attrs": {}, "children": []}
+    for _ in range(levels):
+        form = {"name": "p", "attrs": {}, "children": [form, form]}
+    return form
+
+
+def operations(path):
+    tree = shared_tree(LEVELS, Node("x", {"k": "v"}, text="t"))
+    # A million elements are checked at once, but their lines of indentation run to terabytes:
+    # the interrupt comes while the file is being written.
+    indented = shared_tree(20, Node("x"))
+    return {
+        "search_by_name": lambda: tree.search_by_name("absent"),
+        "search_by_attr": lambda: tree.search_by_attr("absent"),
+        "search_by_text": lambda: tree.search_by_text("absent"),
+        "search": lambda: tree.search(SearchType.Tag, "absent"),
+        "str": lambda: str(tree),
+        "__to_string": lambda: getattr(tree, "__to_string")(3),
+        "to_dict": tree.to_dict,
+        "from_dict": lambda: Node.from_dict(shared_dict(LEVELS)),
+        "write_string": lambda: brindle.write_string(tree),
+        "write_file (check)": lambda: brindle.write_file(tree, path),
+        "write_file (output)": lambda: brindle.write_file(indented, path, indent=10 ** 6),
+    }
+
+
+def send_sigint_later(delay):
+    """A forked process sends SIGINT to this one after `delay` seconds; returns its pid and a
+    pipe from which the time of sending can be read."""
+    reader, writer = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        try:
+            time.sleep(delay)
+            sent = time.monotonic()
+            os.kill(os.getppid(), signal.SIGINT)
+            os.write(writer, repr(sent).encode())
+        finally:
+            os._exit(0)
+    os.close(writer)
+    return pid, reader
+
+
+def interrupted(action):
+    """The exception that stopped `action` and the seconds from the signal to it."""
+    pid, reader = send_sigint_later(DELAY)
+    faulthandler.dump_traceback_later(WATCHDOG, exit=True)
+    try:
+        action()
+    except BaseException as exception:  # noqa: B036 - the point is which one arrives
+        raised, stopped_by = time.monotonic(), exception
+    else:
+        raise AssertionError("the walk ended before the signal")
+    finally:
+        faulthandler.cancel_dump_traceback_later()
+        os.waitpid(pid, 0)
+        with os.fdopen(reader) as pipe:
+            sent = float(pipe.read())
+    return stopped_by, raised - sent
+
+
+def check_ctrl_c(action):
+    def once():
+        exception, seconds = interrupted(action)
+        assert isinstance(exception, KeyboardInterrupt), repr(exception)
+        assert seconds < REACTION, f"stopped {seconds:.2f} s after the signal"
+    assert_flat_memory(once, rounds=3, warmup=1)
+
+
+def raise_runtime_error(signum, frame):
+    raise RuntimeError("from the handler")
+
+
+def check_handler(action):
+    previous = signal.signal(signal.SIGINT, raise_runtime_error)
+    try:
+        exception, _ = interrupted(action)
+    finally:
+        signal.signal(signal.SIGINT, previous)
+    assert isinstance(exception, RuntimeError) and str(exception) == "from the handler", repr(exception)
+
+
+def cap_resources():
+    limit = 4 << 30
+    resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
+    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the cap fails instead of killing
+
+
+def main(name, mode):
+    cap_resources()
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "out.xml")
+        action = operations(path)[name]
+        {"ctrl-c": check_ctrl_c, "handler": check_handler}[mode](action)
+        if name == "write_file (check)":
+            assert not os.path.exists(path), "the file was opened before the tree was checked"
+        if name == "write_file (output)":
+            prefix = b'<?xml version="1.0" encoding="utf-8"?>\n<p>\n' + b" " * 1000
+            with open(path, "rb") as written:
+                assert written.read(len(prefix)) == prefix
+    print("ok")
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
