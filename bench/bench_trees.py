@@ -3,8 +3,9 @@
   to_dict    read_string + to_dict against xmltodict.parse (MB/s of document, and the ratio)
   from_dict  Node.from_dict on the dictionary that to_dict returned
   search     search_by_name over the whole tree against lxml's and ElementTree's iter(tag)
+  str        str() of the whole tree (the listing; no peer has one)
 
-Usage: python3 bench/bench_trees.py [--mb 20] [--only to_dict,from_dict,search]
+Usage: python3 bench/bench_trees.py [--mb 20] [--only to_dict,from_dict,search,str]
 """
 
 import argparse
@@ -51,11 +52,17 @@ def bench_search(name, document, rows):
                  et_time / ours_time))
 
 
+def bench_str(name, document, rows):
+    tree = read_string(document, generate.root_name(document))
+    size = megabytes(document)
+    ours, listing = timed(lambda: str(tree))
+    rows.append((name, f"str ({len(listing) / 1e6:.0f} MB)", size / ours, "", None, None))
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--mb", type=float, default=generate.TARGET_BYTES / 2 ** 20)
-    parser.add_argument("--only", default="to_dict,from_dict,search")
+    parser.add_argument("--only", default="to_dict,from_dict,search,str")
     arguments = parser.parse_args()
     parts = PARTS
     parts.update(arguments.only.split(","))
@@ -66,6 +73,8 @@ def main():
             bench_to_dict(name, document, rows)
         if "search" in parts:
             bench_search(name, document, rows)
+        if "str" in parts:
+            bench_str(name, document, rows)
     print_rows(rows)
 
 
