@@ -24,11 +24,13 @@ python3 -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
 
 echo "== pytest against the extension under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The interpreter is not instrumented: the sanitizer runtime is preloaded into it, its own
-# allocations are not leak-checked, and any report ends the process. AddressSanitizer's reports
-# also go to files, so that one from a child process fails the run too; UBSan (which ignores
-# log_path beside AddressSanitizer) writes to standard error, which pytest leaves alone
-# (--capture=sys) so that a report survives the process it ends. The tests that count the C
-# allocator or cap the address space are skipped (marker `unsanitized`, conftest.py).
+# allocations are not leak-checked, and any report ends the process. Python objects come from
+# malloc too (PYTHONMALLOC), so that writing past a str or a Node is caught, not lost inside a
+# pymalloc pool. AddressSanitizer writes its reports to files, printed below, so that one from
+# a child process fails the run too; UBSan (which ignores log_path beside AddressSanitizer)
+# writes to standard error, which pytest leaves alone (--capture=sys) so that a report outlives
+# the process it ends. The tests that count the C allocator or cap the address space are
+# skipped there (marker `unsanitized`, conftest.py).
 python=$(python3 -c 'import sys; print(sys.executable)')
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPython_EXECUTABLE="$python" \
   -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
@@ -40,7 +42,7 @@ BRINDLE_SANITIZED=1 PYTHONPATH="$PWD/build/asan" \
   LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
   ASAN_OPTIONS="detect_leaks=0:halt_on_error=1:log_path=$reports/asan" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  "$python" -m pytest -q -p no:cacheprovider --capture=sys --rootdir="$PWD" "$PWD/tests" || status=$?
+  PYTHONMALLOC=malloc "$python" -m pytest -q -p no:cacheprovider --capture=sys --rootdir="$PWD" "$PWD/tests" || status=$?
 if [ -n "$(ls -A "$reports")" ]; then
   for report in "$reports"/*; do echo "-- $report"; cat "$report"; done
   echo "sanitizer reports above: failing" >&2
