@@ -12,6 +12,19 @@ import gc
 import resource
 import sys
 
+import pytest
+
+# Markers of the tests that cannot run against the build under AddressSanitizer (conftest.py).
+COUNTS_ALLOCATOR = pytest.mark.unsanitized(
+    reason="counts the C allocator's bytes in use, and AddressSanitizer replaces the allocator")
+LIMITS_ADDRESS_SPACE = pytest.mark.unsanitized(
+    reason="caps the address space (RLIMIT_AS), and AddressSanitizer reserves terabytes of it")
+
+# The rounds of a leak loop, and the native bytes it may gain per round: a leak of one small
+# object per call (a 32-byte block at least) gains twelve times as much.
+ROUNDS = 10_000
+BYTE_SLACK_PER_ROUND = 256 * 1024 / 100_000
+
 
 class _Mallinfo2(ctypes.Structure):
     _fields_ = [(name, ctypes.c_size_t) for name in
@@ -38,9 +51,12 @@ def _snapshot():
     return sys.getallocatedblocks(), native_bytes_in_use()
 
 
-def assert_flat_memory(action, rounds=100_000, warmup=2_000, block_slack=200, byte_slack=256 * 1024):
+def assert_flat_memory(action, rounds=ROUNDS, warmup=2_000, block_slack=200, byte_slack=None):
     """Runs `action` `rounds` times and fails when memory grew: a leak of even one small object
-    or a few bytes per call shows up as thousands of blocks or hundreds of kilobytes."""
+    or a few bytes per call shows up as thousands of blocks or hundreds of kilobytes. The byte
+    slack defaults to BYTE_SLACK_PER_ROUND for each round."""
+    if byte_slack is None:
+        byte_slack = int(rounds * BYTE_SLACK_PER_ROUND)
     for _ in range(warmup):
         action()
     blocks_before, bytes_before = _snapshot()

@@ -6,7 +6,9 @@ import pytest
 
 import brindle
 from brindle import Node, SearchType
-from memcheck import assert_flat_memory, raising
+from memcheck import COUNTS_ALLOCATOR, assert_flat_memory, raising
+
+pytestmark = COUNTS_ALLOCATOR
 
 CHILD = Node("c", {"k": "v"}, text="t")
 MANY_ATTRS = {f"attribute{i}": "value" * i for i in range(20)}
@@ -28,7 +30,7 @@ def test_construct_and_read_every_property():
         node.name, node.attrs, node.children, node.text, repr(node)
         int(SearchType.Attr), repr(SearchType.Text), SearchType.Tag == 0
 
-    assert_flat_memory(action, rounds=100_000)
+    assert_flat_memory(action)
 
 
 FAILING_CALLS = [
@@ -58,4 +60,4 @@ FAILING_CALLS = [
 
 @pytest.mark.parametrize("index", range(len(FAILING_CALLS)))
 def test_every_failure_path_is_leak_free(index):
-    assert_flat_memory(raising(FAILING_CALLS[index]), rounds=100_000, warmup=1_000)
+    assert_flat_memory(raising(FAILING_CALLS[index]), warmup=1_000)

@@ -7,6 +7,10 @@ import textwrap
 
 import pytest
 
+from memcheck import LIMITS_ADDRESS_SPACE
+
+pytestmark = LIMITS_ADDRESS_SPACE
+
 LIMIT = 1 << 30
 
 SCENARIOS = {

@@ -6,6 +6,7 @@ import sys
 import pytest
 
 from brindle import Node
+import memcheck
 
 
 def test_properties_of_a_bare_node():
@@ -99,9 +100,8 @@ def test_million_node_chain_builds_and_drops():
     del node
 
 
+@memcheck.COUNTS_ALLOCATOR
 def test_dropping_a_deep_chain_frees_it():
-    import memcheck
-
     def build_and_drop():
         node = Node("leaf")
         for _ in range(200_000):

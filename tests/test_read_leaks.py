@@ -4,10 +4,10 @@ import pytest
 
 import brindle
 import generate
-from memcheck import assert_flat_memory, raising
+from memcheck import COUNTS_ALLOCATOR, ROUNDS, assert_flat_memory, raising
 from read_documents import QUOTE_DENSE_PREFIX
 
-ROUNDS = 20_000
+pytestmark = COUNTS_ALLOCATOR
 
 # One document per kind of read error, several for the walk's and the scanner's paths.
 FAILING_DOCUMENTS = [

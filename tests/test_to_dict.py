@@ -6,7 +6,7 @@ import pytest
 from hypothesis import given, settings
 
 from brindle import Node
-from memcheck import assert_flat_memory
+from memcheck import COUNTS_ALLOCATOR, assert_flat_memory
 from node_trees import TREES, chain
 
 KEYS = {"name", "attrs", "children", "text"}
@@ -121,10 +121,11 @@ def test_million_deep_tree():
 LEAK_TREE = Node("r", {"id": "1", "é": "ü"}, [Node("a", {"k" * 80: "v"}, text="t")] * 3, "t")
 
 
+@COUNTS_ALLOCATOR
 @pytest.mark.parametrize("action", [
     LEAK_TREE.to_dict,
     Node("bare").to_dict,
     lambda: Node.from_dict(LEAK_TREE.to_dict()),
 ])
 def test_memory_stays_flat(action):
-    assert_flat_memory(action, rounds=20_000)
+    assert_flat_memory(action)

@@ -9,6 +9,7 @@ from hypothesis import given, settings, strategies as st
 import brindle
 from brindle import Node
 from lock_release import lets_other_threads_run
+from memcheck import LIMITS_ADDRESS_SPACE
 
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
 XML_FORBIDDEN = "".join(chr(c) for c in range(0x20) if c not in (9, 10, 13)) + "\ufffe\uffff"
@@ -216,6 +217,7 @@ except MemoryError:
 """
 
 
+@LIMITS_ADDRESS_SPACE
 def test_output_larger_than_memory_is_a_memory_error():
     # Shared children are written once per occurrence, so a few dozen nodes can describe more
     # output than any machine holds; a separate process with little address space shows the

@@ -6,7 +6,9 @@ import pytest
 
 import brindle
 from brindle import Node
-from memcheck import assert_flat_memory, raising
+from memcheck import COUNTS_ALLOCATOR, assert_flat_memory, raising
+
+pytestmark = COUNTS_ALLOCATOR
 
 TREE = Node("r", {"k": "v & w", "long": "x" * 100}, [
     Node("a", text="t" * 50), Node("b", children=[Node("c", {"q": "\n"})]), Node("d", text=""),
@@ -27,7 +29,7 @@ def target(tmp_path):
     lambda path: brindle.write_file(BIG_TEXT, path, 1),
 ], ids=["string", "string-bare", "file", "file-direct-write"])
 def test_successful_writes(target, call):
-    assert_flat_memory(lambda: call(target), rounds=20_000)
+    assert_flat_memory(lambda: call(target))
 
 
 @pytest.mark.parametrize("call", [
@@ -49,10 +51,10 @@ def test_successful_writes(target, call):
         "indent-too-large", "flag-file", "nul", "missing-directory", "directory", "file-huge-indent",
         "string-refused", "file-refused"])
 def test_failing_writes(target, call):
-    assert_flat_memory(raising(lambda: call(target)), rounds=20_000)
+    assert_flat_memory(raising(lambda: call(target)))
 
 
 @pytest.mark.skipif(not os.path.exists("/dev/full"), reason="needs /dev/full")
 @pytest.mark.parametrize("node", [TREE, BIG_TEXT], ids=["flush", "direct-write"])
 def test_full_device(node):
-    assert_flat_memory(raising(lambda: brindle.write_file(node, "/dev/full"), OSError), rounds=20_000)
+    assert_flat_memory(raising(lambda: brindle.write_file(node, "/dev/full"), OSError))
