@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "common/expect.hpp"
+#include "common/utf8.hpp"
 #include "write/escape.hpp"
 
 namespace brindle {
@@ -40,49 +41,6 @@ struct StringSink {
     void append(const char* bytes, std::size_t count) { out.append(bytes, count); }
     void append(std::string_view bytes) { out.append(bytes); }
 };
-
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The scalar value encoded at bytes[at] and its length, or length 0 when the bytes there are
-// not the shortest UTF-8 of a scalar value.
-struct Decoded {
-    char32_t value;
-    std::size_t length;
-};
-
-Decoded decode_utf8(std::string_view bytes, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return {lead, 1};
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || bytes.size() - at < length) return {0, 0};
-    char32_t value = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return {0, 0};
-        value = value << 6 | (byte(i) & 0x3F);
-    }
-    constexpr char32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < kShortest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return {0, 0};
-    return {value, length};
-}
 
 // A node's strings are valid UTF-8 without surrogates: the input with every byte that does not
 // begin such a character replaced by U+FFFD.
