@@ -22,7 +22,9 @@ run() {
         fuzz_index | fuzz_escape | fuzz_reader) flags+=(-dict="$root/fuzz/xml.dict") ;;
     esac
     mkdir -p "$work/$name"
-    cp -r "$root/fuzz/corpus/$name/." "$work/$name/"
+    if [ -d "$root/fuzz/corpus/$name" ]; then
+        cp -r "$root/fuzz/corpus/$name/." "$work/$name/"
+    fi
     if ! "$@" "${flags[@]}" "$work/$name" >"$work/$name.log" 2>&1; then
         tail -n 60 "$work/$name.log"
         echo "fuzz smoke: $name found a fault; the input is $(ls "$work/$name"-* 2>/dev/null | head -n 1)"
