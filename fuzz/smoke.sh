@@ -33,7 +33,7 @@ run() {
         cp "$work/$name"-* "$root/build/fuzz-findings/" 2>/dev/null || true
         exit 1
     fi
-    echo "fuzz smoke: $name: $(grep -E '^#[0-9]+ +DONE' "$work/$name.log" | tail -n 1)"
+    echo "fuzz smoke: $name: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$name.log" | tail -n 1)"
 }
 
 for harness in "$root"/build/fuzz/fuzz_*; do
