@@ -1,5 +1,6 @@
 #include "common/document_grammar.hpp"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
