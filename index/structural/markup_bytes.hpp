@@ -23,8 +23,8 @@ enum ByteFlag : std::uint8_t {
 
 inline constexpr std::array<std::uint8_t, 256> kByteFlags = [] {
     std::array<std::uint8_t, 256> flags{};
-    for (const unsigned char space : {' ', '\t', '\n', '\f', '\r'}) {
-        flags[space] = kSpace;
+    for (const char space : {' ', '\t', '\n', '\f', '\r'}) {
+        flags[static_cast<unsigned char>(space)] = kSpace;
     }
     flags['>'] = kGreater;
     flags['/'] = kSlash;

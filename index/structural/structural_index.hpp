@@ -111,8 +111,8 @@ private:
 // document would: any tag with no '>' after it is unclosed (a '<' as the last byte only ends
 // the index), and so is a start tag whose quote never closes. An unterminated comment, CDATA
 // section or processing instruction does not fail: it is recorded with an end that the walk's
-// termination checks reject. A declaration other than a DOCTYPE records nothing and leaves
-// the text start where it was, so the character data around it holds its '<'. Parents are
+// termination checks reject. A declaration other than a DOCTYPE records nothing, and the
+// character data after it starts at its '<', so the run that follows holds that '<'. Parents are
 // kept at every depth. Well-formed documents get the same index from both builders.
 BuildResult build_quote_dense(std::string_view document, StructuralIndex& out) noexcept;
 

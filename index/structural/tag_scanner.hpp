@@ -100,8 +100,9 @@ public:
     std::size_t first_tag_of_window() const noexcept { return recorder_.earlier_tags(); }
 
 private:
-    // Where the character data after a tag starts, relative to where the scan resumes.
-    enum class TextStart : std::uint8_t { AtResume, PastResume, Unchanged };
+    // Where the character data after a tag starts: where the scan resumes, one byte past
+    // that, or at the tag's own '<' (the tag then belongs to the character data).
+    enum class TextStart : std::uint8_t { AtResume, PastResume, AtTag };
 
     // What reading one tag gave: where the scan for the next '<' resumes and where the
     // character data after the tag starts; or a failure. Sixteen bytes, so it comes back in
@@ -135,9 +136,9 @@ private:
                 finished_ = true;
                 return {outcome.status, outcome.status == BuildStatus::UnexpectedEnd ? size_ : p};
             }
-            if (outcome.text != TextStart::Unchanged) {
-                text_start_ = outcome.resume + (outcome.text == TextStart::PastResume ? 1 : 0);
-            }
+            text_start_ = outcome.text == TextStart::AtTag
+                              ? p
+                              : outcome.resume + (outcome.text == TextStart::PastResume ? 1 : 0);
             scan_ = outcome.resume;
         }
         return {BuildStatus::Ok, 0};
@@ -237,8 +238,9 @@ private:
     }
 
     // Any other declaration: the direct builder skips it to its first '>'; the quote-dense
-    // builder records nothing, leaves the text start where it was and looks for the next '<'
-    // inside it.
+    // builder records nothing, starts the next run of character data at its '<' (the run
+    // before it was recorded when that '<' was met, so no byte lands in two runs) and looks
+    // for the next '<' inside it.
     TagOutcome skip_declaration(std::size_t p) {
         const std::size_t close = next_greater_.find(document_, p);
         if (close == size_) {
@@ -247,7 +249,7 @@ private:
         if constexpr (Dialect::kDeclarationsSkipped) {
             return ended_at(close);
         } else {
-            return {p + 1, BuildStatus::Ok, TextStart::Unchanged};
+            return {p + 1, BuildStatus::Ok, TextStart::AtTag};
         }
     }
 

@@ -1,5 +1,5 @@
 // What only the quote-dense builder does: a tag with no '>' after it anywhere is unclosed,
-// declarations other than a DOCTYPE leave the text start where it was, parents are kept at
+// declarations other than a DOCTYPE start the next run of text at their '<', parents are kept at
 // every depth, and unterminated sections are recorded with an end that the walk's
 // termination checks reject. Quotes quote only inside start tags, as for the direct builder.
 
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         IndexCase{"DoctypeSkippedWhole", "<!DOCTYPE d \"a>\">\n<r>t</r>",
                   {{18, 20, Open, "r", 19, 0, -1}, {22, 25, Close, "r", 24, 0, -1}},
                   {{17, 18, -1}, {21, 22, 0}}},
-        // any other declaration records nothing and leaves the text start where it was
+        // any other declaration records nothing; the text after it starts at its '<'
         //  <!x<a>b<c/>   the declaration ends nowhere: the next '<' starts a tag
         IndexCase{"DeclarationSwallowsNothing", "<!x<a>b<c/>",
                   {{3, 5, Open, "a", 4, 0, -1}, {7, 10, SelfClosing, "c", 8, 1, 0}},
@@ -57,6 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {{11, 13, -1}}},
         // a '<' inside a recorded tag starts no tag
         IndexCase{"LessThanInsideATagStartsNone", "<a b=<c>", {{0, 7, Open, "a", 1, 0, -1}}, {}},
+        // the text before a declaration is recorded once: the next run starts at its '<'
+        //  <a>t<!x>u<b/>
+        //  0  3 4   8 9
+        IndexCase{"DeclarationAfterTextRecordsNoByteTwice", "<a>t<!x>u<b/>",
+                  {{0, 2, Open, "a", 1, 0, -1}, {9, 12, SelfClosing, "b", 10, 1, 0}},
+                  {{3, 4, 0}, {4, 9, 0}}},
         // a '<' as the last byte ends the index without an entry
         IndexCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1, 0, -1}}, {{3, 4, 0}}},
         // '<' bytes inside an unterminated comment start no tag

@@ -1,0 +1,106 @@
+// Differential: on well-formed documents from the grammar (attributes in both kinds of quote
+// holding '<', '>' and the other quote; quotes and apostrophes in text, comments, CDATA
+// sections and instructions; a DOCTYPE with literals and an internal subset) both builders
+// succeed and record what the grammar's model says: every tag's start, end, kind, name, depth
+// and parent, and every run of character data. The direct builder forgets parents beyond 32
+// open elements; nothing else may differ.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/document_grammar.hpp"
+#include "common/expect.hpp"
+#include "index/structural/structural_index.hpp"
+
+namespace brindle::fuzz {
+namespace {
+
+struct Recorded {
+    std::vector<ExpectedTag> tags;
+    std::vector<ExpectedText> texts;
+    friend bool operator==(const Recorded&, const Recorded&) = default;
+};
+
+Recorded recorded_by(const index::StructuralIndex& built)
+{
+    Recorded recorded;
+    for (std::size_t k = 0; k < built.tag_count(); ++k) {
+        const index::NameRange name = built.tag_names[k];
+        recorded.tags.push_back({built.tag_starts[k], built.tag_ends[k], built.tag_kinds[k],
+                                 std::string(built.document.substr(name.start, name.length)), built.depths[k],
+                                 built.parents[k]});
+    }
+    for (const index::TextRange& text : built.text_ranges) recorded.texts.push_back({text.start, text.end, text.parent});
+    return recorded;
+}
+
+// What the direct builder keeps of the model: no parent for a tag that meets more than 32 open
+// elements, nor for text inside an element at depth 32 or deeper.
+Recorded with_direct_parents(Recorded recorded)
+{
+    for (ExpectedTag& tag : recorded.tags) {
+        if (tag.depth > 32) tag.parent = -1;
+    }
+    for (ExpectedText& text : recorded.texts) {
+        if (text.parent >= 0 && recorded.tags[static_cast<std::size_t>(text.parent)].depth >= 32) text.parent = -1;
+    }
+    return recorded;
+}
+
+void print_difference(const char* builder, const Recorded& got, const Recorded& want)
+{
+    std::fprintf(stderr, "%s: %zu tags, %zu texts; the model: %zu tags, %zu texts\n", builder, got.tags.size(),
+                 got.texts.size(), want.tags.size(), want.texts.size());
+    for (std::size_t k = 0; k < std::min(got.tags.size(), want.tags.size()); ++k) {
+        const ExpectedTag& g = got.tags[k];
+        const ExpectedTag& w = want.tags[k];
+        if (g == w) continue;
+        std::fprintf(stderr, "tag %zu: got %llu..%llu kind %d '%s' depth %u parent %d; model %llu..%llu kind %d '%s' depth %u parent %d\n",
+                     k, (unsigned long long)g.start, (unsigned long long)g.end, int(g.kind), g.name.c_str(), g.depth,
+                     g.parent, (unsigned long long)w.start, (unsigned long long)w.end, int(w.kind), w.name.c_str(),
+                     w.depth, w.parent);
+        return;
+    }
+    for (std::size_t k = 0; k < std::min(got.texts.size(), want.texts.size()); ++k) {
+        const ExpectedText& g = got.texts[k];
+        const ExpectedText& w = want.texts[k];
+        if (g == w) continue;
+        std::fprintf(stderr, "text %zu: got %llu..%llu parent %d; model %llu..%llu parent %d\n", k,
+                     (unsigned long long)g.start, (unsigned long long)g.end, g.parent, (unsigned long long)w.start,
+                     (unsigned long long)w.end, w.parent);
+        return;
+    }
+}
+
+void expect_as_model(const char* builder, const index::StructuralIndex& built, index::BuildResult result,
+                     const Recorded& model)
+{
+    EXPECT(result.status == index::BuildStatus::Ok, "a well-formed document builds");
+    const Recorded recorded = recorded_by(built);
+    if (recorded == model) return;
+    std::fprintf(stderr, "document: %s\n", std::string(built.document).c_str());
+    print_difference(builder, recorded, model);
+    EXPECT(recorded == model, "the builder records what the grammar wrote");
+}
+
+}  // namespace
+}  // namespace brindle::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace brindle;
+    const fuzz::GeneratedDocument document = fuzz::generate_document({data, size}, {.less_than_in_values = true});
+    const fuzz::Recorded model{document.tags, document.texts};
+
+    index::StructuralIndex dense;
+    fuzz::expect_as_model("quote-dense", dense, index::build_quote_dense(document.bytes, dense), model);
+
+    index::StructuralIndex direct;
+    fuzz::expect_as_model("direct", direct, index::build_direct(document.bytes, direct),
+                          fuzz::with_direct_parents(model));
+    return 0;
+}
