@@ -63,3 +63,14 @@ cmake -S index -B build/index-asan -DBRINDLE_INDEX_TESTS=ON -DCMAKE_BUILD_TYPE=D
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
 cmake --build build/index-asan -j2 >/dev/null
 ctest --test-dir build/index-asan --output-on-failure
+
+echo "== reader core tests (GoogleTest)"
+cmake -S reader -B build/reader-tests -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/reader-tests -j2 >/dev/null
+ctest --test-dir build/reader-tests --output-on-failure
+
+echo "== reader core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S reader -B build/reader-asan -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
+cmake --build build/reader-asan -j2 >/dev/null
+ctest --test-dir build/reader-asan --output-on-failure

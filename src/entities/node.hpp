@@ -14,11 +14,14 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/attr_map.hpp"
 #include "entities/node_string.hpp"
 #include "module/py_ref.hpp"
+#include "reader/tree/attr_map.hpp"
 
 namespace brindle {
+
+// Attribute maps come from the reader core, which fills them as it reads.
+using reader::AttrMap;
 
 struct NodeObject {
     PyObject_VAR_HEAD  // ob_size: the number of children

@@ -5,10 +5,13 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "entities/attr_map.hpp"
 #include "module/errors.hpp"
+#include "reader/tree/attr_map.hpp"
 
 namespace brindle {
+
+// Attribute maps come from the reader core, which fills them as it reads.
+using reader::AttrMap;
 
 // The abstract collections.abc.Sequence class, imported once on first need.
 PyObject* abstract_sequence_type();

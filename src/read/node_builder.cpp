@@ -8,6 +8,9 @@
 
 namespace brindle::read {
 
+using reader::ReadElement;
+using reader::ReadTree;
+
 namespace {
 
 NodeText element_text(const ReadTree& tree, const ReadElement& element, std::string_view document)

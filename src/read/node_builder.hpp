@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "module/py_ref.hpp"
-#include "read/read_tree.hpp"
+#include "reader/tree/read_tree.hpp"
 
 namespace brindle::read {
 
@@ -12,6 +12,6 @@ namespace brindle::read {
 // ranges point into. The tree's attribute maps are moved out. Every element becomes a new
 // node, children before their parents, so no depth reaches the native stack; on failure
 // every node made so far is released and the interpreter's exception is thrown.
-PyRef build_nodes(ReadTree& tree, std::string_view document);
+PyRef build_nodes(reader::ReadTree& tree, std::string_view document);
 
 }  // namespace brindle::read

@@ -1,6 +1,6 @@
 // read_string and read_file: the arguments are converted with the interpreter lock held, the
-// whole pipeline (file included) runs without it, and the collected tree becomes Node objects
-// once the lock is back.
+// whole pipeline (file included) runs without it, and once the lock is back the collected tree
+// becomes Node objects, or the reader's error value becomes the ValueError.
 #include "read/read_entry.hpp"
 
 #include <optional>
@@ -11,7 +11,8 @@
 #include "module/frame.hpp"
 #include "read/document_file.hpp"
 #include "read/node_builder.hpp"
-#include "read/read_pipeline.hpp"
+#include "read/read_errors.hpp"
+#include "reader/read_pipeline.hpp"
 
 namespace brindle {
 
@@ -31,11 +32,14 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         // Both views stay valid: the caller holds the two strings for the whole call.
         const std::string_view document = convert_arg("xml_string", [&] { return to_text(slots[0]); });
         const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
-        read::ReadTree tree;
+        reader::ReadTree tree;
+        reader::ReadError error;
+        bool parsed;
         {
             GilRelease unlocked;
-            tree = read::parse_document(document, root_tag);
+            parsed = reader::parse_document(document, root_tag, tree, error);
         }
+        if (!parsed) read::throw_read_error(error);
         return read::build_nodes(tree, document).release();
     });
 }
@@ -49,12 +53,15 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         // The file's bytes outlive the walk: the collected names and texts still point into
         // them until the nodes are made.
         std::optional<read::FileBytes> file;
-        read::ReadTree tree;
+        reader::ReadTree tree;
+        reader::ReadError error;
+        bool parsed;
         {
             GilRelease unlocked;
             file.emplace(read::load_file(path));
-            tree = read::parse_document(file->view(), root_tag);
+            parsed = reader::parse_document(file->view(), root_tag, tree, error);
         }
+        if (!parsed) read::throw_read_error(error);  // its names may point into the file's bytes
         return read::build_nodes(tree, file->view()).release();
     });
 }

@@ -1,12 +1,18 @@
 #include "read/read_errors.hpp"
 
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "module/errors.hpp"
 
 namespace brindle::read {
 
 namespace {
+
+using reader::MalformedMessage;
+using reader::ReadError;
+using reader::ReadErrorKind;
 
 // Joins the pieces of a message; cold, so it may allocate freely.
 template <class... Pieces>
@@ -17,71 +23,56 @@ std::string join(const Pieces&... pieces)
     return text;
 }
 
-[[noreturn]] [[gnu::cold]] void fail_value(std::string text)
+// The message of a Malformed error, after "malformed XML at byte {offset}: ".
+std::string malformed_text(const ReadError& error)
 {
-    throw_error(PyExc_ValueError, std::move(text));
+    const std::string_view name = error.name;
+    switch (error.message) {
+    case MalformedMessage::UnexpectedEnd: return "unexpected end of document";
+    case MalformedMessage::UnterminatedMarkup: return "unterminated markup";
+    case MalformedMessage::UnterminatedComment: return "unterminated comment";
+    case MalformedMessage::UnterminatedCData: return "unterminated CDATA section";
+    case MalformedMessage::UnterminatedInstruction: return "unterminated processing instruction";
+    case MalformedMessage::MalformedEndTag: return join("malformed end tag </", name, ">");
+    case MalformedMessage::UnexpectedEndTag: return join("unexpected end tag </", name, ">");
+    case MalformedMessage::MismatchedEndTag: return join("expected </", name, ">, found </", error.second_name, ">");
+    case MalformedMessage::ExpectedElementName: return "expected element name after '<'";
+    case MalformedMessage::ExpectedWhitespace: return "expected whitespace before attribute";
+    case MalformedMessage::ExpectedAttributeName: return "expected attribute name";
+    case MalformedMessage::AttributeWithoutValue: return join("attribute '", name, "' has no value");
+    case MalformedMessage::UnquotedValue: return join("value of attribute '", name, "' is not quoted");
+    case MalformedMessage::UnterminatedValue: return "unterminated attribute value";
+    case MalformedMessage::LessThanInValue: return "'<' is not allowed in attribute values";
+    case MalformedMessage::DuplicateAttribute: return join("duplicate attribute '", name, "'");
+    case MalformedMessage::UnexpectedLessThan: return "unexpected '<'";
+    case MalformedMessage::UnterminatedEntity: return "unterminated entity reference";
+    case MalformedMessage::InvalidCharReference: return join("invalid character reference '&", name, ";'");
+    }
+    throw_internal("unknown kind of malformed XML");
+}
+
+std::string message_of(const ReadError& error)
+{
+    const std::string offset = std::to_string(error.offset);
+    switch (error.kind) {
+    case ReadErrorKind::UnclosedTag: return join("malformed XML: Unclosed tag at byte ", offset);
+    case ReadErrorKind::Malformed: return join("malformed XML at byte ", offset, ": ", malformed_text(error));
+    case ReadErrorKind::RootNotFound: return join("root tag <", error.name, "> not found in document");
+    case ReadErrorKind::NeverClosed: return join("unexpected end of document: <", error.name, "> is never closed");
+    case ReadErrorKind::UnknownEntity:
+        return join("unknown entity reference '&", error.name, ";' at byte ", offset);
+    case ReadErrorKind::None:
+    case ReadErrorKind::OutOfMemory: break;
+    }
+    throw_internal("read error without a message");
 }
 
 }  // namespace
 
-void fail_unclosed_tag(std::uint64_t offset)
+void throw_read_error(const ReadError& error)
 {
-    fail_value(join("malformed XML: Unclosed tag at byte ", std::to_string(offset)));
-}
-
-void fail_malformed(std::uint64_t offset, std::string_view message)
-{
-    fail_value(join("malformed XML at byte ", std::to_string(offset), ": ", message));
-}
-
-void fail_malformed_end_tag(std::uint64_t offset, std::string_view name)
-{
-    fail_malformed(offset, join("malformed end tag </", name, ">"));
-}
-
-void fail_unexpected_end_tag(std::uint64_t offset, std::string_view name)
-{
-    fail_malformed(offset, join("unexpected end tag </", name, ">"));
-}
-
-void fail_mismatched_end_tag(std::uint64_t offset, std::string_view open_name, std::string_view end_name)
-{
-    fail_malformed(offset, join("expected </", open_name, ">, found </", end_name, ">"));
-}
-
-void fail_attribute_without_value(std::uint64_t offset, std::string_view name)
-{
-    fail_malformed(offset, join("attribute '", name, "' has no value"));
-}
-
-void fail_unquoted_value(std::uint64_t offset, std::string_view name)
-{
-    fail_malformed(offset, join("value of attribute '", name, "' is not quoted"));
-}
-
-void fail_duplicate_attribute(std::uint64_t offset, std::string_view name)
-{
-    fail_malformed(offset, join("duplicate attribute '", name, "'"));
-}
-
-void fail_invalid_char_reference(std::uint64_t offset, std::string_view name)
-{
-    fail_malformed(offset, join("invalid character reference '&", name, ";'"));
-}
-
-void fail_unknown_entity(std::uint64_t offset, std::string_view name)
-{
-    fail_value(join("unknown entity reference '&", name, ";' at byte ", std::to_string(offset)));
-}
-
-void fail_root_not_found(std::string_view root_tag)
-{
-    fail_value(join("root tag <", root_tag, "> not found in document"));
-}
-
-void fail_never_closed(std::string_view name)
-{
-    fail_value(join("unexpected end of document: <", name, "> is never closed"));
+    if (error.kind == ReadErrorKind::OutOfMemory) throw std::bad_alloc();
+    throw_error(PyExc_ValueError, message_of(error));
 }
 
 }  // namespace brindle::read

@@ -1,8 +1,8 @@
-#include "read/text_accumulator.hpp"
+#include "reader/text/text_accumulator.hpp"
 
-#include "read/unicode_space.hpp"
+#include "reader/text/unicode_space.hpp"
 
-namespace brindle::read {
+namespace brindle::reader {
 
 std::string_view TextAccumulator::trimmed(const Mark& mark) const noexcept
 {
@@ -10,4 +10,4 @@ std::string_view TextAccumulator::trimmed(const Mark& mark) const noexcept
     return trim_unicode_space(std::string_view(buffer_).substr(mark.begin));
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

@@ -7,6 +7,9 @@
 //
 // An empty map is a single null pointer: every Node holds a map, most have no attributes, and
 // the size of a Node decides how much memory a large document's tree touches.
+//
+// It lives in the reader core, which fills one per element with attributes, and Node keeps the
+// same map. Like a standard container it throws std::bad_alloc when memory runs out.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace brindle {
+namespace brindle::reader {
 
 class AttrMap {
 public:
@@ -76,4 +79,4 @@ std::uint64_t keyed_hash(std::string_view bytes, std::uint64_t tweak) noexcept;
 // A fresh per-map tweak: each map hashes differently from the last.
 std::uint64_t next_map_seed() noexcept;
 
-}  // namespace brindle
+}  // namespace brindle::reader

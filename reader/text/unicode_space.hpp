@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace brindle::read {
+namespace brindle::reader {
 
 // The text without its leading and trailing white space. `text` must be valid UTF-8.
 std::string_view trim_unicode_space(std::string_view text) noexcept;
@@ -12,4 +12,4 @@ std::string_view trim_unicode_space(std::string_view text) noexcept;
 // True when every character of `text` (valid UTF-8) is white space; true for "".
 bool is_all_unicode_space(std::string_view text) noexcept;
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace brindle::read {
+namespace brindle::reader {
 
 class TextAccumulator {
 public:
@@ -55,4 +55,4 @@ private:
     std::string buffer_;
 };
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

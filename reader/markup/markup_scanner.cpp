@@ -1,11 +1,10 @@
-#include "read/markup_scanner.hpp"
+#include "reader/markup/markup_scanner.hpp"
 
 #include <algorithm>
 
-#include "read/read_errors.hpp"
-#include "read/unicode_space.hpp"
+#include "reader/text/unicode_space.hpp"
 
-namespace brindle::read {
+namespace brindle::reader {
 
 namespace {
 
@@ -24,12 +23,12 @@ bool ends_with_at(std::string_view document, std::uint64_t end, std::string_view
     return end + 1 >= tail.size() && document.substr(end + 1 - tail.size(), tail.size()) == tail;
 }
 
-std::string_view termination_failure(TagKind kind) noexcept
+MalformedMessage termination_failure(TagKind kind) noexcept
 {
     switch (kind) {
-    case TagKind::Comment: return message::kUnterminatedComment;
-    case TagKind::CData: return message::kUnterminatedCData;
-    default: return message::kUnterminatedInstruction;
+    case TagKind::Comment: return MalformedMessage::UnterminatedComment;
+    case TagKind::CData: return MalformedMessage::UnterminatedCData;
+    default: return MalformedMessage::UnterminatedInstruction;
     }
 }
 
@@ -46,38 +45,32 @@ bool is_terminated(const index::StructuralIndex& index, std::size_t k) noexcept
 
 }  // namespace
 
-StartTagParts tag_name(const index::StructuralIndex& index, std::size_t k)
+bool tag_name(const index::StructuralIndex& index, std::size_t k, StartTagParts& parts, ReadError& error) noexcept
 {
     const std::string_view name = recorded_name(index, k);
-    if (name.empty()) fail_malformed(index.tag_starts[k], message::kExpectedElementName);
+    if (name.empty()) return fail_malformed(error, index.tag_starts[k], MalformedMessage::ExpectedElementName);
     const std::uint64_t name_end = index.tag_names[k].start + name.size();
     // The '/' of "/>" is not part of the attributes.
     const std::uint64_t tag_end = index.tag_ends[k] - (index.tag_kinds[k] == TagKind::SelfClosing ? 1 : 0);
     const std::uint64_t region_end = std::max(tag_end, name_end);
-    return {name, index.document.substr(name_end, region_end - name_end), name_end};
+    parts = {name, index.document.substr(name_end, region_end - name_end), name_end};
+    return true;
 }
 
-void check_inside_document(const index::StructuralIndex& index, std::size_t k)
+bool check_terminated(const index::StructuralIndex& index, std::size_t k, ReadError& error) noexcept
 {
-    if (index.tag_ends[k] >= index.document.size()) {
-        fail_malformed(index.tag_starts[k], message::kUnterminatedMarkup);
-    }
+    if (is_terminated(index, k)) return true;
+    return fail_malformed(error, index.tag_starts[k], termination_failure(index.tag_kinds[k]));
 }
 
-void check_terminated(const index::StructuralIndex& index, std::size_t k)
+bool check_end_tag(const index::StructuralIndex& index, std::size_t k, std::string_view& name,
+                   ReadError& error) noexcept
 {
-    if (!is_terminated(index, k)) fail_malformed(index.tag_starts[k], termination_failure(index.tag_kinds[k]));
-}
-
-std::string_view check_end_tag(const index::StructuralIndex& index, std::size_t k)
-{
-    const std::string_view name = recorded_name(index, k);
+    name = recorded_name(index, k);
     const std::uint64_t name_end = index.tag_names[k].start + name.size();
     const std::uint64_t tag_end = std::max(index.tag_ends[k], name_end);
-    if (!is_all_unicode_space(index.document.substr(name_end, tag_end - name_end))) {
-        fail_malformed_end_tag(index.tag_starts[k], name);
-    }
-    return name;
+    if (is_all_unicode_space(index.document.substr(name_end, tag_end - name_end))) return true;
+    return fail_malformed(error, index.tag_starts[k], MalformedMessage::MalformedEndTag, name);
 }
 
 std::string_view cdata_contents(const index::StructuralIndex& index, std::size_t k) noexcept
@@ -87,4 +80,4 @@ std::string_view cdata_contents(const index::StructuralIndex& index, std::size_t
     return first < terminator ? index.document.substr(first, terminator - first) : std::string_view();
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

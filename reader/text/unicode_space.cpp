@@ -1,8 +1,8 @@
-#include "read/unicode_space.hpp"
+#include "reader/text/unicode_space.hpp"
 
 #include <cstddef>
 
-namespace brindle::read {
+namespace brindle::reader {
 
 namespace {
 
@@ -82,4 +82,4 @@ bool is_all_unicode_space(std::string_view text) noexcept
     return true;
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

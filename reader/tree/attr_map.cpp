@@ -1,4 +1,4 @@
-#include "entities/attr_map.hpp"
+#include "reader/tree/attr_map.hpp"
 
 #include <sys/random.h>
 
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <mutex>
 
-namespace brindle {
+namespace brindle::reader {
 
 namespace {
 
@@ -192,4 +192,4 @@ bool AttrMap::insert(std::string key, std::string value)
     return true;
 }
 
-}  // namespace brindle
+}  // namespace brindle::reader

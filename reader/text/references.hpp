@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace brindle::read {
+#include "reader/read_error.hpp"
+
+namespace brindle::reader {
 
 enum class TextMode : std::uint8_t {
     CharacterData,   // everything but references passes through
@@ -20,8 +22,9 @@ std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept;
 
 // Appends the decoded form of `raw` to `out`, starting the replacements at `first`
 // (from first_to_decode; everything before it is copied as it is). `base` is the document
-// offset of raw[0], for the offsets of errors. Throws the read error of the first bad reference.
-void append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode,
-                    std::size_t first);
+// offset of raw[0], for the offsets of errors. At the first bad reference fills `error` and
+// returns false (`out` then holds part of the text). Allocation failure throws std::bad_alloc.
+[[nodiscard]] bool append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode,
+                                  std::size_t first, ReadError& error);
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

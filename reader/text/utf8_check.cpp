@@ -1,10 +1,10 @@
-#include "read/utf8_check.hpp"
+#include "reader/text/utf8_check.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace brindle::read {
+namespace brindle::reader {
 
 namespace {
 
@@ -71,4 +71,4 @@ bool is_valid_utf8(std::string_view text) noexcept
     return true;
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

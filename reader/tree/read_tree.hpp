@@ -1,11 +1,12 @@
-// The reader's detached tree: what the walk collects without the interpreter lock, in a form
-// small enough that a document of millions of elements costs little more memory than the
-// nodes made from it.
+// The reader's detached tree: what the walk collects (no Python object in it), in a form small
+// enough that a document of millions of elements costs little more memory than the nodes made
+// from it.
 //
 // Elements sit in one vector in document (pre-)order and record only their number of
 // children: converting from the last element to the first, each element finds its children,
-// already made, on top of a stack (see node_builder.hpp). Names and most texts are byte
-// ranges of the document; decoded or joined texts live in one arena string.
+// already made, on top of a stack (see src/read/node_builder.hpp). Names and most texts are
+// byte ranges of the document; decoded or joined texts live in one arena string. Growing the
+// tree throws std::bad_alloc when memory runs out.
 #pragma once
 
 #include <bit>
@@ -17,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/attr_map.hpp"
+#include "reader/tree/attr_map.hpp"
 
-namespace brindle::read {
+namespace brindle::reader {
 
 // An element's text: bytes of the document, or of the tree's text arena. Empty means absent.
 struct TextRef {
@@ -135,4 +136,4 @@ private:
     std::string arena_;
 };
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

@@ -1,12 +1,11 @@
-#include "read/references.hpp"
+#include "reader/text/references.hpp"
 
 #include <cstring>
 #include <optional>
 
 #include "index/simd/scalar/byte_search.hpp"
-#include "read/read_errors.hpp"
 
-namespace brindle::read {
+namespace brindle::reader {
 
 namespace {
 
@@ -100,23 +99,25 @@ char predefined_entity(std::string_view name) noexcept
     return 0;
 }
 
-// Decodes the reference whose '&' is raw[amp]; returns the offset just past its ';'.
-std::size_t append_reference(std::string& out, std::string_view raw, std::size_t amp, std::uint64_t base)
+// Decodes the reference whose '&' is raw[amp] and sets `next` to the offset just past its ';'.
+bool append_reference(std::string& out, std::string_view raw, std::size_t amp, std::uint64_t base, std::size_t& next,
+                      ReadError& error)
 {
     const void* found = std::memchr(raw.data() + amp + 1, ';', raw.size() - amp - 1);
-    if (found == nullptr) fail_malformed(base + amp, message::kUnterminatedEntity);
+    if (found == nullptr) return fail_malformed(error, base + amp, MalformedMessage::UnterminatedEntity);
     const std::size_t semicolon = static_cast<std::size_t>(static_cast<const char*>(found) - raw.data());
     const std::string_view name = raw.substr(amp + 1, semicolon - amp - 1);
     if (const char entity = predefined_entity(name)) {
         out.push_back(entity);
     } else if (!name.empty() && name.front() == '#') {
         const auto code = character_reference(name);
-        if (!code) fail_invalid_char_reference(base + amp, name);
+        if (!code) return fail_malformed(error, base + amp, MalformedMessage::InvalidCharReference, name);
         append_utf8(out, *code);
     } else {
-        fail_unknown_entity(base + amp, name);
+        return fail_read(error, ReadErrorKind::UnknownEntity, base + amp, name);
     }
-    return semicolon + 1;
+    next = semicolon + 1;
+    return true;
 }
 
 }  // namespace
@@ -126,8 +127,8 @@ std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept
     return next_to_decode(raw, 0, mode);
 }
 
-void append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode,
-                    std::size_t first)
+bool append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode,
+                    std::size_t first, ReadError& error)
 {
     // Enough for the whole value: no replacement is longer than its reference.
     out.reserve(out.size() + raw.size());
@@ -136,7 +137,7 @@ void append_decoded(std::string& out, std::string_view raw, std::uint64_t base, 
         out.append(raw.data() + copied, at - copied);
         const char byte = raw[at];
         if (byte == '&') {
-            copied = append_reference(out, raw, at, base);
+            if (!append_reference(out, raw, at, base, copied, error)) return false;
             continue;
         }
         out.push_back(' ');  // a tab or line break in an attribute value
@@ -144,6 +145,7 @@ void append_decoded(std::string& out, std::string_view raw, std::uint64_t base, 
         if (byte == '\r' && copied < raw.size() && raw[copied] == '\n') ++copied;
     }
     out.append(raw.data() + copied, raw.size() - copied);
+    return true;
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::reader

@@ -1,0 +1,46 @@
+// Parsing a start tag into a detached element: its name and its attributes, with every
+// attribute checked and its value decoded, in the order the errors must be reported.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "index/structural/structural_index.hpp"
+#include "reader/read_error.hpp"
+#include "reader/tree/attr_map.hpp"
+
+namespace brindle::reader {
+
+class StartTagParser {
+public:
+    // Checks start tag k (its name, as recorded in the index, must not be empty) and puts its
+    // attributes into `attributes` (which must be empty, and stays so for a tag without
+    // attributes). At the first fault in the tag fills `error` and returns false. Allocation
+    // failure throws std::bad_alloc.
+    [[nodiscard]] bool parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes,
+                             ReadError& error);
+
+private:
+    // One attribute whose syntax is correct, before decoding.
+    struct RawAttribute {
+        std::string_view name;
+        std::string_view value;
+        std::uint64_t name_offset;
+        std::uint64_t value_offset;
+        bool needs_decoding;
+    };
+
+    // The scans stop at the first syntax fault and put it into `error`; it is reported only if
+    // the attributes scanned before it decode and are no duplicates, as those come first in
+    // document order (a fault among them replaces it).
+    [[nodiscard]] bool scan_attributes(std::string_view region, std::uint64_t region_offset, ReadError& error);
+    [[nodiscard]] static bool scan_value(std::string_view region, std::uint64_t region_offset, std::size_t& t,
+                                         RawAttribute& attribute, ReadError& error) noexcept;
+    [[nodiscard]] static bool add_attribute(AttrMap& attributes, const RawAttribute& attribute, ReadError& error);
+
+    std::vector<RawAttribute> scanned_;  // reused from tag to tag
+};
+
+}  // namespace brindle::reader

@@ -1,0 +1,196 @@
+#include "reader/tree/tree_walk.hpp"
+
+#include <cstring>
+#include <utility>
+
+#include "reader/markup/markup_scanner.hpp"
+#include "reader/text/references.hpp"
+
+namespace brindle::reader {
+
+using index::TagKind;
+
+WalkStep TreeWalk::walk(const index::StructuralIndex& window)
+{
+    index_ = &window;
+    text_cursor_ = 0;
+    const std::size_t count = window.tag_count();
+    for (std::size_t k = 0; k < count; ++k) {
+        if (!check_inside_document(window, k, error_)) return WalkStep::Failed;
+        if (has_text_before(window.tag_starts[k]) && !take_text_before(window.tag_starts[k])) return WalkStep::Failed;
+        const WalkStep step = visit(k);
+        if (step == WalkStep::Continue) [[likely]] continue;
+        complete_ = step == WalkStep::Complete;
+        return step;
+    }
+    return WalkStep::Continue;
+}
+
+bool TreeWalk::finish(ReadTree& tree)
+{
+    if (complete_) {
+        tree = std::move(tree_);
+        return true;
+    }
+    if (collect_stack_.empty()) return fail_read(error_, ReadErrorKind::RootNotFound, 0, root_tag_);
+    return fail_read(error_, ReadErrorKind::NeverClosed, 0, name_of_element(collect_stack_.back().node));
+}
+
+// Handles tag k.
+WalkStep TreeWalk::visit(std::size_t k)
+{
+    switch (index_->tag_kinds[k]) {
+    case TagKind::Open:
+        return visit_open(k) ? WalkStep::Continue : WalkStep::Failed;
+    case TagKind::Close:
+        return visit_close(k);
+    case TagKind::SelfClosing:
+        return visit_self_closing(k);
+    case TagKind::CData:
+        return visit_cdata(k) ? WalkStep::Continue : WalkStep::Failed;
+    default:  // comments and processing instructions
+        return check_terminated(*index_, k, error_) ? WalkStep::Continue : WalkStep::Failed;
+    }
+}
+
+bool TreeWalk::visit_open(std::size_t k)
+{
+    if (!collecting() && !is_root_tag(k)) {
+        StartTagParts parts;
+        if (!tag_name(*index_, k, parts, error_)) return false;
+        skip_stack_.push_back(parts.name);
+        return true;
+    }
+    if (!add_element(k)) return false;
+    collect_stack_.push_back({tree_.size() - 1, text_.open()});
+    return true;
+}
+
+WalkStep TreeWalk::visit_close(std::size_t k)
+{
+    std::string_view name;
+    if (!check_end_tag(*index_, k, name, error_)) return WalkStep::Failed;
+    if (!collecting()) return close_skipped(k, name) ? WalkStep::Continue : WalkStep::Failed;
+    const OpenElement innermost = collect_stack_.back();
+    const std::string_view open_name = name_of_element(innermost.node);
+    if (name != open_name) {
+        fail_malformed(error_, index_->tag_starts[k], MalformedMessage::MismatchedEndTag, open_name, name);
+        return WalkStep::Failed;
+    }
+    keep_text(innermost);
+    collect_stack_.pop_back();
+    return collect_stack_.empty() ? WalkStep::Complete : WalkStep::Continue;
+}
+
+bool TreeWalk::close_skipped(std::size_t k, std::string_view name)
+{
+    if (skip_stack_.empty()) {
+        return fail_malformed(error_, index_->tag_starts[k], MalformedMessage::UnexpectedEndTag, name);
+    }
+    const std::string_view open_name = skip_stack_.back();
+    if (name != open_name) {
+        return fail_malformed(error_, index_->tag_starts[k], MalformedMessage::MismatchedEndTag, open_name, name);
+    }
+    skip_stack_.pop_back();
+    return true;
+}
+
+WalkStep TreeWalk::visit_self_closing(std::size_t k)
+{
+    if (collecting() || is_root_tag(k)) {
+        const bool completes = !collecting();
+        if (!add_element(k)) return WalkStep::Failed;
+        return completes ? WalkStep::Complete : WalkStep::Continue;
+    }
+    AttrMap discarded;  // attributes are checked even outside the collected element
+    return parser_.parse(*index_, k, discarded, error_) ? WalkStep::Continue : WalkStep::Failed;
+}
+
+bool TreeWalk::visit_cdata(std::size_t k)
+{
+    if (!check_terminated(*index_, k, error_)) return false;
+    if (collecting()) text_.append_lasting(collect_stack_.back().text, cdata_contents(*index_, k));
+    // The section's contents were recorded as a run of character data: consume it.
+    const std::uint64_t end = index_->tag_ends[k];
+    const auto& ranges = index_->text_ranges;
+    while (text_cursor_ < ranges.size() && ranges[text_cursor_].start < end) ++text_cursor_;
+    return true;
+}
+
+// A new element from start tag k, the tree's last: the root of the tree, or the last child of
+// the innermost open element.
+bool TreeWalk::add_element(std::size_t k)
+{
+    AttrMap attributes;
+    if (!parser_.parse(*index_, k, attributes, error_)) return false;
+    const std::size_t parent = collecting() ? collect_stack_.back().node : ReadTree::kNoParent;
+    const std::size_t node = tree_.add(parent, name_of(k), document_);
+    if (!attributes.empty()) tree_.set_attributes(node, std::move(attributes));
+    return true;
+}
+
+// The element's text, trimmed, goes into the tree; its pieces leave the accumulator.
+void TreeWalk::keep_text(const OpenElement& element)
+{
+    const std::string_view text = text_.trimmed(element.text);
+    if (!text.empty()) {
+        if (element.text.pending.empty()) {
+            tree_.set_text_in_arena(element.node, text);
+        } else {
+            tree_.set_text_in_document(element.node, text, document_);
+        }
+    }
+    text_.release(element.text);
+}
+
+std::string_view TreeWalk::name_of_element(std::size_t node) const noexcept
+{
+    const ReadElement& element = tree_[node];
+    return document_.substr(element.name_start, element.name_length);
+}
+
+bool TreeWalk::take_text_before(std::uint64_t tag_start)
+{
+    const auto& ranges = index_->text_ranges;
+    if (!collecting()) {
+        while (text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start) ++text_cursor_;
+        return true;
+    }
+    while (text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start) {
+        const index::TextRange& range = ranges[text_cursor_++];
+        if (!append_character_data(range.start, document_.substr(range.start, range.end - range.start))) return false;
+    }
+    return true;
+}
+
+bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
+{
+    if (text_may_hide_markup_) {
+        if (const void* less_than = std::memchr(run.data(), '<', run.size())) {
+            return fail_malformed(
+                error_, offset + static_cast<std::uint64_t>(static_cast<const char*>(less_than) - run.data()),
+                MalformedMessage::UnexpectedLessThan);
+        }
+    }
+    TextAccumulator::Mark& mark = collect_stack_.back().text;
+    const std::size_t first = first_to_decode(run, TextMode::CharacterData);
+    if (first == run.size()) {
+        text_.append_lasting(mark, run);
+        return true;
+    }
+    return append_decoded(text_.buffer_for(mark), run, offset, TextMode::CharacterData, first, error_);
+}
+
+// An empty root_tag matches no element.
+bool TreeWalk::is_root_tag(std::size_t k) const noexcept
+{
+    return !root_tag_.empty() && name_of(k) == root_tag_;
+}
+
+std::string_view TreeWalk::name_of(std::size_t k) const noexcept
+{
+    const index::NameRange range = index_->tag_names[k];
+    return document_.substr(range.start, range.length);
+}
+
+}  // namespace brindle::reader

@@ -1,0 +1,93 @@
+// The walk: visits the tags of a structural index in document order, checks each one, and
+// collects the first element named `root_tag` (with everything inside it) into a detached
+// tree. Elements outside it are only checked. The walk stops as soon as that element is
+// complete, or at the first fault; nothing after it is examined.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "index/structural/structural_index.hpp"
+#include "reader/markup/start_tag_parser.hpp"
+#include "reader/read_error.hpp"
+#include "reader/text/text_accumulator.hpp"
+#include "reader/tree/read_tree.hpp"
+
+namespace brindle::reader {
+
+// What a walk (or one step of it) came to.
+enum class WalkStep : std::uint8_t {
+    Continue,  // more tags are needed
+    Complete,  // the collected element is complete
+    Failed,    // the walk's error slot says why
+};
+
+// The index may come whole or a window of tags at a time; the walk carries everything it
+// needs from one window to the next (open elements by name, text by document range).
+// A fault fills the walk's error slot. Allocation failure throws std::bad_alloc
+// (read_pipeline.hpp turns it into a value).
+class TreeWalk {
+public:
+    // `text_may_hide_markup`: the index comes from the quote-dense builder, which leaves the
+    // '<' of a declaration (other than a DOCTYPE) inside a run of character data.
+    TreeWalk(std::string_view document, std::string_view root_tag, bool text_may_hide_markup) noexcept
+        : document_(document), root_tag_(root_tag), text_may_hide_markup_(text_may_hide_markup)
+    {}
+
+    // Walks the tags of the next window of the index (or of the whole index). Complete once
+    // the collected element is complete: later windows need no walk. Failed at the first fault,
+    // which error() then holds.
+    [[nodiscard]] WalkStep walk(const index::StructuralIndex& window);
+
+    // After a Complete walk: moves the collected tree, its ranges pointing into the document,
+    // into `tree`. Otherwise fails with RootNotFound, or NeverClosed when the element started
+    // and never ended.
+    [[nodiscard]] bool finish(ReadTree& tree);
+
+    const ReadError& error() const noexcept { return error_; }
+
+private:
+    struct OpenElement {
+        std::size_t node;  // in tree_
+        TextAccumulator::Mark text;
+    };
+
+    bool collecting() const noexcept { return !collect_stack_.empty(); }
+    WalkStep visit(std::size_t k);
+    bool visit_open(std::size_t k);
+    WalkStep visit_close(std::size_t k);
+    bool close_skipped(std::size_t k, std::string_view name);
+    WalkStep visit_self_closing(std::size_t k);
+    bool visit_cdata(std::size_t k);
+    bool add_element(std::size_t k);
+    void keep_text(const OpenElement& element);
+    std::string_view name_of_element(std::size_t node) const noexcept;
+    // Whether a run of character data not yet taken starts before the tag; most tags follow
+    // another tag directly, and this check keeps them off take_text_before's longer path.
+    bool has_text_before(std::uint64_t tag_start) const noexcept
+    {
+        const auto& ranges = index_->text_ranges;
+        return text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start;
+    }
+    bool take_text_before(std::uint64_t tag_start);
+    bool append_character_data(std::uint64_t offset, std::string_view run);
+    bool is_root_tag(std::size_t k) const noexcept;
+    std::string_view name_of(std::size_t k) const noexcept;
+
+    const index::StructuralIndex* index_ = nullptr;  // the window being walked
+    std::string_view document_;
+    std::string_view root_tag_;
+    bool text_may_hide_markup_;
+    bool complete_ = false;
+    ReadError error_;
+    std::size_t text_cursor_ = 0;                // in the window's text ranges
+    std::vector<std::string_view> skip_stack_;   // names of start tags open outside the collected element
+    std::vector<OpenElement> collect_stack_;
+    ReadTree tree_;
+    TextAccumulator text_;
+    StartTagParser parser_;
+};
+
+}  // namespace brindle::reader
