@@ -74,3 +74,6 @@ cmake -S reader -B build/reader-asan -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYP
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
 cmake --build build/reader-asan -j2 >/dev/null
 ctest --test-dir build/reader-asan --output-on-failure
+
+echo "== fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)"
+bash fuzz/smoke.sh
