@@ -1,4 +1,4 @@
-// Property: text comes out as the specification decodes it: references replaced (and a bad
+// Property: text comes out decoded: references replaced (and a bad
 // one reported at its '&'), line breaks in attribute values made spaces, an element's pieces
 // joined and trimmed of Unicode white space once.
 
