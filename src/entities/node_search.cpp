@@ -59,15 +59,19 @@ void collect_matches(PyObject* start, std::string_view query, std::size_t max_le
         const PyRef* end;
     };
     std::vector<Siblings> open;
+    // Progress is counted per level opened, not per node, to keep the test of each node tight.
     InterruptPoll poll(kNodesBetweenPolls);
-    std::uint64_t visited = 0;
-    auto visit = [&](PyObject* node) {
-        poll.progress(++visited);
+    std::uint64_t opened = 0;  // nodes in the sibling ranges opened so far
+    // Inlined into the loop (its size with the poll would keep it out otherwise): the loop is
+    // the whole cost of a search.
+    auto visit = [&](PyObject* node) __attribute__((always_inline)) {
         const NodeObject& data = node_data(node);
         if (Match::test(data, query)) found.push_back(node);
         // `open.size()` is the level of `node`; its children are one level further down.
-        if (open.size() < max_level && !data.children().empty()) {
-            open.push_back({data.children().data(), data.children().data() + data.children().size()});
+        const auto children = data.children();
+        if (open.size() < max_level && !children.empty()) {
+            poll.progress(opened += children.size());
+            open.push_back({children.data(), children.data() + children.size()});
         }
     };
     visit(start);
