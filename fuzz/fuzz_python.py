@@ -161,8 +161,8 @@ def shape(node, trimmed):
     while stack:
         current, into = stack.pop()
         children = []
-        text = trim(current.text) if trimmed else current.text
-        into.append((current.name, list(current.attrs.items()), text or None if trimmed else text, children))
+        text = (trim(current.text) or None) if trimmed else current.text
+        into.append((current.name, list(current.attrs.items()), text, children))
         for child in reversed(current.children):
             stack.append((child, children))
     return root[0]

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds every harness and runs each for a short while from its committed seeds (FUZZ_SECONDS
-# each, 50 by default); exits non-zero on the first finding: a failed expectation, a crash, a
+# each, 45 by default); exits non-zero on the first finding: a failed expectation, a crash, a
 # sanitizer report, a leak, a hang or an uncaught Python exception. The corpora grow in a
 # temporary directory, never in the repository.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-seconds="${FUZZ_SECONDS:-50}"
+seconds="${FUZZ_SECONDS:-45}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
