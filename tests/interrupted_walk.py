@@ -101,7 +101,9 @@ def check_ctrl_c(action):
         exception, seconds = interrupted(action)
         assert isinstance(exception, KeyboardInterrupt), repr(exception)
         assert seconds < REACTION, f"stopped {seconds:.2f} s after the signal"
-    assert_flat_memory(once, rounds=3, warmup=1)
+    # A fifth of a second of walking builds megabytes: a walk that kept its work would leak far
+    # more than the allocator's own drift between rounds.
+    assert_flat_memory(once, rounds=3, warmup=1, byte_slack=1 << 20)
 
 
 def raise_runtime_error(signum, frame):
