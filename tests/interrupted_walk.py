@@ -127,6 +127,9 @@ def cap_resources():
 
 
 def main(name, mode):
+    # A process started in the background by a shell without job control inherits SIGINT
+    # ignored, and Python then installs no handler of its own: put Ctrl-C's back.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     cap_resources()
     with tempfile.TemporaryDirectory() as directory:
         path = os.path.join(directory, "out.xml")
