@@ -121,7 +121,8 @@ def check_handler(action):
 
 def cap_resources():
     limit = 4 << 30
-    resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
+    if not os.environ.get("BRINDLE_SANITIZED"):  # AddressSanitizer reserves terabytes up front
+        resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
     resource.setrlimit(resource.RLIMIT_FSIZE, (limit, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the cap fails instead of killing
 
