@@ -84,7 +84,7 @@ def interrupted(action):
     faulthandler.dump_traceback_later(WATCHDOG, exit=True)
     try:
         action()
-    except BaseException as exception:  # noqa: B036 - the point is which one arrives
+    except BaseException as exception:  # which one arrives is the point
         raised, stopped_by = time.monotonic(), exception
     else:
         raise AssertionError("the walk ended before the signal")
@@ -120,10 +120,12 @@ def check_handler(action):
 
 
 def cap_resources():
-    limit = 4 << 30
+    kinds = [resource.RLIMIT_FSIZE]
     if not os.environ.get("BRINDLE_SANITIZED"):  # AddressSanitizer reserves terabytes up front
-        resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
-    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
+        kinds.append(resource.RLIMIT_AS)
+    for kind in kinds:
+        hard = resource.getrlimit(kind)[1]
+        resource.setrlimit(kind, (4 << 30 if hard == resource.RLIM_INFINITY else min(4 << 30, hard), hard))
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the cap fails instead of killing
 
 

@@ -65,9 +65,10 @@ private:
     char* cursor_;
 };
 
-// Everything of a node's listing that comes before its first child.
+// Everything of a node's listing that comes before its first child. Inlined into the walk: the
+// call cost more per node than the walk's interrupt poll.
 template <class Sink>
-void render_head(const NodeObject& node, std::size_t width, Sink& sink)
+[[gnu::always_inline]] inline void render_head(const NodeObject& node, std::size_t width, Sink& sink)
 {
     sink.spaces(width);
     sink.text("Name: ");

@@ -1,6 +1,7 @@
 #include "write/tree_check.hpp"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "write/write_refusal.hpp"
@@ -9,19 +10,22 @@ namespace brindle {
 
 namespace {
 
-// Returns the work done: the bytes checked, plus one so that every element counts.
-std::uint64_t check_element(const NodeObject& node)
+// Returns the work done: the bytes checked, plus one so that every element counts. Inlined
+// into the walk, which is then faster than with the call even though it counts the work.
+[[gnu::always_inline]] inline std::uint64_t check_element(const NodeObject& node)
 {
-    std::uint64_t checked = 1 + node.name.size();
-    check_name_in(node.name, StringPlace::ElementName);
+    const std::string_view name = node.name;
+    check_name_in(name, StringPlace::ElementName);
+    std::uint64_t checked = 1 + name.size();
     for (const auto& [key, value] : node.attrs) {
         check_name_in(key, StringPlace::AttributeName);
         check_text_in(value, StringPlace::AttributeValue);
         checked += key.size() + value.size();
     }
     if (node.text) {
-        check_text_in(*node.text, StringPlace::Text);
-        checked += node.text.size();
+        const std::string_view text = *node.text;
+        check_text_in(text, StringPlace::Text);
+        checked += text.size();
     }
     return checked;
 }
