@@ -64,10 +64,28 @@ inline const NodeObject& node_data(PyObject* node) noexcept { return *reinterpre
 // Makes a new node. The children's references are moved into it (the PyRefs are left empty)
 // only on success; on failure everything stays with the caller and the error is thrown.
 // `Reversed` takes the span's last element as the first child.
+//
+// A read makes its whole tree without the interpreter lock, so that threads reading at once
+// run side by side. Node memory therefore comes from the raw allocator, which needs no lock,
+// and a node made unlocked (`TypeReference::Owed`) does not yet hold the reference to its
+// class that every instance holds: whoever made it pays those debts in one step with
+// `pay_type_references` once it holds the lock again, before any such node is released or
+// shown to Python code. Builds of the interpreter that track every reference (debug builds)
+// cannot make objects unlocked; there `kNodesWithoutLock` is false.
 enum class ChildOrder { AsGiven, Reversed };
+enum class TypeReference { Taken, Owed };
 PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text,
-                ChildOrder order = ChildOrder::AsGiven);
+                ChildOrder order = ChildOrder::AsGiven, TypeReference type_reference = TypeReference::Taken);
 PyRef make_node(NodeData&& data);
+
+#if defined(Py_REF_DEBUG) || defined(Py_TRACE_REFS) || defined(Py_GIL_DISABLED)
+inline constexpr bool kNodesWithoutLock = false;
+#else
+inline constexpr bool kNodesWithoutLock = true;
+#endif
+
+// With the lock held: gives the Node class the references owed by `count` nodes made unlocked.
+void pay_type_references(std::size_t count) noexcept;
 
 // A new dict holding the map's pairs in its iteration order.
 PyRef attrs_to_dict(const AttrMap& attrs);

@@ -31,7 +31,7 @@ void free_node_memory(NodeObject& node) noexcept
     node.attrs.~AttrMap();
     node.text.~NodeText();
     node.name.~NodeString();
-    PyObject_Free(&node);
+    PyMem_RawFree(&node);
     Py_DECREF(type);  // instances of a heap type hold a reference to it
 }
 

@@ -75,16 +75,36 @@ PyTypeObject* node_type()
     return g_node_type;
 }
 
-PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text, ChildOrder order)
+namespace {
+
+// What PyObject_InitVar does in a release build of the interpreter, without the reference to
+// the class (owed until the maker holds the lock) and without telling tracemalloc, which sees
+// the memory through the raw allocator instead. Every field is written: the memory is fresh.
+void init_unlocked_header(PyVarObject* object, PyTypeObject* type, Py_ssize_t size) noexcept
+{
+    object->ob_base.ob_refcnt = 1;
+    object->ob_base.ob_type = type;
+    object->ob_size = size;
+}
+
+}  // namespace
+
+PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text, ChildOrder order,
+                TypeReference type_reference)
 {
     PyTypeObject* type = node_type();
     // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
     // slot, which pushes a leaf into the next size class.
     const std::size_t size = sizeof(NodeObject) + children.size() * sizeof(PyRef);
-    void* memory = PyObject_Malloc(size);
+    void* memory = PyMem_RawMalloc(size);
     if (memory == nullptr) throw std::bad_alloc();
     auto* object = reinterpret_cast<PyVarObject*>(memory);
-    PyObject_InitVar(object, type, static_cast<Py_ssize_t>(children.size()));  // takes a reference to the type
+    const auto child_count = static_cast<Py_ssize_t>(children.size());
+    if (kNodesWithoutLock && type_reference == TypeReference::Owed) {
+        init_unlocked_header(object, type, child_count);
+    } else {
+        PyObject_InitVar(object, type, child_count);  // takes a reference to the type
+    }
     auto* node = reinterpret_cast<NodeObject*>(object);
     new (&node->name) NodeString(std::move(name));
     new (&node->text) NodeText(std::move(text));
@@ -96,6 +116,12 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
         new (&slots[i]) PyRef(std::move(child));
     }
     return PyRef::steal(reinterpret_cast<PyObject*>(object));
+}
+
+void pay_type_references(std::size_t count) noexcept
+{
+    auto* type = reinterpret_cast<PyObject*>(node_type());
+    for (; count != 0; --count) Py_INCREF(type);
 }
 
 PyRef make_node(NodeData&& data)

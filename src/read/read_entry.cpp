@@ -9,6 +9,7 @@
 #include "module/bind.hpp"
 #include "module/convert.hpp"
 #include "module/frame.hpp"
+#include "entities/node.hpp"
 #include "read/document_file.hpp"
 #include "read/node_builder.hpp"
 #include "read/read_errors.hpp"
@@ -34,13 +35,16 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
         reader::ReadTree tree;
         reader::ReadError error;
+        read::NodeBuilder nodes;
         bool parsed;
         {
             GilRelease unlocked;
             parsed = reader::parse_document(document, root_tag, tree, error);
+            if (parsed && kNodesWithoutLock) nodes.build(tree, document);
         }
         if (!parsed) read::throw_read_error(error);
-        return read::build_nodes(tree, document).release();
+        if (!kNodesWithoutLock) nodes.build(tree, document);
+        return nodes.take_root().release();
     });
 }
 
@@ -55,14 +59,17 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         std::optional<read::FileBytes> file;
         reader::ReadTree tree;
         reader::ReadError error;
+        read::NodeBuilder nodes;
         bool parsed;
         {
             GilRelease unlocked;
             file.emplace(read::load_file(path));
             parsed = reader::parse_document(file->view(), root_tag, tree, error);
+            if (parsed && kNodesWithoutLock) nodes.build(tree, file->view());
         }
         if (!parsed) read::throw_read_error(error);  // its names may point into the file's bytes
-        return read::build_nodes(tree, file->view()).release();
+        if (!kNodesWithoutLock) nodes.build(tree, file->view());
+        return nodes.take_root().release();
     });
 }
 
