@@ -54,7 +54,9 @@ bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, A
     scanned_.clear();
     const bool well_formed = scan_attributes(parts.region, parts.region_offset, error);
     if (!scanned_.empty()) {
-        attributes.reserve(scanned_.size());
+        std::size_t text_bytes = 0;  // decoding only shortens a value
+        for (const RawAttribute& attribute : scanned_) text_bytes += attribute.name.size() + attribute.value.size();
+        attributes.reserve(scanned_.size(), text_bytes);
         for (const RawAttribute& attribute : scanned_) {
             if (!add_attribute(attributes, attribute, error)) return false;
         }
@@ -116,16 +118,16 @@ bool StartTagParser::scan_value(std::string_view region, std::uint64_t region_of
 
 bool StartTagParser::add_attribute(AttrMap& attributes, const RawAttribute& attribute, ReadError& error)
 {
-    std::string value;
+    std::string_view value = attribute.value;
     if (attribute.needs_decoding) {
-        if (!append_decoded(value, attribute.value, attribute.value_offset, TextMode::AttributeValue,
+        decoded_.clear();
+        if (!append_decoded(decoded_, attribute.value, attribute.value_offset, TextMode::AttributeValue,
                             first_to_decode(attribute.value, TextMode::AttributeValue), error)) {
             return false;
         }
-    } else {
-        value.assign(attribute.value);
+        value = decoded_;
     }
-    if (attributes.insert(std::string(attribute.name), std::move(value))) return true;
+    if (attributes.insert(attribute.name, value)) return true;
     return fail_malformed(error, attribute.name_offset, MalformedMessage::DuplicateAttribute, attribute.name);
 }
 

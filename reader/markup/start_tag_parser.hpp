@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,9 +39,10 @@ private:
     [[nodiscard]] bool scan_attributes(std::string_view region, std::uint64_t region_offset, ReadError& error);
     [[nodiscard]] static bool scan_value(std::string_view region, std::uint64_t region_offset, std::size_t& t,
                                          RawAttribute& attribute, ReadError& error) noexcept;
-    [[nodiscard]] static bool add_attribute(AttrMap& attributes, const RawAttribute& attribute, ReadError& error);
+    [[nodiscard]] bool add_attribute(AttrMap& attributes, const RawAttribute& attribute, ReadError& error);
 
     std::vector<RawAttribute> scanned_;  // reused from tag to tag
+    std::string decoded_;                // a value with references, decoded; reused likewise
 };
 
 }  // namespace brindle::reader

@@ -17,7 +17,7 @@ using testing::Builder;
 
 std::vector<std::string> keys_of(const AttrMap& map) {
     std::vector<std::string> keys;
-    for (const auto& entry : map) keys.push_back(entry.first);
+    for (const auto& entry : map) keys.emplace_back(entry.key);
     return keys;
 }
 
@@ -35,7 +35,7 @@ TEST(AttrMap, OrderAndDuplicatesAtEverySize) {
             EXPECT_EQ(keys_of(*each), keys);
             EXPECT_EQ(*each->find(keys.front()), "replaced");
             EXPECT_EQ(*each->find(keys.back()), count == 1 ? "replaced" : keys.back());
-            EXPECT_EQ(each->find("absent"), nullptr);
+            EXPECT_FALSE(each->find("absent"));
         }
     }
 }

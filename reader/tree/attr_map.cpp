@@ -2,7 +2,11 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <new>
+#include <utility>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -87,13 +91,83 @@ std::uint64_t next_map_seed() noexcept
     return (counter.fetch_add(1, std::memory_order_relaxed) + 1) * 0x9E3779B97F4A7C15ull;
 }
 
+struct AttrMap::Block {
+    std::size_t count;       // entries
+    std::size_t used;        // bytes of records
+    std::size_t capacity;    // bytes of room for records
+    std::size_t table_size;  // slots of `table` (a power of two), 0 while the map is small
+    std::uint64_t seed;      // this map's hash tweak, 0 until its table is first built
+    std::size_t* table;      // record offsets + 1 (0 marks an empty slot), or null
+
+    unsigned char* records() noexcept { return reinterpret_cast<unsigned char*>(this + 1); }
+};
+
+namespace {
+
+// Lengths are stored as unsigned LEB128: one byte below 128, as most names and values are.
+
+unsigned char* put_length(unsigned char* at, std::size_t length) noexcept
+{
+    while (length >= 0x80) {
+        *at++ = static_cast<unsigned char>(length | 0x80);
+        length >>= 7;
+    }
+    *at++ = static_cast<unsigned char>(length);
+    return at;
+}
+
+const unsigned char* get_length(const unsigned char* at, std::size_t& length) noexcept
+{
+    length = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const unsigned char byte = *at++;
+        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) return at;
+    }
+}
+
+std::size_t length_bytes(std::size_t length) noexcept
+{
+    std::size_t bytes = 1;
+    for (; length >= 0x80; length >>= 7) ++bytes;
+    return bytes;
+}
+
+// A record read back: its entry and where the next record starts.
+struct Record {
+    AttrMap::Entry entry;
+    const unsigned char* next;
+};
+
+Record read_record(const unsigned char* at) noexcept
+{
+    std::size_t key_length;
+    std::size_t value_length;
+    at = get_length(at, key_length);
+    at = get_length(at, value_length);
+    const auto* text = reinterpret_cast<const char*>(at);
+    return {{{text, key_length}, {text + key_length, value_length}}, at + key_length + value_length};
+}
+
+}  // namespace
+
+AttrMap::Entry AttrMap::Iterator::operator*() const noexcept { return read_record(at_).entry; }
+
+AttrMap::Iterator& AttrMap::Iterator::operator++() noexcept
+{
+    at_ = read_record(at_).next;
+    return *this;
+}
+
 AttrMap::AttrMap(const AttrMap& other)
 {
-    if (!other.storage_) return;
-    Storage& mine = storage();
-    mine.entries = other.storage_->entries;
-    mine.seed = other.storage_->seed;
-    if (other.storage_->table) rebuild_index();
+    if (other.empty()) return;
+    grow(other.block_->used);
+    std::memcpy(block_->records(), other.block_->records(), other.block_->used);
+    block_->used = other.block_->used;
+    block_->count = other.block_->count;
+    block_->seed = other.block_->seed;
+    if (other.block_->table != nullptr) rebuild_index();
 }
 
 AttrMap& AttrMap::operator=(const AttrMap& other)
@@ -105,91 +179,146 @@ AttrMap& AttrMap::operator=(const AttrMap& other)
     return *this;
 }
 
-const std::vector<AttrMap::Entry>& AttrMap::entries() const noexcept
+AttrMap& AttrMap::operator=(AttrMap&& other) noexcept
 {
-    static const std::vector<Entry> none;
-    return storage_ ? storage_->entries : none;
+    if (this != &other) {
+        release();
+        block_ = std::exchange(other.block_, nullptr);
+    }
+    return *this;
 }
 
-AttrMap::Storage& AttrMap::storage()
+void AttrMap::release() noexcept
 {
-    if (!storage_) storage_ = std::make_unique<Storage>();
-    return *storage_;
+    if (block_ == nullptr) return;
+    std::free(block_->table);
+    std::free(block_);
+    block_ = nullptr;
 }
 
-std::size_t AttrMap::slot_of(std::string_view key) const noexcept
+std::size_t AttrMap::size() const noexcept { return block_ ? block_->count : 0; }
+
+AttrMap::Iterator AttrMap::begin() const noexcept { return Iterator(block_ ? block_->records() : nullptr); }
+
+AttrMap::Iterator AttrMap::end() const noexcept
 {
-    return static_cast<std::size_t>(keyed_hash(key, storage_->seed)) & (storage_->table_size - 1);
+    return Iterator(block_ ? block_->records() + block_->used : nullptr);
 }
 
-std::size_t AttrMap::find_index(std::string_view key) const noexcept
+void AttrMap::reserve(std::size_t count, std::size_t text_bytes)
 {
-    const std::vector<Entry>& all = entries();
-    if (!storage_ || !storage_->table) {
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i].first == key) return i;
+    if (count != 0) grow(text_bytes + 2 * count);  // most lengths take one byte each
+}
+
+// Makes room for `needed` more bytes of records: at least doubling, so appends stay linear.
+void AttrMap::grow(std::size_t needed)
+{
+    const std::size_t used = block_ ? block_->used : 0;
+    const std::size_t capacity = block_ ? block_->capacity : 0;
+    if (capacity - used >= needed) return;
+    const std::size_t wanted = std::max(used + needed, block_ ? capacity * 2 : 0);
+    void* memory = std::realloc(block_, sizeof(Block) + wanted);
+    if (memory == nullptr) throw std::bad_alloc();
+    if (block_ == nullptr) new (memory) Block{0, 0, 0, 0, 0, nullptr};
+    block_ = static_cast<Block*>(memory);
+    block_->capacity = wanted;
+}
+
+std::size_t AttrMap::find_record(std::string_view key) const noexcept
+{
+    if (block_ == nullptr) return kNotFound;
+    const unsigned char* records = block_->records();
+    if (block_->table == nullptr) {
+        for (const unsigned char* at = records; at != records + block_->used;) {
+            const Record record = read_record(at);
+            if (record.entry.key == key) return static_cast<std::size_t>(at - records);
+            at = record.next;
         }
-        return all.size();
+        return kNotFound;
     }
-    const std::size_t mask = storage_->table_size - 1;
-    for (std::size_t slot = slot_of(key);; slot = (slot + 1) & mask) {
-        const std::uint32_t stored = storage_->table[slot];
-        if (stored == 0) return all.size();
-        if (all[stored - 1].first == key) return stored - 1;
+    const std::size_t mask = block_->table_size - 1;
+    for (std::size_t slot = keyed_hash(key, block_->seed) & mask;; slot = (slot + 1) & mask) {
+        const std::size_t stored = block_->table[slot];
+        if (stored == 0) return kNotFound;
+        if (read_record(records + stored - 1).entry.key == key) return stored - 1;
     }
 }
 
-const std::string* AttrMap::find(std::string_view key) const noexcept
+std::optional<std::string_view> AttrMap::find(std::string_view key) const noexcept
 {
-    const std::size_t i = find_index(key);
-    return i < size() ? &storage_->entries[i].second : nullptr;
+    const std::size_t offset = find_record(key);
+    if (offset == kNotFound) return std::nullopt;
+    return read_record(block_->records() + offset).entry.value;
 }
 
-void AttrMap::index_entry(std::uint32_t position) noexcept
+void AttrMap::index_record(std::size_t offset) noexcept
 {
-    Storage& s = *storage_;
-    std::size_t slot = slot_of(s.entries[position].first);
-    while (s.table[slot] != 0) slot = (slot + 1) & (s.table_size - 1);
-    s.table[slot] = position + 1;
+    const std::size_t mask = block_->table_size - 1;
+    std::size_t slot = keyed_hash(read_record(block_->records() + offset).entry.key, block_->seed) & mask;
+    while (block_->table[slot] != 0) slot = (slot + 1) & mask;
+    block_->table[slot] = offset + 1;
 }
 
 void AttrMap::rebuild_index()
 {
-    Storage& s = storage();
-    if (s.seed == 0) s.seed = next_map_seed();
+    if (block_->seed == 0) block_->seed = next_map_seed();
     std::size_t size = 16;
-    while (size < s.entries.size() * 2 + 2) size *= 2;
-    s.table = std::make_unique<std::uint32_t[]>(size);  // value-initialised: all slots empty
-    s.table_size = size;
-    for (std::uint32_t i = 0; i < s.entries.size(); ++i) index_entry(i);
-}
-
-void AttrMap::insert_or_assign(std::string key, std::string value)
-{
-    const std::size_t existing = find_index(key);
-    if (existing != size()) {
-        storage_->entries[existing].second = std::move(value);
-        return;
+    while (size < block_->count * 2 + 2) size *= 2;
+    auto* table = static_cast<std::size_t*>(std::calloc(size, sizeof(std::size_t)));  // all slots empty
+    if (table == nullptr) throw std::bad_alloc();
+    std::free(block_->table);
+    block_->table = table;
+    block_->table_size = size;
+    const unsigned char* records = block_->records();
+    for (const unsigned char* at = records; at != records + block_->used; at = read_record(at).next) {
+        index_record(static_cast<std::size_t>(at - records));
     }
-    insert(std::move(key), std::move(value));
 }
 
-bool AttrMap::insert(std::string key, std::string value)
+// Appends a record for a key the map does not hold, keeping the hash index up to date.
+void AttrMap::append(std::string_view key, std::string_view value)
 {
-    if (find_index(key) != size()) return false;
-    Storage& s = storage();
-    s.entries.emplace_back(std::move(key), std::move(value));
-    if (s.table && s.entries.size() * 2 + 2 <= s.table_size) {
-        index_entry(static_cast<std::uint32_t>(s.entries.size() - 1));
-    } else if (s.entries.size() > kLinearLimit) {
+    grow(length_bytes(key.size()) + length_bytes(value.size()) + key.size() + value.size());
+    unsigned char* start = block_->records() + block_->used;
+    unsigned char* at = put_length(put_length(start, key.size()), value.size());
+    if (!key.empty()) std::memcpy(at, key.data(), key.size());
+    if (!value.empty()) std::memcpy(at + key.size(), value.data(), value.size());
+    const std::size_t offset = block_->used;
+    const std::size_t previous_count = block_->count;
+    block_->used = static_cast<std::size_t>(at + key.size() + value.size() - block_->records());
+    ++block_->count;
+    if (block_->table != nullptr && block_->count * 2 + 2 <= block_->table_size) {
+        index_record(offset);
+    } else if (block_->count > kLinearLimit) {
         try {
             rebuild_index();
         } catch (...) {
-            s.entries.pop_back();  // keep the map consistent; the caller sees bad_alloc
+            block_->used = offset;  // keep the map consistent; the caller sees bad_alloc
+            block_->count = previous_count;
             throw;
         }
     }
+}
+
+bool AttrMap::insert(std::string_view key, std::string_view value)
+{
+    if (find_record(key) != kNotFound) return false;
+    append(key, value);
     return true;
+}
+
+void AttrMap::insert_or_assign(std::string_view key, std::string_view value)
+{
+    const std::size_t existing = find_record(key);
+    if (existing == kNotFound) {
+        append(key, value);
+        return;
+    }
+    // The records after it move: rebuild the map in order with the new value in its place.
+    AttrMap replaced;
+    replaced.reserve(block_->count, block_->used + value.size());
+    for (const Entry entry : *this) replaced.append(entry.key, entry.key == key ? value : entry.value);
+    *this = std::move(replaced);
 }
 
 }  // namespace brindle::reader

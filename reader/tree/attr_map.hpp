@@ -12,65 +12,73 @@
 // same map. Like a standard container it throws std::bad_alloc when memory runs out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <string>
+#include <optional>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace brindle::reader {
 
+// The whole map is one allocation: a header, then each entry as a record (the key's length and
+// the value's length as variable-length integers, then the key's and the value's bytes), in
+// insertion order. Past a handful of entries a table of record offsets makes lookups hashed.
+// Large documents hold millions of these, so one block per map instead of a block per string
+// is what keeps a read tree small.
 class AttrMap {
 public:
-    using Entry = std::pair<std::string, std::string>;
-
-    AttrMap() = default;
-    AttrMap(const AttrMap& other);
-    AttrMap& operator=(const AttrMap& other);
-    AttrMap(AttrMap&&) noexcept = default;
-    AttrMap& operator=(AttrMap&&) noexcept = default;
-
-    void reserve(std::size_t count)
-    {
-        if (count != 0) storage().entries.reserve(count);
-    }
-
-    // Adds the pair unless the key is already present; returns whether it was added.
-    bool insert(std::string key, std::string value);
-
-    // Adds the pair, or replaces the value of a key already present (its position stays).
-    void insert_or_assign(std::string key, std::string value);
-
-    const std::string* find(std::string_view key) const noexcept;
-    bool contains(std::string_view key) const noexcept { return find(key) != nullptr; }
-
-    std::size_t size() const noexcept { return entries().size(); }
-    bool empty() const noexcept { return entries().empty(); }
-    auto begin() const noexcept { return entries().begin(); }
-    auto end() const noexcept { return entries().end(); }
-
-private:
-    static constexpr std::size_t kLinearLimit = 8;
-
-    std::size_t slot_of(std::string_view key) const noexcept;
-    std::size_t find_index(std::string_view key) const noexcept;
-    void rebuild_index();
-    void index_entry(std::uint32_t position) noexcept;
-
-    struct Storage {
-        std::vector<Entry> entries;
-        // Open-addressing table of entry positions + 1 (0 marks an empty slot); empty while
-        // the map is small. Its size is a power of two, at least twice the entry count.
-        std::unique_ptr<std::uint32_t[]> table;
-        std::size_t table_size = 0;
-        std::uint64_t seed = 0;
+    struct Entry {
+        std::string_view key;
+        std::string_view value;
     };
 
-    const std::vector<Entry>& entries() const noexcept;
-    Storage& storage();
+    class Iterator {
+    public:
+        explicit Iterator(const unsigned char* at) noexcept : at_(at) {}
+        Entry operator*() const noexcept;
+        Iterator& operator++() noexcept;
+        bool operator==(const Iterator&) const noexcept = default;
 
-    std::unique_ptr<Storage> storage_;  // null while the map has never held an entry
+    private:
+        const unsigned char* at_;
+    };
+
+    AttrMap() noexcept = default;
+    AttrMap(const AttrMap& other);
+    AttrMap& operator=(const AttrMap& other);
+    AttrMap(AttrMap&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+    AttrMap& operator=(AttrMap&& other) noexcept;
+    ~AttrMap() { release(); }
+
+    // Room for `count` entries whose keys and values hold `text_bytes` bytes together.
+    void reserve(std::size_t count, std::size_t text_bytes);
+
+    // Adds the pair unless the key is already present; returns whether it was added.
+    bool insert(std::string_view key, std::string_view value);
+
+    // Adds the pair, or replaces the value of a key already present (its position stays).
+    void insert_or_assign(std::string_view key, std::string_view value);
+
+    std::optional<std::string_view> find(std::string_view key) const noexcept;
+    bool contains(std::string_view key) const noexcept { return find(key).has_value(); }
+
+    std::size_t size() const noexcept;
+    bool empty() const noexcept { return size() == 0; }
+    Iterator begin() const noexcept;
+    Iterator end() const noexcept;
+
+private:
+    struct Block;
+    static constexpr std::size_t kLinearLimit = 8;
+    static constexpr std::size_t kNotFound = ~std::size_t{0};
+
+    std::size_t find_record(std::string_view key) const noexcept;  // its offset, or kNotFound
+    void append(std::string_view key, std::string_view value);
+    void grow(std::size_t needed);
+    void index_record(std::size_t offset) noexcept;
+    void rebuild_index();
+    void release() noexcept;
+
+    Block* block_ = nullptr;  // null while the map has never held an entry
 };
 
 // A keyed 64-bit hash of a byte string (SipHash-1-3 with the process key and the given tweak).

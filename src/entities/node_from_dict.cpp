@@ -200,12 +200,11 @@ void FromDictWalk::read_map(DictWalk& top, Slot slot, PyObject* value)
 {
     const bool keep = top.builds_node && slot == Slot::Attrs;
     AttrMap attrs;
-    if (keep) attrs.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
     auto failure = attempt([&] {
         for_each_dict_item(value, [&](PyObject* key, PyObject* item) {
             const std::string_view key_text = to_text(key);
             const std::string_view item_text = to_text(item);
-            if (keep) attrs.insert_or_assign(std::string(key_text), std::string(item_text));
+            if (keep) attrs.insert_or_assign(key_text, item_text);
         });
     });
     if (failure) fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, &*failure)));

@@ -53,11 +53,10 @@ std::size_t sequence_reservation(PyObject* value)
 AttrMap attrs_from_dict(PyObject* dict)
 {
     AttrMap attrs;
-    attrs.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(dict)));
     for_each_dict_item(dict, [&](PyObject* key, PyObject* value) {
-        std::string key_text = to_text_copy(key);
-        std::string value_text = to_text_copy(value);
-        attrs.insert_or_assign(std::move(key_text), std::move(value_text));
+        const std::string key_text = to_text_copy(key);
+        const std::string value_text = to_text_copy(value);
+        attrs.insert_or_assign(key_text, value_text);
     });
     return attrs;
 }
