@@ -2,6 +2,10 @@
 // native stack frames to drop.
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "entities/node.hpp"
 #include "entities/node_methods.hpp"
 #include "module/frame.hpp"
@@ -9,6 +13,19 @@
 namespace brindle {
 
 namespace {
+
+// A large tree's memory is freed block by block into the C allocator's free lists, where it
+// stays, wedged between blocks still in use, so the process would keep its peak size for good.
+// Once a tree of at least this many nodes is gone, the free whole pages go back to the system
+// (about 10 ms for a tree of 300,000 nodes, a fraction of what freeing it took).
+constexpr std::size_t kReturnMemoryAfterNodes = std::size_t{1} << 16;
+
+void return_free_memory() noexcept
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 // Moves a node's child references onto the work list and leaves the node childless, so that
 // releasing it later releases nothing further.
@@ -43,6 +60,7 @@ void node_dealloc(PyObject* self)
     // reference to hands its own children over before it is released, so releasing it never
     // cascades into further deallocations.
     auto& node = *reinterpret_cast<NodeObject*>(self);
+    std::size_t dismantled = 0;
     call_frame_destructor(self, [&] {
         std::vector<PyRef> pending;
         pending.reserve(static_cast<std::size_t>(Py_SIZE(self)));
@@ -50,10 +68,14 @@ void node_dealloc(PyObject* self)
         while (!pending.empty()) {
             PyRef child = std::move(pending.back());
             pending.pop_back();
-            if (Py_REFCNT(child.get()) == 1) take_children(*reinterpret_cast<NodeObject*>(child.get()), pending);
+            if (Py_REFCNT(child.get()) == 1) {
+                take_children(*reinterpret_cast<NodeObject*>(child.get()), pending);
+                ++dismantled;
+            }
         }
     });
     free_node_memory(node);
+    if (dismantled >= kReturnMemoryAfterNodes) return_free_memory();
 }
 
 }  // namespace brindle
