@@ -6,12 +6,13 @@ Type information for the compiled module ``brindle``. The names that start with 
 """
 
 from collections.abc import Sequence
-from typing import ClassVar, Final, SupportsIndex, TypedDict, final
+from typing import ClassVar, Final, SupportsIndex, TypedDict, final, type_check_only
 
 from typing_extensions import NotRequired, ReadOnly, Self
 
 __all__ = ["SearchType", "Node", "read_file", "read_string", "write_file", "write_string"]
 
+@type_check_only
 class _NodeDict(TypedDict):
     """The dictionary form that ``Node.to_dict`` returns: always all four keys, in this order."""
 
@@ -20,6 +21,7 @@ class _NodeDict(TypedDict):
     children: list[_NodeDict]
     text: str | None
 
+@type_check_only
 class _NodeDictInput(TypedDict):
     """The dictionary form that ``Node.from_dict`` accepts.
 
