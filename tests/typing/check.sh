@@ -52,10 +52,11 @@ pyright=$(command -v pyright || command -v basedpyright || true)
 if [ -n "$pyright" ]; then
     echo "typing: $pyright (strict) on the examples and the correct use"
     # Strict, except for the names with a leading underscore that the stubs make callers use.
+    stub_setting=""
+    [ -n "$stub_path" ] && stub_setting="\"stubPath\": \"$stub_path\","
     cat > "$scratch/pyrightconfig.json" <<EOF
-{"typeCheckingMode": "strict", "reportPrivateUsage": false,
- "reportMissingModuleSource": false, "stubPath": "${stub_path:-$scratch/none}",
- "include": ["$PWD/examples", "$PWD/tests/typing/correct_use.py"]}
+{"typeCheckingMode": "strict", "reportPrivateUsage": false, "reportMissingModuleSource": false,
+ $stub_setting "include": ["$PWD/examples", "$PWD/tests/typing/correct_use.py"]}
 EOF
     "$pyright" --pythonpath "$("$PYTHON" -c "import sys; print(sys.executable)")" -p "$scratch/pyrightconfig.json"
 else
