@@ -90,7 +90,7 @@ class Node:
 
     @property
     def name(self) -> str:
-        """The element's name, exactly as read or given (a namespace prefix is part of it)."""
+        """The element's name, exactly as read or given, any namespace prefix included."""
 
     @property
     def attrs(self) -> dict[str, str]:
