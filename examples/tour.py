@@ -11,7 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SAMPLE = os.path.join(HERE, "sample.xml")
 
 
-def build_by_hand():
+def build_by_hand() -> None:
     print("== A tree built by hand")
     title = Node("title", text="Walden")
     author = Node("author", text="Henry David Thoreau")
@@ -21,7 +21,7 @@ def build_by_hand():
     print("shared child:", book.children[0] is title)
 
 
-def read_the_sample():
+def read_the_sample() -> Node:
     print("\n== Reading a document")
     catalog = brindle.read_file(SAMPLE, "catalog")
     for shelf in catalog.children:
@@ -37,7 +37,7 @@ def read_the_sample():
     return catalog
 
 
-def search_print_and_convert(catalog):
+def search_print_and_convert(catalog: Node) -> None:
     print("\n== Searching, printing and dictionaries")
     print("titles:", [title.text for title in catalog.search_by_name("title")])
     priced = catalog.search(SearchType.Attr, "currency")
@@ -52,7 +52,7 @@ def search_print_and_convert(catalog):
     print("same listing after a round trip:", str(again) == str(book), "- a new node:", again is not book)
 
 
-def write_back(catalog):
+def write_back(catalog: Node) -> None:
     print("\n== Writing the tree back out")
     path = os.path.join(tempfile.mkdtemp(), "catalog.xml")
     brindle.write_file(catalog, path, indent=2)
@@ -63,7 +63,7 @@ def write_back(catalog):
     print("reads back:", brindle.read_file(path, "book").attrs)
 
 
-def main():
+def main() -> None:
     build_by_hand()
     catalog = read_the_sample()
     search_print_and_convert(catalog)

@@ -1,0 +1,108 @@
+"""brindle's typed surface used as intended. `mypy --strict` must accept every line, and
+running the file must succeed, so the stubs allow nothing that the module refuses here."""
+
+from __future__ import annotations
+
+import asyncio
+import os
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+from typing import TYPE_CHECKING, Any
+
+import brindle
+from brindle import Node, SearchType
+
+if TYPE_CHECKING:
+    from typing_extensions import assert_type
+
+    from brindle import _NodeDict, _NodeDictInput
+else:
+
+    def assert_type(value: Any, expected: Any) -> Any:
+        return value
+
+
+DOCUMENT = '<shelf id="s1"><book year="1854"><title>Walden</title></book><book/></shelf>'
+
+
+def build() -> Node:
+    title = Node("title", text="Walden")
+    book = Node("book", {"year": "1854"}, [title])
+    Node("pair", children=(book, book))  # any sequence of nodes; the same node twice is fine
+    Node(name="empty", attrs=None, children=None, text=None)
+    return Node("shelf", {"id": "s1"}, [book, Node("book")])
+
+
+def inspect(shelf: Node) -> None:
+    assert_type(shelf.name, str)
+    assert_type(shelf.attrs, dict[str, str])
+    assert_type(shelf.text, str | None)
+    assert_type(shelf.children, list[Node])
+    title = shelf.children[0].children[0]
+    if title.text is not None:
+        assert title.text.upper() == "WALDEN"
+    assert_type(str(shelf), str)
+    assert_type(repr(shelf), str)
+    assert_type(shelf.__to_string(2), str)
+    assert_type(shelf.__to_string(spacing=None), str)
+
+
+def search(shelf: Node) -> None:
+    assert_type(shelf.search_by_name("book"), list[Node])
+    assert len(shelf.search_by_name("book", depth=1)) == 2
+    assert len(shelf.search_by_attr(key="year", depth=None)) == 1
+    assert len(shelf.search_by_text("Walden", -1)) == 1
+    for kind in (SearchType.Tag, SearchType.Attr, SearchType.Text):
+        assert_type(shelf.search(kind, "x"), list[Node])
+    assert shelf.search(by=SearchType.Tag, value="title", depth=2)[0].text == "Walden"
+    assert int(SearchType.Text) == 2 and SearchType.Attr == 1 and SearchType.Tag != SearchType.Attr
+
+
+def dictionaries(shelf: Node) -> None:
+    form = shelf.to_dict()
+    assert_type(form, "_NodeDict")
+    assert_type(form["children"][0]["text"], str | None)
+    assert Node.from_dict(form).to_dict() == form
+    written: _NodeDictInput = {
+        "name": "shelf",
+        "attrs": {},
+        "children": ({"name": "book", "attrs": {"year": "1854"}, "children": [], "text": None},),
+    }
+    assert_type(Node.from_dict(written), Node)
+    assert Node.from_dict(dict_={"name": "a", "attrs": {}, "children": [], "text": "t"}).text == "t"
+
+
+def read_and_write(shelf: Node) -> None:
+    assert_type(brindle.read_string(DOCUMENT, "book"), Node)
+    text = brindle.write_string(shelf, indent=2, default_xml_def=False)
+    assert_type(text, str)
+    assert brindle.write_string(shelf, None, None).startswith("<?xml")
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "shelf.xml")
+        assert_type(brindle.write_file(shelf, path, indent=0, default_xml_def=True), None)
+        assert brindle.read_file(file_path=path, root_tag="title").text == "Walden"
+        brindle.write_file(node=shelf, file_path=path)
+
+
+async def read_in_threads() -> list[Node]:
+    loop_reads = [asyncio.to_thread(brindle.read_string, DOCUMENT, "book") for _ in range(4)]
+    return list(await asyncio.gather(*loop_reads))
+
+
+def write_in_pool(shelf: Node) -> list[str]:
+    with ThreadPoolExecutor(max_workers=2) as pool:
+        return list(pool.map(brindle.write_string, [shelf, shelf]))
+
+
+def main() -> None:
+    shelf = build()
+    inspect(shelf)
+    search(shelf)
+    dictionaries(shelf)
+    read_and_write(shelf)
+    assert all(book.name == "book" for book in asyncio.run(read_in_threads()))
+    assert len(set(write_in_pool(shelf))) == 1
+
+
+if __name__ == "__main__":
+    main()
