@@ -39,10 +39,10 @@ bool walk_in_windows(std::string_view document, index::StructuralIndex& window, 
     return step != WalkStep::Failed;
 }
 
-bool walk_document(std::string_view document, std::string_view root_tag, ReadTree& tree, ReadError& error)
+bool walk_document(std::string_view document, std::string_view root_tag, TreeSink& sink, ReadError& error)
 {
     const bool quote_dense = index::prefers_quote_dense(document);
-    TreeWalk walk(document, root_tag, quote_dense);
+    TreeWalk walk(document, root_tag, quote_dense, sink);
     index::StructuralIndex structure;
     if (quote_dense) {
         if (!check_build(index::build_quote_dense(document, structure), document, error)) return false;
@@ -53,20 +53,28 @@ bool walk_document(std::string_view document, std::string_view root_tag, ReadTre
     } else if (!walk_in_windows(document, structure, walk, error)) {
         return false;
     }
-    if (walk.finish(tree)) return true;
+    if (walk.finish()) return true;
     error = walk.error();
     return false;
 }
 
 }  // namespace
 
-bool parse_document(std::string_view document, std::string_view root_tag, ReadTree& tree, ReadError& error) noexcept
+bool parse_document(std::string_view document, std::string_view root_tag, TreeSink& sink, ReadError& error) noexcept
 {
     try {
-        return walk_document(document, root_tag, tree, error);
+        return walk_document(document, root_tag, sink, error);
     } catch (const std::bad_alloc&) {
         return fail_read(error, ReadErrorKind::OutOfMemory, 0);
     }
+}
+
+bool parse_document(std::string_view document, std::string_view root_tag, ReadTree& tree, ReadError& error) noexcept
+{
+    ReadTreeSink sink(tree, document);
+    if (parse_document(document, root_tag, sink, error)) return true;
+    tree = ReadTree();
+    return false;
 }
 
 }  // namespace brindle::reader

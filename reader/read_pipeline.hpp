@@ -7,6 +7,7 @@
 
 #include "reader/read_error.hpp"
 #include "reader/tree/read_tree.hpp"
+#include "reader/tree/tree_sink.hpp"
 
 namespace brindle::reader {
 
@@ -15,10 +16,16 @@ namespace brindle::reader {
 // large document never takes more memory than this. (The quote-dense index is built whole.)
 inline constexpr std::size_t kTagsPerWindow = 16384;
 
-// Collects the first element named `root_tag` in `document` (valid UTF-8) into `tree` (which
-// must be empty), as a detached tree whose ranges point into `document`. On failure fills
-// `error` and returns false; `tree` then holds nothing to convert. Throws nothing: an
-// allocation that fails, here or in the index, is the OutOfMemory error.
+// Hands the first element named `root_tag` in `document` (valid UTF-8) to `sink`, element by
+// element as the walk reads it. On failure fills `error` and returns false; the sink may then
+// hold part of the element (or all of it, when a fault lies beyond it), to be dropped. Throws
+// nothing: an allocation that fails, here, in the index or in the sink, is the OutOfMemory
+// error.
+[[nodiscard]] bool parse_document(std::string_view document, std::string_view root_tag, TreeSink& sink,
+                                  ReadError& error) noexcept;
+
+// The same into a detached tree (which must be empty) whose ranges point into `document`; on
+// failure the tree is left empty.
 [[nodiscard]] bool parse_document(std::string_view document, std::string_view root_tag, ReadTree& tree,
                                   ReadError& error) noexcept;
 

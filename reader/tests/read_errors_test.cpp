@@ -113,7 +113,9 @@ TEST(ReadErrors, TagEndingPastTheDocumentIsUnterminatedMarkup) {
     window.tag_names = {{1, 1}, {4, 1}};
     window.depths = {0, 1};
     window.parents = {-1, 0};
-    TreeWalk walk(window.document, "a", false);
+    ReadTree tree;
+    ReadTreeSink sink(tree, window.document);
+    TreeWalk walk(window.document, "a", false, sink);
     ASSERT_EQ(walk.walk(window), WalkStep::Failed);
     const ReadError expect = malformed(Msg::UnterminatedMarkup, 3);
     EXPECT_EQ(::testing::PrintToString(walk.error()), ::testing::PrintToString(expect));

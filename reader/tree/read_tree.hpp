@@ -1,12 +1,9 @@
-// The reader's detached tree: what the walk collects (no Python object in it), in a form small
-// enough that a document of millions of elements costs little more memory than the nodes made
-// from it.
+// A detached tree of what the walk collects (no Python object in it): the form the reader's
+// tests and fuzzers inspect. Python's reads hand the elements to Node objects directly instead.
 //
 // Elements sit in one vector in document (pre-)order and record only their number of
-// children: converting from the last element to the first, each element finds its children,
-// already made, on top of a stack (see src/read/node_builder.hpp). Names and most texts are
-// byte ranges of the document; decoded or joined texts live in one arena string. Growing the
-// tree throws std::bad_alloc when memory runs out.
+// children. Names and most texts are byte ranges of the document; decoded or joined texts live
+// in one arena string. Growing the tree throws std::bad_alloc when memory runs out.
 #pragma once
 
 #include <bit>
@@ -19,6 +16,7 @@
 #include <vector>
 
 #include "reader/tree/attr_map.hpp"
+#include "reader/tree/tree_sink.hpp"
 
 namespace brindle::reader {
 
@@ -134,6 +132,37 @@ private:
     ElementSegments elements_;
     std::vector<AttrMap> attributes_;
     std::string arena_;
+};
+
+// Fills a ReadTree from a walk over `document` (the tree must be empty).
+class ReadTreeSink final : public TreeSink {
+public:
+    ReadTreeSink(ReadTree& tree, std::string_view document) noexcept : tree_(tree), document_(document) {}
+
+    void open_element(std::string_view name, AttrMap&& attributes) override
+    {
+        const std::size_t parent = open_.empty() ? ReadTree::kNoParent : open_.back();
+        const std::size_t node = tree_.add(parent, name, document_);
+        if (!attributes.empty()) tree_.set_attributes(node, std::move(attributes));
+        open_.push_back(node);
+    }
+
+    void close_element(std::string_view text, bool text_in_document) override
+    {
+        if (!text.empty()) {
+            if (text_in_document) {
+                tree_.set_text_in_document(open_.back(), text, document_);
+            } else {
+                tree_.set_text_in_arena(open_.back(), text);
+            }
+        }
+        open_.pop_back();
+    }
+
+private:
+    ReadTree& tree_;
+    std::string_view document_;
+    std::vector<std::size_t> open_;
 };
 
 }  // namespace brindle::reader

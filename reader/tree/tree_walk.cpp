@@ -26,14 +26,11 @@ WalkStep TreeWalk::walk(const index::StructuralIndex& window)
     return WalkStep::Continue;
 }
 
-bool TreeWalk::finish(ReadTree& tree)
+bool TreeWalk::finish()
 {
-    if (complete_) {
-        tree = std::move(tree_);
-        return true;
-    }
+    if (complete_) return true;
     if (collect_stack_.empty()) return fail_read(error_, ReadErrorKind::RootNotFound, 0, root_tag_);
-    return fail_read(error_, ReadErrorKind::NeverClosed, 0, name_of_element(collect_stack_.back().node));
+    return fail_read(error_, ReadErrorKind::NeverClosed, 0, collect_stack_.back().name);
 }
 
 // Handles tag k.
@@ -62,7 +59,7 @@ bool TreeWalk::visit_open(std::size_t k)
         return true;
     }
     if (!add_element(k)) return false;
-    collect_stack_.push_back({tree_.size() - 1, text_.open()});
+    collect_stack_.push_back({name_of(k), text_.open()});
     return true;
 }
 
@@ -72,12 +69,11 @@ WalkStep TreeWalk::visit_close(std::size_t k)
     if (!check_end_tag(*index_, k, name, error_)) return WalkStep::Failed;
     if (!collecting()) return close_skipped(k, name) ? WalkStep::Continue : WalkStep::Failed;
     const OpenElement innermost = collect_stack_.back();
-    const std::string_view open_name = name_of_element(innermost.node);
-    if (name != open_name) {
-        fail_malformed(error_, index_->tag_starts[k], MalformedMessage::MismatchedEndTag, open_name, name);
+    if (name != innermost.name) {
+        fail_malformed(error_, index_->tag_starts[k], MalformedMessage::MismatchedEndTag, innermost.name, name);
         return WalkStep::Failed;
     }
-    keep_text(innermost);
+    close_element(innermost);
     collect_stack_.pop_back();
     return collect_stack_.empty() ? WalkStep::Complete : WalkStep::Continue;
 }
@@ -100,6 +96,7 @@ WalkStep TreeWalk::visit_self_closing(std::size_t k)
     if (collecting() || is_root_tag(k)) {
         const bool completes = !collecting();
         if (!add_element(k)) return WalkStep::Failed;
+        sink_.close_element({}, true);
         return completes ? WalkStep::Complete : WalkStep::Continue;
     }
     AttrMap discarded;  // attributes are checked even outside the collected element
@@ -117,36 +114,22 @@ bool TreeWalk::visit_cdata(std::size_t k)
     return true;
 }
 
-// A new element from start tag k, the tree's last: the root of the tree, or the last child of
-// the innermost open element.
+// A new element from start tag k, opened in the sink: the collected element, or the last child
+// of the innermost open element.
 bool TreeWalk::add_element(std::size_t k)
 {
     AttrMap attributes;
     if (!parser_.parse(*index_, k, attributes, error_)) return false;
-    const std::size_t parent = collecting() ? collect_stack_.back().node : ReadTree::kNoParent;
-    const std::size_t node = tree_.add(parent, name_of(k), document_);
-    if (!attributes.empty()) tree_.set_attributes(node, std::move(attributes));
+    sink_.open_element(name_of(k), std::move(attributes));
     return true;
 }
 
-// The element's text, trimmed, goes into the tree; its pieces leave the accumulator.
-void TreeWalk::keep_text(const OpenElement& element)
+// The element is closed in the sink with its text, trimmed; its pieces leave the accumulator.
+void TreeWalk::close_element(const OpenElement& element)
 {
     const std::string_view text = text_.trimmed(element.text);
-    if (!text.empty()) {
-        if (element.text.pending.empty()) {
-            tree_.set_text_in_arena(element.node, text);
-        } else {
-            tree_.set_text_in_document(element.node, text, document_);
-        }
-    }
+    sink_.close_element(text, !element.text.pending.empty());
     text_.release(element.text);
-}
-
-std::string_view TreeWalk::name_of_element(std::size_t node) const noexcept
-{
-    const ReadElement& element = tree_[node];
-    return document_.substr(element.name_start, element.name_length);
 }
 
 bool TreeWalk::take_text_before(std::uint64_t tag_start)

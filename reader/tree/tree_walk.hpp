@@ -1,6 +1,6 @@
 // The walk: visits the tags of a structural index in document order, checks each one, and
-// collects the first element named `root_tag` (with everything inside it) into a detached
-// tree. Elements outside it are only checked. The walk stops as soon as that element is
+// hands the first element named `root_tag` (with everything inside it) to a tree sink as it
+// reads it. Elements outside it are only checked. The walk stops as soon as that element is
 // complete, or at the first fault; nothing after it is examined.
 #pragma once
 
@@ -13,7 +13,7 @@
 #include "reader/markup/start_tag_parser.hpp"
 #include "reader/read_error.hpp"
 #include "reader/text/text_accumulator.hpp"
-#include "reader/tree/read_tree.hpp"
+#include "reader/tree/tree_sink.hpp"
 
 namespace brindle::reader {
 
@@ -32,8 +32,8 @@ class TreeWalk {
 public:
     // `text_may_hide_markup`: the index comes from the quote-dense builder, which leaves the
     // '<' of a declaration (other than a DOCTYPE) inside a run of character data.
-    TreeWalk(std::string_view document, std::string_view root_tag, bool text_may_hide_markup) noexcept
-        : document_(document), root_tag_(root_tag), text_may_hide_markup_(text_may_hide_markup)
+    TreeWalk(std::string_view document, std::string_view root_tag, bool text_may_hide_markup, TreeSink& sink) noexcept
+        : document_(document), root_tag_(root_tag), text_may_hide_markup_(text_may_hide_markup), sink_(sink)
     {}
 
     // Walks the tags of the next window of the index (or of the whole index). Complete once
@@ -41,16 +41,15 @@ public:
     // which error() then holds.
     [[nodiscard]] WalkStep walk(const index::StructuralIndex& window);
 
-    // After a Complete walk: moves the collected tree, its ranges pointing into the document,
-    // into `tree`. Otherwise fails with RootNotFound, or NeverClosed when the element started
-    // and never ended.
-    [[nodiscard]] bool finish(ReadTree& tree);
+    // After a Complete walk, true: the sink has the whole element. Otherwise fails with
+    // RootNotFound, or NeverClosed when the element started and never ended.
+    [[nodiscard]] bool finish();
 
     const ReadError& error() const noexcept { return error_; }
 
 private:
     struct OpenElement {
-        std::size_t node;  // in tree_
+        std::string_view name;
         TextAccumulator::Mark text;
     };
 
@@ -62,8 +61,7 @@ private:
     WalkStep visit_self_closing(std::size_t k);
     bool visit_cdata(std::size_t k);
     bool add_element(std::size_t k);
-    void keep_text(const OpenElement& element);
-    std::string_view name_of_element(std::size_t node) const noexcept;
+    void close_element(const OpenElement& element);
     // Whether a run of character data not yet taken starts before the tag; most tags follow
     // another tag directly, and this check keeps them off take_text_before's longer path.
     bool has_text_before(std::uint64_t tag_start) const noexcept
@@ -85,7 +83,7 @@ private:
     std::size_t text_cursor_ = 0;                // in the window's text ranges
     std::vector<std::string_view> skip_stack_;   // names of start tags open outside the collected element
     std::vector<OpenElement> collect_stack_;
-    ReadTree tree_;
+    TreeSink& sink_;
     TextAccumulator text_;
     StartTagParser parser_;
 };

@@ -1,5 +1,6 @@
-// Node objects for a reader's detached tree, made without the interpreter lock: threads that
-// read at once make their trees side by side, and only the last step needs the lock.
+// Node objects made as the reader walks the collected element, without the interpreter lock:
+// threads that read at once make their trees side by side, and only the last step needs the
+// lock. An element becomes a node at its end tag, when its children are all made.
 #pragma once
 
 #include <cstddef>
@@ -7,11 +8,11 @@
 #include <vector>
 
 #include "module/py_ref.hpp"
-#include "reader/tree/read_tree.hpp"
+#include "reader/tree/tree_sink.hpp"
 
 namespace brindle::read {
 
-class NodeBuilder {
+class NodeBuilder final : public reader::TreeSink {
 public:
     NodeBuilder() = default;
     NodeBuilder(const NodeBuilder&) = delete;
@@ -20,20 +21,25 @@ public:
     // nodes made so far owe their class, then releases them.
     ~NodeBuilder();
 
-    // Makes a node of every element of the tree (which must not be empty), with or without the
-    // lock. `document` is the text the tree's ranges point into; the tree's attribute maps are
-    // moved out. Children come before their parents, so no depth reaches the native stack.
-    // On failure (std::bad_alloc, an internal failure) what was made stays here until the
-    // builder dies.
-    void build(reader::ReadTree& tree, std::string_view document);
+    // With or without the lock; each may throw std::bad_alloc, leaving what was made here.
+    void open_element(std::string_view name, reader::AttrMap&& attributes) override;
+    void close_element(std::string_view text, bool text_in_document) override;
 
-    // With the lock held, after `build`: the root node, its whole tree ready for Python code.
+    // With the lock held, once the reader has succeeded: the collected element's node, its
+    // whole tree ready for Python code.
     PyRef take_root();
 
 private:
+    struct OpenElement {
+        std::string_view name;
+        reader::AttrMap attributes;
+        std::size_t first_child;  // in made_
+    };
+
     void settle() noexcept;
 
-    std::vector<PyRef> made_;  // the made nodes not yet given to a parent: a stack
+    std::vector<OpenElement> open_;
+    std::vector<PyRef> made_;  // the made nodes not yet given to a parent, in document order
     std::size_t owed_ = 0;     // nodes made whose class reference is not yet paid
 };
 

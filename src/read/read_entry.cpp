@@ -24,6 +24,19 @@ constexpr Signature kReadString{"read_string", "", kStringParams, 2, 2};
 constexpr std::string_view kFileParams[] = {"file_path", "root_tag"};
 constexpr Signature kReadFile{"read_file", "", kFileParams, 2, 2};
 
+// The read makes its Node objects as it walks, so it runs unlocked only where the interpreter
+// allows objects to be made without the lock.
+class UnlockedForNodes {
+public:
+    UnlockedForNodes()
+    {
+        if (kNodesWithoutLock) released_.emplace();
+    }
+
+private:
+    std::optional<GilRelease> released_;
+};
+
 }  // namespace
 
 PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
@@ -33,17 +46,14 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         // Both views stay valid: the caller holds the two strings for the whole call.
         const std::string_view document = convert_arg("xml_string", [&] { return to_text(slots[0]); });
         const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
-        reader::ReadTree tree;
-        reader::ReadError error;
         read::NodeBuilder nodes;
+        reader::ReadError error;
         bool parsed;
         {
-            GilRelease unlocked;
-            parsed = reader::parse_document(document, root_tag, tree, error);
-            if (parsed && kNodesWithoutLock) nodes.build(tree, document);
+            UnlockedForNodes unlocked;
+            parsed = reader::parse_document(document, root_tag, nodes, error);
         }
         if (!parsed) read::throw_read_error(error);
-        if (!kNodesWithoutLock) nodes.build(tree, document);
         return nodes.take_root().release();
     });
 }
@@ -54,21 +64,16 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         auto slots = bind<2>(kReadFile, args, nargs, kwnames);
         const std::string path = convert_arg("file_path", [&] { return to_text_copy(slots[0]); });
         const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
-        // The file's bytes outlive the walk: the collected names and texts still point into
-        // them until the nodes are made.
-        std::optional<read::FileBytes> file;
-        reader::ReadTree tree;
-        reader::ReadError error;
         read::NodeBuilder nodes;
+        std::optional<read::FileBytes> file;  // outlives the error, whose names may point into it
+        reader::ReadError error;
         bool parsed;
         {
-            GilRelease unlocked;
+            UnlockedForNodes unlocked;
             file.emplace(read::load_file(path));
-            parsed = reader::parse_document(file->view(), root_tag, tree, error);
-            if (parsed && kNodesWithoutLock) nodes.build(tree, file->view());
+            parsed = reader::parse_document(file->view(), root_tag, nodes, error);
         }
-        if (!parsed) read::throw_read_error(error);  // its names may point into the file's bytes
-        if (!kNodesWithoutLock) nodes.build(tree, file->view());
+        if (!parsed) read::throw_read_error(error);
         return nodes.take_root().release();
     });
 }

@@ -1,0 +1,28 @@
+// Where the walk puts the element it collects, as it goes: each element is opened (name and
+// attributes) in document order and closed with its text once its end tag is read, so its
+// children are opened and closed in between. The reader's caller decides what an element
+// becomes (a detached tree for the tests, Node objects for Python) without a second pass.
+#pragma once
+
+#include <string_view>
+
+#include "reader/tree/attr_map.hpp"
+
+namespace brindle::reader {
+
+class TreeSink {
+public:
+    // A new element: the collected element itself, or the last child of the innermost element
+    // opened and not yet closed. `name` views the document.
+    virtual void open_element(std::string_view name, AttrMap&& attributes) = 0;
+
+    // Closes the innermost open element. `text` is its text, trimmed, empty when it has none.
+    // When `text_in_document` the bytes are the document's own; otherwise they last only
+    // for this call. May throw std::bad_alloc.
+    virtual void close_element(std::string_view text, bool text_in_document) = 0;
+
+protected:
+    ~TreeSink() = default;
+};
+
+}  // namespace brindle::reader
