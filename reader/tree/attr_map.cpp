@@ -98,6 +98,7 @@ struct AttrMap::Block {
     std::size_t table_size;  // slots of `table` (a power of two), 0 while the map is small
     std::uint64_t seed;      // this map's hash tweak, 0 until its table is first built
     std::size_t* table;      // record offsets + 1 (0 marks an empty slot), or null
+    bool owned;              // false for a placed copy: the block is someone else's memory
 
     unsigned char* records() noexcept { return reinterpret_cast<unsigned char*>(this + 1); }
 };
@@ -191,9 +192,25 @@ AttrMap& AttrMap::operator=(AttrMap&& other) noexcept
 void AttrMap::release() noexcept
 {
     if (block_ == nullptr) return;
-    std::free(block_->table);
-    std::free(block_);
+    if (block_->owned) {
+        std::free(block_->table);
+        std::free(block_);
+    }
     block_ = nullptr;
+}
+
+std::size_t AttrMap::placed_size() const noexcept
+{
+    if (empty() || block_->table != nullptr) return 0;
+    return sizeof(Block) + block_->used;
+}
+
+AttrMap AttrMap::placed_copy(void* memory) const noexcept
+{
+    AttrMap copy;
+    copy.block_ = new (memory) Block{block_->count, block_->used, block_->used, 0, block_->seed, nullptr, false};
+    std::memcpy(copy.block_->records(), block_->records(), block_->used);
+    return copy;
 }
 
 std::size_t AttrMap::size() const noexcept { return block_ ? block_->count : 0; }
@@ -213,13 +230,14 @@ void AttrMap::reserve(std::size_t count, std::size_t text_bytes)
 // Makes room for `needed` more bytes of records: at least doubling, so appends stay linear.
 void AttrMap::grow(std::size_t needed)
 {
+    if (block_ != nullptr && !block_->owned) *this = AttrMap(*this);  // a placed map grows as a copy of its own
     const std::size_t used = block_ ? block_->used : 0;
     const std::size_t capacity = block_ ? block_->capacity : 0;
     if (capacity - used >= needed) return;
     const std::size_t wanted = std::max(used + needed, block_ ? capacity * 2 : 0);
     void* memory = std::realloc(block_, sizeof(Block) + wanted);
     if (memory == nullptr) throw std::bad_alloc();
-    if (block_ == nullptr) new (memory) Block{0, 0, 0, 0, 0, nullptr};
+    if (block_ == nullptr) new (memory) Block{0, 0, 0, 0, 0, nullptr, true};
     block_ = static_cast<Block*>(memory);
     block_->capacity = wanted;
 }

@@ -58,6 +58,13 @@ public:
     // Adds the pair, or replaces the value of a key already present (its position stays).
     void insert_or_assign(std::string_view key, std::string_view value);
 
+    // Bytes that a placed copy of this map takes, or 0 when it cannot be placed (an empty map,
+    // or one searched through a hash index, which keeps its own blocks).
+    std::size_t placed_size() const noexcept;
+    // A copy of this map in `memory` (placed_size() bytes, 8-aligned), which must outlive the
+    // copy and which the copy never frees. A read tree's maps live in its node arena this way.
+    AttrMap placed_copy(void* memory) const noexcept;
+
     std::optional<std::string_view> find(std::string_view key) const noexcept;
     bool contains(std::string_view key) const noexcept { return find(key).has_value(); }
 

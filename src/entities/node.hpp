@@ -1,15 +1,18 @@
 // The Node object: one XML element with native fields. Nodes never change after they are
 // made; children are shared references to other nodes, one per occurrence.
 //
-// A node is one allocation: the fixed fields, then its children's references inline (the
-// object's variable part). A leaf with a short name and text is 64 bytes and owns no other
-// memory, which decides how much memory a large document's tree touches.
+// A node is one block: the fixed fields, then its children's references inline (the object's
+// variable part). A leaf with a short name and text is 72 bytes and owns no other memory,
+// which decides how much memory a large document's tree touches. A read's nodes are carved
+// from the read's arena (node_arena.hpp), with their attribute tables and longer strings
+// beside them; other nodes are blocks of the raw allocator.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -23,11 +26,14 @@ namespace brindle {
 // Attribute maps come from the reader core, which fills them as it reads.
 using reader::AttrMap;
 
+class NodeArena;
+
 struct NodeObject {
     PyObject_VAR_HEAD  // ob_size: the number of children
     NodeString name;
     NodeText text;
     AttrMap attrs;
+    NodeArena* arena;  // where the node's memory comes from, or null for the raw allocator
 
     // Each a live Node, in order; they follow the fixed fields in the same allocation.
     std::span<const PyRef> children() const noexcept
@@ -77,6 +83,12 @@ enum class TypeReference { Taken, Owed };
 PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text,
                 ChildOrder order = ChildOrder::AsGiven, TypeReference type_reference = TypeReference::Taken);
 PyRef make_node(NodeData&& data);
+
+// A read's node, unlocked, in `arena`: its attribute table and its name and text longer than
+// a NodeString holds inline are copied into the arena beside it. The node takes a reference
+// to the arena. Throws std::bad_alloc.
+PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
+                      std::optional<std::string_view> text);
 
 #if defined(Py_REF_DEBUG) || defined(Py_TRACE_REFS) || defined(Py_GIL_DISABLED)
 inline constexpr bool kNodesWithoutLock = false;

@@ -7,6 +7,7 @@
 #endif
 
 #include "entities/node.hpp"
+#include "entities/node_arena.hpp"
 #include "entities/node_methods.hpp"
 #include "module/frame.hpp"
 
@@ -47,8 +48,13 @@ void free_node_memory(NodeObject& node) noexcept
     for (Py_ssize_t i = 0; i < Py_SIZE(&node); ++i) slots[i].~PyRef();
     node.attrs.~AttrMap();
     node.text.~NodeText();
+    NodeArena* arena = node.arena;
     node.name.~NodeString();
-    PyMem_RawFree(&node);
+    if (arena != nullptr) {
+        NodeArena::release(arena);
+    } else {
+        PyMem_RawFree(&node);
+    }
     Py_DECREF(type);  // instances of a heap type hold a reference to it
 }
 
@@ -69,8 +75,9 @@ void node_dealloc(PyObject* self)
             PyRef child = std::move(pending.back());
             pending.pop_back();
             if (Py_REFCNT(child.get()) == 1) {
-                take_children(*reinterpret_cast<NodeObject*>(child.get()), pending);
-                ++dismantled;
+                auto& dying = *reinterpret_cast<NodeObject*>(child.get());
+                take_children(dying, pending);
+                dismantled += dying.arena == nullptr;  // an arena's memory goes back whole
             }
         }
     });

@@ -15,14 +15,12 @@ NodeString::NodeString(std::string_view text)
     char* heap = static_cast<char*>(std::malloc(text.size()));
     if (heap == nullptr) throw std::bad_alloc();
     std::memcpy(heap, text.data(), text.size());
-    const std::uint64_t size = text.size();
-    std::memcpy(bytes_, &heap, sizeof heap);
-    std::memcpy(bytes_ + 8, &size, sizeof size);  // top byte 0: the heap form
+    set_pointer({heap, text.size()}, 0);
 }
 
 void NodeString::release() noexcept
 {
-    if (is_heap()) std::free(const_cast<char*>(heap_pointer()));
+    if (owns_block()) std::free(const_cast<char*>(pointer()));
 }
 
 }  // namespace brindle

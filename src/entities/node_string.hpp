@@ -1,5 +1,7 @@
 // The strings a Node stores: 16 bytes each, holding up to 15 bytes inline, so the names and
 // short texts of a large document cost no allocation of their own and a leaf node stays small.
+// A longer string is a block of its own, or (`borrowing`) bytes that something else keeps
+// alive as long as the string: a read tree's node arena.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,13 @@ class NodeString {
 public:
     NodeString() noexcept { set_inline_size(0); }
     explicit NodeString(std::string_view text);  // copies; std::bad_alloc when it cannot
+    // Views `text` (longer than kInlineCapacity), which must outlive the string.
+    static NodeString borrowing(std::string_view text) noexcept
+    {
+        NodeString borrowed;
+        borrowed.set_pointer(text, kBorrowed);
+        return borrowed;
+    }
     NodeString(NodeString&& other) noexcept
     {
         std::memcpy(bytes_, other.bytes_, sizeof bytes_);
@@ -33,7 +42,7 @@ public:
 
     std::string_view view() const noexcept
     {
-        if (is_heap()) return {heap_pointer(), heap_size()};
+        if (tag() < kInline) return {pointer(), pointer_size()};
         return {reinterpret_cast<const char*>(bytes_), static_cast<std::size_t>(tag() & kSizeMask)};
     }
     operator std::string_view() const noexcept { return view(); }
@@ -42,31 +51,45 @@ public:
 
     friend bool operator==(const NodeString& a, std::string_view b) noexcept { return a.view() == b; }
 
+    static constexpr std::size_t kInlineCapacity = 15;
+
 protected:
-    // The last byte tells the form: 0 for a heap string (whose 64-bit size never reaches the
-    // top byte), kInline | size for an inline one, kAbsent for a missing optional text.
+    // The last byte tells the form: a pointer and a size (whose top byte a string never
+    // reaches) for a string held elsewhere, with 0 when the string owns that block and
+    // kBorrowed when it does not; kInline | size for an inline one; kAbsent for a missing
+    // optional text.
+    static constexpr unsigned char kBorrowed = 0x40;
     static constexpr unsigned char kInline = 0x80;
     static constexpr unsigned char kSizeMask = 0x7F;
     static constexpr unsigned char kAbsent = 0xFF;
-    static constexpr std::size_t kInlineCapacity = 15;
 
     unsigned char tag() const noexcept { return bytes_[15]; }
     void set_tag(unsigned char value) noexcept { bytes_[15] = value; }
     void set_inline_size(std::size_t size) noexcept { set_tag(static_cast<unsigned char>(kInline | size)); }
+    void set_pointer(std::string_view text, unsigned char form) noexcept
+    {
+        const char* data = text.data();
+        const std::uint64_t size = text.size();
+        std::memcpy(bytes_, &data, sizeof data);
+        std::memcpy(bytes_ + 8, &size, sizeof size);
+        set_tag(form);
+    }
 
 private:
-    bool is_heap() const noexcept { return tag() == 0; }
-    const char* heap_pointer() const noexcept
+    static constexpr std::uint64_t kPointerSizeMask = (std::uint64_t{1} << 56) - 1;
+
+    bool owns_block() const noexcept { return tag() == 0; }
+    const char* pointer() const noexcept
     {
-        const char* pointer;
-        std::memcpy(&pointer, bytes_, sizeof pointer);
-        return pointer;
+        const char* data;
+        std::memcpy(&data, bytes_, sizeof data);
+        return data;
     }
-    std::size_t heap_size() const noexcept
+    std::size_t pointer_size() const noexcept
     {
         std::uint64_t size;
         std::memcpy(&size, bytes_ + 8, sizeof size);
-        return static_cast<std::size_t>(size);
+        return static_cast<std::size_t>(size & kPointerSizeMask);
     }
     void release() noexcept;
 
@@ -78,6 +101,12 @@ class NodeText : public NodeString {
 public:
     NodeText() noexcept { set_tag(kAbsent); }
     explicit NodeText(std::string_view text) : NodeString(text) {}
+    static NodeText borrowing(std::string_view text) noexcept
+    {
+        NodeText borrowed;
+        borrowed.set_pointer(text, kBorrowed);
+        return borrowed;
+    }
 
     explicit operator bool() const noexcept { return tag() != kAbsent; }
     std::string_view operator*() const noexcept { return view(); }

@@ -1,9 +1,11 @@
 // The Node class: its members in the order they are declared to the interpreter.
 #include "entities/node.hpp"
 
+#include <cstring>
 #include <new>
 #include <span>
 
+#include "entities/node_arena.hpp"
 #include "entities/node_methods.hpp"
 #include "module/bind.hpp"
 #include "module/errors.hpp"
@@ -89,16 +91,14 @@ void init_unlocked_header(PyVarObject* object, PyTypeObject* type, Py_ssize_t si
 
 }  // namespace
 
-PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text, ChildOrder order,
-                TypeReference type_reference)
+namespace {
+
+// Fills a node's fields in fresh memory sized for its children, whose references move in.
+PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&& attrs, std::span<PyRef> children,
+                    NodeText&& text, ChildOrder order, TypeReference type_reference) noexcept
 {
     PyTypeObject* type = node_type();
-    // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
-    // slot, which pushes a leaf into the next size class.
-    const std::size_t size = sizeof(NodeObject) + children.size() * sizeof(PyRef);
-    void* memory = PyMem_RawMalloc(size);
-    if (memory == nullptr) throw std::bad_alloc();
-    auto* object = reinterpret_cast<PyVarObject*>(memory);
+    auto* object = static_cast<PyVarObject*>(memory);
     const auto child_count = static_cast<Py_ssize_t>(children.size());
     if (kNodesWithoutLock && type_reference == TypeReference::Owed) {
         init_unlocked_header(object, type, child_count);
@@ -109,13 +109,69 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
     new (&node->name) NodeString(std::move(name));
     new (&node->text) NodeText(std::move(text));
     new (&node->attrs) AttrMap(std::move(attrs));
+    node->arena = arena;
     PyRef* slots = node->child_slots();
     const std::size_t count = children.size();
     for (std::size_t i = 0; i < count; ++i) {
         PyRef& child = order == ChildOrder::AsGiven ? children[i] : children[count - 1 - i];
         new (&slots[i]) PyRef(std::move(child));
     }
-    return PyRef::steal(reinterpret_cast<PyObject*>(object));
+    return reinterpret_cast<PyObject*>(object);
+}
+
+std::size_t node_size(std::size_t child_count) noexcept { return sizeof(NodeObject) + child_count * sizeof(PyRef); }
+
+// The bytes a string takes in the arena: none when the node holds it inline.
+std::size_t arena_bytes(std::string_view text) noexcept
+{
+    return text.size() > NodeString::kInlineCapacity ? text.size() : 0;
+}
+
+// Copies `text` to `at` when it is too long to be held inline; `at` moves past the copy.
+std::string_view place_text(std::string_view text, char*& at) noexcept
+{
+    if (text.size() <= NodeString::kInlineCapacity) return text;
+    std::memcpy(at, text.data(), text.size());
+    const std::string_view placed(at, text.size());
+    at += text.size();
+    return placed;
+}
+
+}  // namespace
+
+PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text, ChildOrder order,
+                TypeReference type_reference)
+{
+    // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
+    // slot, which pushes a leaf into the next size class.
+    void* memory = PyMem_RawMalloc(node_size(children.size()));
+    if (memory == nullptr) throw std::bad_alloc();
+    return PyRef::steal(init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text),
+                                  order, type_reference));
+}
+
+PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
+                      std::optional<std::string_view> text)
+{
+    // One block: the node, its attribute table, then its long name and text.
+    const std::size_t fixed = node_size(children.size());
+    const std::size_t table = attrs.placed_size();
+    const std::size_t strings = arena_bytes(name) + (text ? arena_bytes(*text) : 0);
+    char* memory = static_cast<char*>(arena.allocate(fixed + table + strings));
+    AttrMap kept = table != 0 ? attrs.placed_copy(memory + fixed) : std::move(attrs);
+    char* at = memory + fixed + table;
+    const std::string_view node_name = place_text(name, at);
+    NodeString name_string = node_name.size() > NodeString::kInlineCapacity ? NodeString::borrowing(node_name)
+                                                                             : NodeString(node_name);
+    NodeText text_string;
+    if (text) {
+        const std::string_view node_text = place_text(*text, at);
+        text_string = node_text.size() > NodeString::kInlineCapacity ? NodeText::borrowing(node_text)
+                                                                      : NodeText(node_text);
+    }
+    arena.add_reference();
+    return PyRef::steal(init_node(memory, &arena, std::move(name_string), std::move(kept), children,
+                                  std::move(text_string), ChildOrder::AsGiven, TypeReference::Owed));
 }
 
 void pay_type_references(std::size_t count) noexcept

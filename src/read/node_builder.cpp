@@ -4,11 +4,19 @@
 #include <utility>
 
 #include "entities/node.hpp"
+#include "entities/node_arena.hpp"
 #include "module/errors.hpp"
 
 namespace brindle::read {
 
-NodeBuilder::~NodeBuilder() { settle(); }
+NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) {}
+
+NodeBuilder::~NodeBuilder()
+{
+    settle();
+    made_.clear();
+    NodeArena::release(arena_);  // frees it unless a node made here lives on
+}
 
 void NodeBuilder::settle() noexcept
 {
@@ -25,11 +33,9 @@ void NodeBuilder::close_element(std::string_view text, bool)
 {
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
-    NodeString name(element.name);
-    NodeText node_text = text.empty() ? NodeText() : NodeText(text);
     const std::span<PyRef> children(made_.data() + element.first_child, made_.size() - element.first_child);
-    PyRef node = make_node(std::move(name), std::move(element.attributes), children, std::move(node_text),
-                           ChildOrder::AsGiven, TypeReference::Owed);
+    PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), children,
+                                 text.empty() ? std::nullopt : std::optional(text));
     ++owed_;
     made_.resize(element.first_child);  // now empty references
     open_.pop_back();

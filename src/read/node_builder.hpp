@@ -10,15 +10,19 @@
 #include "module/py_ref.hpp"
 #include "reader/tree/tree_sink.hpp"
 
+namespace brindle {
+class NodeArena;
+}  // namespace brindle
+
 namespace brindle::read {
 
 class NodeBuilder final : public reader::TreeSink {
 public:
-    NodeBuilder() = default;
+    NodeBuilder();  // throws std::bad_alloc
     NodeBuilder(const NodeBuilder&) = delete;
     NodeBuilder& operator=(const NodeBuilder&) = delete;
     // Runs with the lock held (declare the builder outside the unlocked scope): pays what the
-    // nodes made so far owe their class, then releases them.
+    // nodes made so far owe their class, then releases them and its hold on their arena.
     ~NodeBuilder();
 
     // With or without the lock; each may throw std::bad_alloc, leaving what was made here.
@@ -41,6 +45,7 @@ private:
     std::vector<OpenElement> open_;
     std::vector<PyRef> made_;  // the made nodes not yet given to a parent, in document order
     std::size_t owed_ = 0;     // nodes made whose class reference is not yet paid
+    NodeArena* arena_;         // the memory of every node made here
 };
 
 }  // namespace brindle::read

@@ -1,0 +1,50 @@
+// The memory of one read's nodes: every node of a read tree, with its attribute table and its
+// longer name and text, is carved from a few large chunks that belong to the read, not from the
+// C allocator one block at a time. Making a node is a pointer bump; a node's death frees
+// nothing but a count; the last node of the tree to die gives every chunk back to the system
+// at once. A node that outlives the rest of its tree keeps all of the tree's memory.
+//
+// The arena is filled by one thread, without the interpreter lock, before any of its nodes is
+// shown to Python; from then on its count changes only with the lock held.
+#pragma once
+
+#include <cstddef>
+
+namespace brindle {
+
+class NodeArena {
+public:
+    // A new arena holding one reference, its maker's. Throws std::bad_alloc.
+    static NodeArena* create();
+
+    // `size` bytes aligned for any node field, valid until the arena is freed.
+    // Throws std::bad_alloc.
+    void* allocate(std::size_t size)
+    {
+        size = (size + 7) & ~std::size_t{7};
+        if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]] add_chunk(size);
+        char* memory = next_;
+        next_ += size;
+        return memory;
+    }
+
+    // One reference per node carved from the arena, plus the maker's until it lets go.
+    void add_reference() noexcept { ++references_; }
+    // Drops one reference; the last frees the arena and all its chunks.
+    static void release(NodeArena* arena) noexcept;
+
+private:
+    struct Chunk;
+
+    NodeArena() = default;
+    ~NodeArena();
+    void add_chunk(std::size_t at_least);
+
+    Chunk* chunks_ = nullptr;  // the newest first
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    std::size_t next_chunk_size_;
+    std::size_t references_ = 1;
+};
+
+}  // namespace brindle
