@@ -67,26 +67,23 @@ inline bool is_node(PyObject* object) noexcept
 
 inline const NodeObject& node_data(PyObject* node) noexcept { return *reinterpret_cast<const NodeObject*>(node); }
 
-// Makes a new node. The children's references are moved into it (the PyRefs are left empty)
-// only on success; on failure everything stays with the caller and the error is thrown.
-// `Reversed` takes the span's last element as the first child.
-//
-// A read makes its whole tree without the interpreter lock, so that threads reading at once
-// run side by side. Node memory therefore comes from the raw allocator, which needs no lock,
-// and a node made unlocked (`TypeReference::Owed`) does not yet hold the reference to its
-// class that every instance holds: whoever made it pays those debts in one step with
-// `pay_type_references` once it holds the lock again, before any such node is released or
-// shown to Python code. Builds of the interpreter that track every reference (debug builds)
-// cannot make objects unlocked; there `kNodesWithoutLock` is false.
-enum class ChildOrder { AsGiven, Reversed };
-enum class TypeReference { Taken, Owed };
-PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text,
-                ChildOrder order = ChildOrder::AsGiven, TypeReference type_reference = TypeReference::Taken);
+// Makes a new node in a block of the raw allocator. The children's references are moved into
+// it (the PyRefs are left empty) only on success; on failure everything stays with the caller
+// and the error is thrown.
+PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text);
 PyRef make_node(NodeData&& data);
 
-// A read's node, unlocked, in `arena`: its attribute table and its name and text longer than
-// a NodeString holds inline are copied into the arena beside it. The node takes a reference
-// to the arena. Throws std::bad_alloc.
+// A read makes its whole tree without the interpreter lock, so that threads reading at once
+// run side by side. A node made unlocked does not yet hold the reference to its class that
+// every instance holds: whoever made it pays those debts in one step with
+// `pay_type_references` once it holds the lock again, before any such node is released or
+// shown to Python code. Builds of the interpreter that track every reference (debug builds)
+// cannot make objects unlocked; there `kNodesWithoutLock` is false, reads keep the lock and
+// their nodes take their class reference as they are made.
+//
+// A read's node, in `arena`: its attribute table and its name and text longer than a
+// NodeString holds inline are copied into the arena beside it. The node takes a reference to
+// the arena. Throws std::bad_alloc.
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
                       std::optional<std::string_view> text);
 
@@ -96,7 +93,7 @@ inline constexpr bool kNodesWithoutLock = false;
 inline constexpr bool kNodesWithoutLock = true;
 #endif
 
-// With the lock held: gives the Node class the references owed by `count` nodes made unlocked.
+// With the lock held: gives the Node class the references owed by `count` read nodes.
 void pay_type_references(std::size_t count) noexcept;
 
 // A new dict holding the map's pairs in its iteration order.

@@ -80,8 +80,8 @@ PyTypeObject* node_type()
 namespace {
 
 // What PyObject_InitVar does in a release build of the interpreter, without the reference to
-// the class (owed until the maker holds the lock) and without telling tracemalloc, which sees
-// the memory through the raw allocator instead. Every field is written: the memory is fresh.
+// the class (owed until the maker holds the lock) and without telling tracemalloc, which
+// cannot be called unlocked. Every field is written: the memory is fresh.
 void init_unlocked_header(PyVarObject* object, PyTypeObject* type, Py_ssize_t size) noexcept
 {
     object->ob_base.ob_refcnt = 1;
@@ -95,12 +95,12 @@ namespace {
 
 // Fills a node's fields in fresh memory sized for its children, whose references move in.
 PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&& attrs, std::span<PyRef> children,
-                    NodeText&& text, ChildOrder order, TypeReference type_reference) noexcept
+                    NodeText&& text, bool unlocked) noexcept
 {
     PyTypeObject* type = node_type();
     auto* object = static_cast<PyVarObject*>(memory);
     const auto child_count = static_cast<Py_ssize_t>(children.size());
-    if (kNodesWithoutLock && type_reference == TypeReference::Owed) {
+    if (unlocked) {
         init_unlocked_header(object, type, child_count);
     } else {
         PyObject_InitVar(object, type, child_count);  // takes a reference to the type
@@ -113,8 +113,7 @@ PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&&
     PyRef* slots = node->child_slots();
     const std::size_t count = children.size();
     for (std::size_t i = 0; i < count; ++i) {
-        PyRef& child = order == ChildOrder::AsGiven ? children[i] : children[count - 1 - i];
-        new (&slots[i]) PyRef(std::move(child));
+        new (&slots[i]) PyRef(std::move(children[i]));
     }
     return reinterpret_cast<PyObject*>(object);
 }
@@ -139,15 +138,14 @@ std::string_view place_text(std::string_view text, char*& at) noexcept
 
 }  // namespace
 
-PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text, ChildOrder order,
-                TypeReference type_reference)
+PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text)
 {
     // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
     // slot, which pushes a leaf into the next size class.
     void* memory = PyMem_RawMalloc(node_size(children.size()));
     if (memory == nullptr) throw std::bad_alloc();
     return PyRef::steal(init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text),
-                                  order, type_reference));
+                                  false));
 }
 
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
@@ -171,11 +169,12 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     }
     arena.add_reference();
     return PyRef::steal(init_node(memory, &arena, std::move(name_string), std::move(kept), children,
-                                  std::move(text_string), ChildOrder::AsGiven, TypeReference::Owed));
+                                  std::move(text_string), kNodesWithoutLock));
 }
 
 void pay_type_references(std::size_t count) noexcept
 {
+    if (!kNodesWithoutLock) return;  // each node took its reference as it was made
     auto* type = reinterpret_cast<PyObject*>(node_type());
     for (; count != 0; --count) Py_INCREF(type);
 }
