@@ -23,6 +23,7 @@ and README section from a saved run without measuring.
 """
 
 import argparse
+import contextlib
 import datetime
 import json
 import os
@@ -30,12 +31,12 @@ import platform
 import sys
 import tempfile
 import time
+from dataclasses import dataclass
 
 import documents as document_sets
 import report
 
-SECTIONS = ("read", "threads", "memory", "write", "dict", "calls", "index", "files", "trees")
-DEFAULT_SECTIONS = SECTIONS[:SECTIONS.index("index")]
+DEFAULT_SECTIONS = ("read", "threads", "memory", "write", "dict", "calls")
 BENCH = os.path.dirname(os.path.abspath(__file__))
 README = os.path.join(os.path.dirname(BENCH), "README.md")
 CHART = "brindle-vs-peers.png"
@@ -48,7 +49,7 @@ def options():
                                      formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
     parser.add_argument("--quick", action="store_true", help="2 MB shapes, two small corpus documents, "
                         "2 rounds and processes: a smoke check")
-    parser.add_argument("--only", help="comma-separated sections (default: all but index)")
+    parser.add_argument("--only", help="comma-separated sections (default: all but index, files and trees)")
     parser.add_argument("--index", action="store_true", help="also build and run the index benchmark")
     parser.add_argument("--rounds", type=int, help="interleaved rounds per timing (default 5, 2 with --quick)")
     parser.add_argument("--processes", type=int,
@@ -57,13 +58,13 @@ def options():
     parser.add_argument("--documents", help="comma-separated parts of document names to keep")
     parser.add_argument("--out", help="folder for results.json and the chart")
     parser.add_argument("--from", dest="saved", help="a saved results.json: report it, measure nothing")
-    parser.add_argument("--markdown", action="store_true", help="print the README's Benchmarks section at the end")
+    parser.add_argument("--markdown", action="store_true", help="print only the README's Benchmarks section on standard output (the rest on standard error)")
     parser.add_argument("--update-readme", action="store_true", help="write that section into README.md")
     chosen = parser.parse_args()
     chosen.sections = chosen.only.split(",") if chosen.only else list(DEFAULT_SECTIONS)
     if chosen.index and "index" not in chosen.sections:
         chosen.sections.append("index")
-    unknown = set(chosen.sections) - set(SECTIONS)
+    unknown = set(chosen.sections) - set(SECTION_RUNS)
     if unknown:
         parser.error(f"unknown sections: {', '.join(sorted(unknown))}")
     if chosen.update_readme and (chosen.quick or chosen.out):
@@ -85,45 +86,88 @@ def chosen_documents(chosen):
     return shapes + document_sets.corpus(names)
 
 
+@dataclass
+class Plan:
+    """What the sections measure on, and how many times."""
+    documents: list
+    rounds: int
+    thread_processes: int
+    memory_processes: int
+    scratch: str  # a temporary folder for files, the floor and the children's documents
+
+    @property
+    def real(self):
+        return [document for document in self.documents if document.real]
+
+    @property
+    def memory_documents(self):
+        """The largest corpus document and the records shape."""
+        largest = sorted(self.real, key=lambda document: -document.megabytes)[:1]
+        return largest + [document for document in self.documents if document.label == "records"]
+
+
+def read_section(plan):
+    import read_speed
+    return read_speed.run(plan.documents, plan.rounds)
+
+
+def threads_section(plan):
+    import thread_speed
+    return thread_speed.run(plan.real, plan.thread_processes, plan.scratch) if plan.real else None
+
+
+def memory_section(plan):
+    import memory_use
+    documents = plan.memory_documents
+    return memory_use.run(documents, plan.memory_processes, plan.scratch) if documents else None
+
+
+def write_section(plan):
+    import write_speed
+    return write_speed.run(plan.documents, plan.rounds)
+
+
+def dict_section(plan):
+    import dict_floor
+    import dict_speed
+    return dict_speed.run(plan.documents, plan.rounds, dict_floor.load(plan.scratch))
+
+
+def calls_section(plan):
+    import call_cost
+    return call_cost.run(plan.rounds)
+
+
+def index_section(plan):
+    import index_speed
+    return index_speed.run()
+
+
+def files_section(plan):
+    import file_speed
+    return file_speed.run(plan.documents, plan.rounds, plan.scratch)
+
+
+def trees_section(plan):
+    import tree_speed
+    return tree_speed.run(plan.documents, plan.rounds)
+
+
+SECTION_RUNS = {"read": read_section, "threads": threads_section, "memory": memory_section,
+                "write": write_section, "dict": dict_section, "calls": calls_section,
+                "index": index_section, "files": files_section, "trees": trees_section}
+
+
 def measure(chosen, scratch):
-    everything = chosen_documents(chosen)
-    real = [document for document in everything if document.real]
-    generated = [document for document in everything if not document.real]
-    largest_real = sorted(real, key=lambda document: -document.megabytes)[:1]
-    records = [document for document in generated if document.label == "records"]
-    thread_processes = chosen.processes or (2 if chosen.quick else 5)
-    memory_processes = chosen.processes or (1 if chosen.quick else 3)
+    plan = Plan(chosen_documents(chosen), chosen.rounds,
+                thread_processes=chosen.processes or (2 if chosen.quick else 5),
+                memory_processes=chosen.processes or (1 if chosen.quick else 3), scratch=scratch)
     results = {"documents": [{"label": document.label, "megabytes": document.megabytes, "real": document.real}
-                             for document in everything]}
+                             for document in plan.documents]}
     for section in chosen.sections:
-        if section == "read":
-            import read_speed
-            results["read"] = read_speed.run(everything, chosen.rounds)
-        elif section == "threads" and real:
-            import thread_speed
-            results["threads"] = thread_speed.run(real, thread_processes, scratch)
-        elif section == "memory" and largest_real + records:
-            import memory_use
-            results["memory"] = memory_use.run(largest_real + records, memory_processes, scratch)
-        elif section == "write":
-            import write_speed
-            results["write"] = write_speed.run(everything, chosen.rounds)
-        elif section == "dict":
-            import dict_floor
-            import dict_speed
-            results["dict"] = dict_speed.run(everything, chosen.rounds, dict_floor.load(scratch))
-        elif section == "calls":
-            import call_cost
-            results["calls"] = call_cost.run(chosen.rounds)
-        elif section == "index":
-            import index_speed
-            results["index"] = index_speed.run()
-        elif section == "files":
-            import file_speed
-            results["files"] = file_speed.run(everything, chosen.rounds, scratch)
-        elif section == "trees":
-            import tree_speed
-            results["trees"] = tree_speed.run(everything, chosen.rounds)
+        measured = SECTION_RUNS[section](plan)
+        if measured is not None:
+            results[section] = measured
     return results
 
 
@@ -140,20 +184,22 @@ def run_and_save(chosen):
         "quick": chosen.quick,
         "python": platform.python_version(),
         "load": [round(load_before, 1), round(os.getloadavg()[0], 1)],
+        "command": " ".join(["python3", "bench/bench_all.py"] + sys.argv[1:]),
     }
     with open(os.path.join(chosen.out, "results.json"), "w") as file:
         json.dump(results, file, indent=1)
     return results
 
 
-def main():
-    chosen = options()
-    os.makedirs(chosen.out, exist_ok=True)
-    if chosen.saved:
-        with open(chosen.saved) as file:
-            results = json.load(file)
-    else:
-        results = run_and_save(chosen)
+def obtain_results(chosen):
+    if not chosen.saved:
+        return run_and_save(chosen)
+    with open(chosen.saved) as file:
+        return json.load(file)
+
+
+def report_results(chosen, results):
+    """The goal summary, the chart and, when asked, the README section; returns that section."""
     rows = report.goals(results)
     if rows:
         report.print_summary(rows)
@@ -168,8 +214,17 @@ def main():
     if chosen.update_readme:
         report.update_readme(README, section)
         print("README.md's Benchmarks section rewritten")
+    return section
+
+
+def main():
+    chosen = options()
+    os.makedirs(chosen.out, exist_ok=True)
+    # With --markdown, standard output carries the README section alone; the rest goes to stderr.
+    with contextlib.redirect_stdout(sys.stderr if chosen.markdown else sys.stdout):
+        section = report_results(chosen, obtain_results(chosen))
     if chosen.markdown:
-        print("\n" + section)
+        print(section, end="")
     return 0
 
 

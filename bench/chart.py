@@ -1,6 +1,8 @@
 """The chart of a bench_all.py run: per document, the throughput (MB of the document per
 second) of brindle next to lxml, ElementTree and xmltodict, one panel per task."""
 
+import math
+
 import matplotlib
 
 matplotlib.use("Agg")
@@ -18,15 +20,16 @@ PANELS = [
 
 
 def _panel(axes, results, section, title, bars):
-    labels = [document["label"] for document in results["documents"] if document["label"] in results[section]]
-    megabytes = {document["label"]: document["megabytes"] for document in results["documents"]}
+    """One task's bars, a group per document (every panel lists the same documents, in the same
+    rows; a document the section did not measure has no bars)."""
+    documents = results["documents"]
     height = 0.8 / len(bars)
     for slot, (key, legend) in enumerate(bars):
-        rates = [megabytes[label] / results[section][label][key] for label in labels]
-        positions = [row + (slot - (len(bars) - 1) / 2) * height for row in range(len(labels))]
+        rates = [document["megabytes"] / results[section][document["label"]][key]
+                 if document["label"] in results[section] else math.nan for document in documents]
+        positions = [row + (slot - (len(bars) - 1) / 2) * height for row in range(len(documents))]
         axes.barh(positions, rates, height=height, color=COLOURS[legend], label=legend)
-    axes.set_yticks(range(len(labels)), labels, fontsize=8)
-    axes.invert_yaxis()
+    axes.set_yticks(range(len(documents)), [document["label"] for document in documents], fontsize=8)
     axes.set_title(title, fontsize=10)
     axes.set_xscale("log")  # equal ratios are equal distances, whatever the document's speed
     axes.set_xlabel("MB/s (log scale)", fontsize=8)
@@ -38,7 +41,9 @@ def draw(results, path):
     panels = [panel for panel in PANELS if panel[0] in results]
     if not panels:
         return False
-    figure, axes = pyplot.subplots(1, len(panels), figsize=(4 * len(panels), 4.2), squeeze=False)
+    figure, axes = pyplot.subplots(1, len(panels), figsize=(1.5 + 3.2 * len(panels), 4.2), squeeze=False,
+                                   sharey=True)
+    axes[0][0].invert_yaxis()  # the first document on top
     for one, (section, title, bars) in zip(axes[0], panels):
         _panel(one, results, section, title, bars)
     figure.suptitle(f"brindle and its peers, {results['meta']['date']} (higher is faster)", fontsize=10)

@@ -2,6 +2,7 @@
 it is met, as a plain table for the terminal and as the README's Benchmarks section."""
 
 import statistics
+import textwrap
 from dataclasses import dataclass
 
 CHART_IN_README = "bench/results/brindle-vs-peers.png"
@@ -107,9 +108,10 @@ def print_summary(rows):
         print(f"{row.text:{width}}  {row.target:10} {row.measured:{measured}}  {_verdict(row)}")
 
 
-def _table(header, lines):
-    return ["| " + " | ".join(header) + " |", "|" + "|".join("---" if i == 0 else "---:" for i in range(len(header))) + "|"] + \
-        ["| " + " | ".join(line) + " |" for line in lines]
+def _table(header, lines, first_right=1):
+    """A markdown table; columns from `first_right` on are aligned right (numbers)."""
+    rule = "|" + "|".join("---:" if i >= first_right else "---" for i in range(len(header))) + "|"
+    return ["| " + " | ".join(header) + " |", rule] + ["| " + " | ".join(line) + " |" for line in lines]
 
 
 def _per_document(results):
@@ -158,21 +160,22 @@ def markdown(results, rows):
         "this section and its chart:",
         "",
         "```sh",
-        "PYTHONPATH=build/dev python3 bench/bench_all.py --update-readme",
+        f"PYTHONPATH=build/dev {meta.get('command', 'python3 bench/bench_all.py --update-readme')}",
         "```",
         "",
-        f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine, "
-        f"shared with other work (load average {meta['load'][0]} at the start, {meta['load'][1]} at the end; "
-        f"{meta['date']}, Python {meta['python']}). Each time is the median of "
-        f"{meta['rounds']} rounds in which brindle and its peers took turns; the thread and memory rows "
-        f"are medians over fresh processes. Ratios above 1x mean brindle is faster, except for memory "
-        f"and the floor, where lower is better.",
+        textwrap.fill(
+            f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine, "
+            f"shared with other work (load average {meta['load'][0]} at the start, {meta['load'][1]} at the end; "
+            f"{meta['date']}, Python {meta['python']}). Each time is the median of {meta['rounds']} rounds in "
+            "which brindle and its peers took turns; the thread and memory rows are medians over fresh processes. "
+            "Ratios above 1x mean brindle is faster, except for memory and the floor, where lower is better.",
+            width=96),
         "",
         f"![brindle against lxml, ElementTree and xmltodict per document]({CHART_IN_README})",
         "",
     ]
     text += _table(["goal", "target", "measured", "verdict"],
-                   [[row.text, row.target, row.measured, _verdict(row)] for row in rows])
+                   [[row.text, row.target, row.measured, _verdict(row)] for row in rows], first_right=4)
     text += [""] + _per_document(results) + _threads_and_memory(results)
     text += ["", "The floor is CPython making the same dicts, lists and strs as `to_dict` from a description",
              "prepared beforehand, with the least work its C API allows (`bench/dict_floor.c`).", ""]
