@@ -168,7 +168,8 @@ def markdown(results, rows):
             f"shared with other work (load average {meta['load'][0]} at the start, {meta['load'][1]} at the end; "
             f"{meta['date']}, Python {meta['python']}). Each time is the median of {meta['rounds']} rounds in "
             "which brindle and its peers took turns; the thread and memory rows are medians over fresh processes. "
-            "Ratios above 1x mean brindle is faster, except for memory and the floor, where lower is better.",
+            "Ratios above 1x mean brindle is faster, except for memory and the floor, where lower is better. "
+            "Two threads cannot get two cores while other work runs, so the thread rows suffer most from load.",
             width=96),
         "",
         f"![brindle against lxml, ElementTree and xmltodict per document]({CHART_IN_README})",
