@@ -1,7 +1,12 @@
-"""Timing and reporting shared by the peer benchmarks: one run per measurement, the same way
-for every library, and one table layout."""
+"""Timing shared by the peer benchmarks: the same way for every library.
+
+This machine is shared and noisy, so a comparison never rests on one run: the contenders take
+turns within each round (the order reversed every other round, so neither always runs on a
+warmer or colder machine), and each reports the median of its rounds.
+"""
 
 import gc
+import statistics
 import time
 
 
@@ -14,14 +19,17 @@ def timed(action):
     return time.perf_counter() - start, result
 
 
-def megabytes(document):
-    return len(document.encode()) / 1e6
+def interleaved_medians(setups, rounds):
+    """{name: median seconds} over `rounds` rounds in which every contender runs once.
 
-
-def print_rows(rows, label_width=22):
-    """Rows of (shape, brindle operation, MB/s, peer operation, peer MB/s, peer time / ours)."""
-    print(f"{'shape':8} {'brindle':{label_width}} {'MB/s':>9}   {'peer':{label_width}} {'MB/s':>9} {'ratio':>7}")
-    for shape, ours, ours_rate, peer, peer_rate, ratio in rows:
-        peer_text = f"{peer_rate:9.1f}" if peer_rate is not None else " " * 9
-        ratio_text = f"{ratio:6.2f}x" if ratio is not None else ""
-        print(f"{shape:8} {ours:{label_width}} {ours_rate:9.1f}   {peer:{label_width}} {peer_text} {ratio_text:>7}")
+    `setups` maps a name to a function that prepares one run (untimed: a fresh input, say)
+    and returns the action to time. Each result is dropped before the next run starts."""
+    names = list(setups)
+    seconds = {name: [] for name in names}
+    for round_index in range(rounds):
+        for name in names if round_index % 2 == 0 else reversed(names):
+            action = setups[name]()
+            elapsed, result = timed(action)
+            del action, result
+            seconds[name].append(elapsed)
+    return {name: statistics.median(values) for name, values in seconds.items()}

@@ -1,0 +1,57 @@
+"""The documents every benchmark compares on: the generated shapes (generate.py) and the real
+documents of the shared corpus, which lies beside the project (<project>/../shared/corpus) and
+is read from there, xz-compressed, never copied into the repository."""
+
+import lzma
+import os
+from dataclasses import dataclass
+
+import generate
+
+CORPUS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                      "shared", "corpus")
+CORPUS_SUFFIX = ".xz"
+
+
+@dataclass
+class Document:
+    label: str   # the shape's name, or the corpus file's name without .xz
+    raw: bytes   # UTF-8, what every library reads
+    root: str    # the root element's name, which brindle's readers ask for
+    real: bool   # from the corpus rather than generated
+
+    @property
+    def megabytes(self):
+        return len(self.raw) / 1e6
+
+    def write_to(self, directory):
+        """The document as a file in `directory` (for the readers of files); its path."""
+        path = os.path.join(directory, self.label if self.real else self.label + ".xml")
+        with open(path, "wb") as file:
+            file.write(self.raw)
+        return path
+
+
+def generated(target_bytes):
+    """Every generated shape at about `target_bytes`."""
+    documents = []
+    for name, make in generate.SHAPES.items():
+        text = make(target_bytes)
+        documents.append(Document(name, text.encode(), generate.root_name(text), real=False))
+    return documents
+
+
+def corpus_names():
+    if not os.path.isdir(CORPUS):
+        return []
+    return sorted(name[:-len(CORPUS_SUFFIX)] for name in os.listdir(CORPUS) if name.endswith(CORPUS_SUFFIX))
+
+
+def corpus(names):
+    """The named corpus documents, decompressed in memory."""
+    documents = []
+    for name in names:
+        with lzma.open(os.path.join(CORPUS, name + CORPUS_SUFFIX)) as stream:
+            raw = stream.read()
+        documents.append(Document(name, raw, generate.root_name(raw.decode()), real=True))
+    return documents

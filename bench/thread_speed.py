@@ -1,0 +1,85 @@
+"""Two threads reading two documents against one thread reading both, for brindle's
+read_string and lxml's fromstring.
+
+Each measurement is a fresh process (this file run with --child), so every one starts from the
+same memory state: it reads the document twice in one thread, then twice at once in two
+threads, and prints both times. The two documents are two copies of one document, so the
+threads have equal work and a perfect speed-up is 2. The processes of the two readers take
+turns, and each reader's speed-up is the median over its processes."""
+
+import gc
+import os
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+READERS = ("brindle", "lxml")
+
+
+def reader(name, root):
+    """The read of one input, and how to make a fresh input from the file's bytes."""
+    if name == "brindle":
+        import brindle
+        return (lambda text: brindle.read_string(text, root)), bytes.decode
+    import lxml.etree
+    return (lambda raw: lxml.etree.fromstring(raw, lxml.etree.XMLParser(huge_tree=True))), bytes
+
+
+def in_two_threads(read, inputs):
+    """Seconds until both threads have read; the trees are kept until then, as in the
+    sequential run, so that neither times the freeing of a tree."""
+    trees = []
+    threads = [threading.Thread(target=lambda one=one: trees.append(read(one))) for one in inputs]
+    gc.collect()
+    started = time.perf_counter()
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    elapsed = time.perf_counter() - started
+    if len(trees) != len(inputs):
+        raise RuntimeError("a thread did not read its document")
+    return elapsed
+
+
+def child(path, root, name):
+    from measure import timed
+    read, fresh = reader(name, root)
+    with open(path, "rb") as file:
+        raw = file.read()
+    sequential, trees = timed(lambda: [read(fresh(raw)) for _ in range(2)])
+    del trees
+    inputs = [fresh(raw), fresh(raw)]
+    parallel = in_two_threads(read, inputs)
+    print(sequential, parallel)
+
+
+def speed_up(path, root, name):
+    command = [sys.executable, os.path.abspath(__file__), "--child", path, root, name]
+    sequential, parallel = map(float, subprocess.run(command, capture_output=True, text=True, check=True).stdout.split())
+    return sequential / parallel
+
+
+def run(documents, processes, directory):
+    """{document: {reader: median speed-up}}, printed as it goes."""
+    print(f"\nTwo threads (speed-up of two threads reading two copies over one thread reading both; "
+          f"median of {processes} fresh processes):\n")
+    print(f"{'document':24} {'MB':>6} " + " ".join(f"{name:>9}" for name in READERS))
+    results = {}
+    for document in documents:
+        path = document.write_to(directory)
+        gains = {name: [] for name in READERS}
+        for _ in range(processes):
+            for name in READERS:
+                gains[name].append(speed_up(path, document.root, name))
+        os.unlink(path)
+        results[document.label] = {name: statistics.median(values) for name, values in gains.items()}
+        print(f"{document.label:24} {document.megabytes:6.1f} " +
+              " ".join(f"{results[document.label][name]:8.2f}x" for name in READERS), flush=True)
+    return results
+
+
+if __name__ == "__main__" and sys.argv[1:2] == ["--child"]:
+    child(*sys.argv[2:])
