@@ -144,6 +144,18 @@ def test_argument_conversion_failures(args, exception, note):
     assert caught.value.__notes__ == [note]
 
 
+# Characters at each edge of UTF-8's lengths, in strs of each storage width (the widest
+# character decides it), with ASCII runs of every length around the encoder's four at a time.
+@pytest.mark.parametrize("widest", ["\xe9", "\u20ac", "\U0001f600"])
+@pytest.mark.parametrize("run", [0, 1, 3, 4, 5, 9])
+def test_documents_of_every_str_width_read_as_written(widest, run):
+    edges = "\x7f\x80\xff" + ("\u07ff\u0800\ud7ff\ue000\uffff" if widest > "\xff" else "")
+    edges += "\U00010000\U0010ffff" if widest > "\uffff" else ""
+    text = "x" * run + edges + widest + "y" * run
+    node = brindle.read_string(f'<a k="{text}">{text}<b/>{widest}</a>', "a")
+    assert (node.attrs, node.text, node.children[0].name) == ({"k": text}, text + widest, "b")
+
+
 DEPTH = 1_000_000
 
 

@@ -11,6 +11,7 @@
 #include "module/frame.hpp"
 #include "entities/node.hpp"
 #include "read/document_file.hpp"
+#include "read/document_text.hpp"
 #include "read/node_builder.hpp"
 #include "read/read_errors.hpp"
 #include "reader/read_pipeline.hpp"
@@ -37,22 +38,40 @@ private:
     std::optional<GilRelease> released_;
 };
 
+// The root tag's bytes. A document that has no UTF-8 form is the first fault, as it is when
+// the root tag is fine, even though it is found only when the document is encoded.
+std::string_view root_tag_after(read::DocumentText& document, PyObject* root_tag)
+{
+    try {
+        return convert_arg("root_tag", [&] { return to_text(root_tag); });
+    } catch (...) {
+        if (!document.encode()) {
+            PyErr_Clear();  // the root tag's error gives way
+            document.raise_unencodable();
+        }
+        throw;
+    }
+}
+
 }  // namespace
 
 PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
         auto slots = bind<2>(kReadString, args, nargs, kwnames);
-        // Both views stay valid: the caller holds the two strings for the whole call.
-        const std::string_view document = convert_arg("xml_string", [&] { return to_text(slots[0]); });
-        const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
+        // The caller holds both strings for the whole call, so what views them stays valid.
+        read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(slots[0]); });
+        const std::string_view root_tag = root_tag_after(document, slots[1]);
         read::NodeBuilder nodes;
         reader::ReadError error;
-        bool parsed;
+        bool encoded;
+        bool parsed = false;
         {
             UnlockedForNodes unlocked;
-            parsed = reader::parse_document(document, root_tag, nodes, error);
+            encoded = document.encode();
+            if (encoded) parsed = reader::parse_document(document.view(), root_tag, nodes, error);
         }
+        if (!encoded) document.raise_unencodable();
         if (!parsed) read::throw_read_error(error);
         return nodes.take_root().release();
     });

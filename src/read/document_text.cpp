@@ -1,0 +1,93 @@
+#include "read/document_text.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "module/convert.hpp"
+
+namespace brindle::read {
+
+namespace {
+
+// Encodes `count` code units of one width; returns the end of the output, or null at a
+// surrogate. `out` has room for the longest encoding (as many bytes per unit as UTF-8 may
+// need for that width: 2, 3 or 4).
+template <class Unit>
+char* encode_units(const Unit* in, std::size_t count, char* out) noexcept
+{
+    const Unit* const end = in + count;
+    while (in != end) {
+        // Runs of ASCII, the bulk of most documents, four units a test.
+        while (end - in >= 4 && (in[0] | in[1] | in[2] | in[3]) < 0x80) {
+            out[0] = static_cast<char>(in[0]);
+            out[1] = static_cast<char>(in[1]);
+            out[2] = static_cast<char>(in[2]);
+            out[3] = static_cast<char>(in[3]);
+            in += 4;
+            out += 4;
+        }
+        if (in == end) break;
+        const std::uint32_t code = *in++;
+        if (code < 0x80) {
+            *out++ = static_cast<char>(code);
+        } else if (code < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (code >> 6));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            if (code >= 0xD800 && code <= 0xDFFF) return nullptr;
+            *out++ = static_cast<char>(0xE0 | (code >> 12));
+            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            *out++ = static_cast<char>(0xF0 | (code >> 18));
+            *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+DocumentText::DocumentText(PyObject* text) : text_(text)
+{
+    if (!PyUnicode_Check(text)) throw_type_mismatch(text, "str");
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(text) < 0) throw_python_error();  // a str made by the legacy calls
+#endif
+    if (PyUnicode_IS_ASCII(text)) {
+        view_ = {static_cast<const char*>(PyUnicode_DATA(text)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(text))};
+    }
+}
+
+bool DocumentText::encode()
+{
+    if (PyUnicode_IS_ASCII(text_)) return true;
+    const auto count = static_cast<std::size_t>(PyUnicode_GET_LENGTH(text_));
+    const int kind = PyUnicode_KIND(text_);
+    const std::size_t most = count * (kind == PyUnicode_1BYTE_KIND ? 2 : kind == PyUnicode_2BYTE_KIND ? 3 : 4);
+    // Only the pages written become resident: room for the longest form costs nothing more.
+    encoded_.reset(static_cast<char*>(std::malloc(most == 0 ? 1 : most)));
+    if (!encoded_) throw std::bad_alloc();
+    const void* data = PyUnicode_DATA(text_);
+    char* end = nullptr;
+    switch (kind) {
+    case PyUnicode_1BYTE_KIND: end = encode_units(static_cast<const Py_UCS1*>(data), count, encoded_.get()); break;
+    case PyUnicode_2BYTE_KIND: end = encode_units(static_cast<const Py_UCS2*>(data), count, encoded_.get()); break;
+    default: end = encode_units(static_cast<const Py_UCS4*>(data), count, encoded_.get()); break;
+    }
+    if (end == nullptr) return false;
+    view_ = {encoded_.get(), static_cast<std::size_t>(end - encoded_.get())};
+    return true;
+}
+
+void DocumentText::raise_unencodable() const
+{
+    convert_arg("xml_string", [&] { return to_text(text_); });
+    throw_internal("a str without a UTF-8 form was encoded");
+}
+
+}  // namespace brindle::read

@@ -1,0 +1,39 @@
+// The UTF-8 bytes of read_string's document. An ASCII str lends its own bytes; any other str is
+// encoded here, with the interpreter lock released, into a buffer the read owns. Asking the
+// interpreter for the UTF-8 form instead would encode under the lock (holding every other
+// thread back for the whole encoding) and would keep a UTF-8 copy of the document attached to
+// the caller's str for as long as the str lives.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+#include <string_view>
+
+#include "read/document_file.hpp"
+
+namespace brindle::read {
+
+class DocumentText {
+public:
+    // With the lock held; `text` must be a str that outlives this object (the caller's
+    // argument). Throws the TypeError of any other value.
+    explicit DocumentText(PyObject* text);
+
+    // Without the lock: makes the UTF-8 bytes. False when the str holds a surrogate code point,
+    // which has no UTF-8 form (then, with the lock, `raise_unencodable`). Throws std::bad_alloc.
+    bool encode();
+
+    // With the lock held: the error the interpreter gives for a str without a UTF-8 form.
+    [[noreturn]] void raise_unencodable() const;
+
+    std::string_view view() const noexcept { return view_; }
+
+private:
+    PyObject* text_;
+    std::string_view view_;
+    ByteBuffer encoded_;
+};
+
+}  // namespace brindle::read
