@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include "write/output_limit.hpp"
 
@@ -24,9 +25,33 @@ std::uint64_t usable_capacity(std::size_t capacity) noexcept
     return (available + capacity) / 2;
 }
 
+// The buffer a thread's last write_string left for its next one.
+struct KeptBuffer {
+    char* data = nullptr;
+    std::size_t capacity = 0;
+    ~KeptBuffer() { std::free(data); }
+};
+
+constexpr std::size_t kLargestKept = std::size_t{64} << 20;
+
+thread_local KeptBuffer t_kept;
+
 }  // namespace
 
-MemorySink::~MemorySink() { std::free(data_); }
+MemorySink::MemorySink() noexcept
+    : data_(std::exchange(t_kept.data, nullptr)), capacity_(std::exchange(t_kept.capacity, 0))
+{
+}
+
+MemorySink::~MemorySink()
+{
+    if (capacity_ <= kLargestKept && t_kept.data == nullptr) {
+        t_kept.data = data_;
+        t_kept.capacity = capacity_;
+    } else {
+        std::free(data_);
+    }
+}
 
 void MemorySink::append_long_run(char byte, std::uint64_t count)
 {
