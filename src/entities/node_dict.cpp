@@ -1,12 +1,10 @@
 // Node.to_dict(): a tree as nested dicts, lists, strings and None.
 //
-// Two phases. The first walks the tree in pre-order and records each node's dictionary form as
-// plain data borrowing from the nodes (which the call holds alive and which cannot change).
-// The second builds the Python objects from the last form to the first, so every child's dict
-// exists before its parent's list is made: each list is created at its final length and filled
-// at once, and no half-built container is ever reachable. Neither phase recurses on depth.
-// Shared children can make the first phase endless in practice (until memory runs out), so
-// both phases let Ctrl-C stop them; what was recorded or built so far is released.
+// One walk in post-order with a stack of its own (no recursion on depth): a node's dict is made
+// once its children's are, so each list is created at its final length and filled at once, and
+// no half-built container is ever reachable. The walk reads the nodes in place (the call holds
+// the root alive and nodes cannot change). Shared children can make the walk endless in
+// practice (until memory runs out), so Ctrl-C stops it; what was built so far is released.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -27,33 +25,6 @@ namespace brindle {
 
 namespace {
 
-// The dictionary form of one node: a String, a Map, a Vec (the next `child_count` subtrees in
-// pre-order) and a NullableString.
-struct NodeForm {
-    std::string_view name;
-    const AttrMap* attrs;
-    std::size_t child_count;
-    const NodeText* text;
-};
-
-std::vector<NodeForm> forms_in_preorder(PyObject* root)
-{
-    std::vector<NodeForm> forms;
-    std::vector<PyObject*> pending{root};
-    InterruptPoll poll(kNodesBetweenPolls);
-    while (!pending.empty()) {
-        poll.progress(forms.size());
-        const NodeObject& node = node_data(pending.back());
-        pending.pop_back();
-        const auto children = node.children();
-        forms.push_back({node.name, &node.attrs, children.size(), &node.text});
-        for (auto child = children.rbegin(); child != children.rend(); ++child) {
-            pending.push_back(child->get());
-        }
-    }
-    return forms;
-}
-
 // The four key strings, made once per call and shared by every node dict of the result.
 using NodeKeys = std::array<PyRef, kNodeKeyCount>;
 
@@ -69,12 +40,12 @@ void set_item(PyObject* dict, const PyRef& key, PyRef value)
     if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_python_error();
 }
 
-// A list of the `count` dicts on top of `built`, the topmost first.
+// A list of the `count` dicts on top of `built`, the topmost last.
 PyRef take_children(std::vector<PyRef>& built, std::size_t count)
 {
     if (built.size() < count) throw_internal("invariant: every child's dict is built before its parent's");
     PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = count; i-- > 0;) {
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), built.back().release());
         built.pop_back();
     }
@@ -85,7 +56,7 @@ PyRef take_children(std::vector<PyRef>& built, std::size_t count)
 struct Builder {
     NodeKeys keys = make_node_keys();
     StrCache names;
-    std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, first child on top
+    std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, last child on top
 };
 
 PyRef attrs_dict(const AttrMap& attrs, StrCache& names)
@@ -99,36 +70,49 @@ PyRef attrs_dict(const AttrMap& attrs, StrCache& names)
     return dict;
 }
 
-PyRef node_dict(const NodeForm& form, Builder& builder)
+PyRef node_dict(const NodeObject& node, Builder& builder)
 {
     PyRef dict = checked(PyDict_New());
-    set_item(dict.get(), builder.keys[0], builder.names.get(form.name));
-    set_item(dict.get(), builder.keys[1], attrs_dict(*form.attrs, builder.names));
-    set_item(dict.get(), builder.keys[2], take_children(builder.built, form.child_count));
-    set_item(dict.get(), builder.keys[3], *form.text ? make_str(**form.text) : PyRef::borrow(Py_None));
+    set_item(dict.get(), builder.keys[0], builder.names.get(node.name));
+    set_item(dict.get(), builder.keys[1], attrs_dict(node.attrs, builder.names));
+    set_item(dict.get(), builder.keys[2], take_children(builder.built, node.children().size()));
+    set_item(dict.get(), builder.keys[3], node.text ? make_str(*node.text) : PyRef::borrow(Py_None));
     return dict;
 }
 
-PyRef forms_to_dicts(const std::vector<NodeForm>& forms)
+// A node being visited and the next of its children to visit.
+struct Visit {
+    const NodeObject* node;
+    std::size_t next_child;
+};
+
+PyRef tree_to_dicts(PyObject* root)
 {
     const GcPause no_collections_while_building;
     Builder builder;
-    std::vector<PyRef>& built = builder.built;
+    std::vector<Visit> path{{&node_data(root), 0}};
     InterruptPoll poll(kNodesBetweenPolls);
-    for (auto form = forms.rbegin(); form != forms.rend(); ++form) {
-        poll.progress(static_cast<std::uint64_t>(form - forms.rbegin()));
-        PyRef dict = node_dict(*form, builder);
-        built.push_back(std::move(dict));
+    std::uint64_t visited = 0;
+    while (!path.empty()) {
+        Visit& visit = path.back();
+        const auto children = visit.node->children();
+        if (visit.next_child < children.size()) {
+            poll.progress(++visited);
+            path.push_back({&node_data(children[visit.next_child++].get()), 0});
+            continue;
+        }
+        builder.built.push_back(node_dict(*visit.node, builder));
+        path.pop_back();
     }
-    if (built.size() != 1) throw_internal("invariant: the forms describe exactly one tree");
-    return std::move(built.back());
+    if (builder.built.size() != 1) throw_internal("invariant: the walk builds exactly one tree");
+    return std::move(builder.built.back());
 }
 
 }  // namespace
 
 PyObject* node_to_dict(PyObject* self, PyObject*)
 {
-    return call_frame([&] { return forms_to_dicts(forms_in_preorder(self)).release(); });
+    return call_frame([&] { return tree_to_dicts(self).release(); });
 }
 
 }  // namespace brindle
