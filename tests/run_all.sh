@@ -34,6 +34,7 @@ done
 step "what the tests need"
 # One venv per other Python, made before anything is installed so that one step installs all.
 other_pythons=()
+other_run=()  # the versions that other_pythons holds
 for version in "${other_versions[@]}"; do
   venv="$PWD/build/venv-py${version/./}"
   if [ ! -x "$venv/bin/python" ]; then
@@ -48,6 +49,7 @@ for version in "${other_versions[@]}"; do
     "python$version" -m venv "$venv"
   fi
   other_pythons+=("$venv/bin/python")
+  other_run+=("$version")
 done
 bash tests/install_deps.sh "$python" "${other_pythons[@]}"
 
@@ -60,6 +62,32 @@ python3 -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
 
 # == typing: the stub package's checks, once they exist
 if [ -f tests/typing/check.sh ]; then bash tests/typing/check.sh; fi
+
+# The other Pythons: the C API differs between versions (exception notes from 3.11, the saved
+# exception's calls from 3.12), so each builds the extension and runs the pytest suite on it.
+# They run one after another in the background, beside the steps below, which leave a core idle
+# for most of their time (one pytest process, the fuzz runs' fixed durations); their output is
+# shown at the end.
+other_pythons_run() {
+  local status=0 venv_python tag
+  for venv_python in "${other_pythons[@]}"; do
+    tag="$(basename "$(dirname "$(dirname "$venv_python")")")"
+    tag="${tag#venv-}"
+    step "pytest on $("$venv_python" -c 'import sys; print("%d.%d" % sys.version_info[:2])') (build/$tag)"
+    cmake -S . -B "build/$tag" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$venv_python" >/dev/null &&
+      cmake --build "build/$tag" -j1 >/dev/null &&
+      PYTHONPATH="$PWD/build/$tag" "$venv_python" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests" ||
+      status=1
+  done
+  return "$status"
+}
+mkdir -p build
+other_log="$PWD/build/other-pythons.log"
+other_pythons_run >"$other_log" 2>&1 &
+other_pid=$!
+# A failure below ends the run: the background run goes with it.
+trap 'pkill -P "$other_pid" 2>/dev/null; kill "$other_pid" 2>/dev/null' EXIT
+step "started in the background: the pytest suite on ${other_run[*]:-no other Python} (build/other-pythons.log)"
 
 step "pytest against the extension under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The interpreter is not instrumented: the sanitizer runtime is preloaded into it, its own
@@ -116,15 +144,13 @@ ctest --test-dir build/reader-asan --output-on-failure
 step "fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)"
 bash fuzz/smoke.sh
 
-# The other Pythons: the C-API differs between versions (exception notes from 3.11, the saved
-# exception's calls from 3.12), so each builds the extension and runs the pytest suite on it.
-for venv_python in "${other_pythons[@]}"; do
-  venv="$(dirname "$(dirname "$venv_python")")"
-  tag="${venv##*/venv-}"
-  step "pytest on $("$venv_python" -c 'import sys; print("%d.%d" % sys.version_info[:2])') (build/$tag)"
-  cmake -S . -B "build/$tag" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$venv_python" >/dev/null
-  cmake --build "build/$tag" -j2 >/dev/null
-  PYTHONPATH="$PWD/build/$tag" "$venv_python" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
-done
-
+step "the other Pythons' runs end"
+other_status=0
+wait "$other_pid" || other_status=$?
+trap - EXIT
+cat "$other_log"
+if [ "$other_status" != 0 ]; then
+  echo "the pytest suite failed on another Python (above)" >&2
+  exit "$other_status"
+fi
 step "all suites passed"
