@@ -1,28 +1,95 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds and installs brindle, and runs every test suite:
-# pytest for everything reachable from Python, once against the installed module and once
-# against a build of the extension under AddressSanitizer and UndefinedBehaviorSanitizer; the
-# growth check (no doubling of an input may cost more than 3x the instructions, counted by
-# callgrind); GoogleTest (through CTest) for the structural index, and the index suites once
-# more under both sanitizers.
+# Builds and installs brindle, and runs every test suite. On the interpreter `python3` (3.11 in
+# CI): pytest against the installed module, and once more against a build of the extension under
+# AddressSanitizer and UndefinedBehaviorSanitizer; the growth check (no doubling of an input may
+# cost more than 3x the instructions, counted by callgrind); GoogleTest (through CTest) for the
+# structural index and the reader core, plain and under both sanitizers; the fuzz harnesses'
+# smoke runs. On each other Python from 3.10 to 3.13: a build of the extension and the pytest
+# suite against it, in a venv of that version under build/.
+#
+# About 30 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
+# packages only then, and so root only then) and says what; inside a venv, brindle and the test
+# packages go into that venv. A Python of 3.10 to 3.13 that is not on PATH (as python3.X) is
+# skipped with a message, except in CI (CI=true), where all four must be there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+# Each step's header says when it started, so that a log shows what each step costs.
+step() { printf '== [%d:%02d] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
 
-if [ ! -e /usr/include/gtest/gtest.h ] || ! command -v cmake >/dev/null || ! command -v g++ >/dev/null \
-    || ! command -v valgrind >/dev/null; then
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev cmake g++ valgrind >/dev/null
+if command -v pyenv >/dev/null && [ -z "${PYENV_VERSION:-}" ]; then
+  # pyenv's shims resolve python3.10 ... python3.13 only for versions named here; python3 stays
+  # the default one.
+  PYENV_VERSION="$(pyenv version-name):$(pyenv versions --bare | grep -E '^3\.1[0-3]\.[0-9]+$' | paste -sd: -)"
+  export PYENV_VERSION
 fi
 
+python=$(python3 -c 'import sys; print(sys.executable)')
+main_version=$(python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+other_versions=()
+for version in ${BRINDLE_PYTHONS:-3.10 3.11 3.12 3.13}; do
+  [ "$version" = "$main_version" ] || other_versions+=("$version")
+done
+
+step "what the tests need"
+# One venv per other Python, made before anything is installed so that one step installs all.
+other_pythons=()
+other_run=()  # the versions that other_pythons holds
+for version in "${other_versions[@]}"; do
+  venv="$PWD/build/venv-py${version/./}"
+  if [ ! -x "$venv/bin/python" ]; then
+    if ! "python$version" -c pass 2>/dev/null; then
+      if [ "${CI:-}" = true ]; then
+        echo "python$version is not on PATH: CI tests every Python from 3.10 to 3.13" >&2
+        exit 1
+      fi
+      echo "python$version is not on PATH: its run is skipped"
+      continue
+    fi
+    "python$version" -m venv "$venv"
+  fi
+  other_pythons+=("$venv/bin/python")
+  other_run+=("$version")
+done
+bash tests/install_deps.sh "$python" "${other_pythons[@]}"
+
+step "installing brindle into $(python3 -c 'import sys; print(sys.prefix)') (about a minute)"
 python3 -m pip install -q --disable-pip-version-check ".[test]"
 
-echo "== pytest"
+step "pytest ($main_version)"
 # Run from outside the source tree so the installed module is the one under test.
 python3 -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
 
-echo "== pytest against the extension under AddressSanitizer and UndefinedBehaviorSanitizer"
+# == typing: the stub package's checks, once they exist
+if [ -f tests/typing/check.sh ]; then bash tests/typing/check.sh; fi
+
+# The other Pythons: the C API differs between versions (exception notes from 3.11, the saved
+# exception's calls from 3.12), so each builds the extension and runs the pytest suite on it.
+# They run one after another in the background, beside the steps below, which leave a core idle
+# for most of their time (one pytest process, the fuzz runs' fixed durations); their output is
+# shown at the end.
+other_pythons_run() {
+  local status=0 venv_python tag
+  for venv_python in "${other_pythons[@]}"; do
+    tag="$(basename "$(dirname "$(dirname "$venv_python")")")"
+    tag="${tag#venv-}"
+    step "pytest on $("$venv_python" -c 'import sys; print("%d.%d" % sys.version_info[:2])') (build/$tag)"
+    cmake -S . -B "build/$tag" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$venv_python" >/dev/null &&
+      cmake --build "build/$tag" -j1 >/dev/null &&
+      PYTHONPATH="$PWD/build/$tag" "$venv_python" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests" ||
+      status=1
+  done
+  return "$status"
+}
+mkdir -p build
+other_log="$PWD/build/other-pythons.log"
+other_pythons_run >"$other_log" 2>&1 &
+other_pid=$!
+# A failure below ends the run: the background run goes with it.
+trap 'pkill -P "$other_pid" 2>/dev/null; kill "$other_pid" 2>/dev/null' EXIT
+step "started in the background: the pytest suite on ${other_run[*]:-no other Python} (build/other-pythons.log)"
+
+step "pytest against the extension under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The interpreter is not instrumented: the sanitizer runtime is preloaded into it, its own
 # allocations are not leak-checked, and any report ends the process. Python objects come from
 # malloc too (PYTHONMALLOC), so that writing past a str or a Node is caught, not lost inside a
@@ -31,7 +98,6 @@ echo "== pytest against the extension under AddressSanitizer and UndefinedBehavi
 # writes to standard error, which pytest leaves alone (--capture=sys) so that a report outlives
 # the process it ends. The tests that count the C allocator or cap the address space are
 # skipped there (marker `unsanitized`, conftest.py).
-python=$(python3 -c 'import sys; print(sys.executable)')
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPython_EXECUTABLE="$python" \
   -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
 cmake --build build/asan -j2 >/dev/null
@@ -50,30 +116,41 @@ if [ -n "$(ls -A "$reports")" ]; then
 fi
 [ "$status" = 0 ] || exit "$status"
 
-echo "== growth: no doubling of a crafted input may cost over 3x the instructions (callgrind)"
+step "growth: no doubling of a crafted input may cost over 3x the instructions (callgrind)"
 python3 bench/bench_growth.py --instructions --min-n 8000 --max-n 64000
 
-echo "== index tests (GoogleTest)"
+step "index tests (GoogleTest)"
 cmake -S index -B build/index-tests -DBRINDLE_INDEX_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/index-tests -j2 >/dev/null
 ctest --test-dir build/index-tests --output-on-failure
 
-echo "== index tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+step "index tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S index -B build/index-asan -DBRINDLE_INDEX_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
 cmake --build build/index-asan -j2 >/dev/null
 ctest --test-dir build/index-asan --output-on-failure
 
-echo "== reader core tests (GoogleTest)"
+step "reader core tests (GoogleTest)"
 cmake -S reader -B build/reader-tests -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/reader-tests -j2 >/dev/null
 ctest --test-dir build/reader-tests --output-on-failure
 
-echo "== reader core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+step "reader core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S reader -B build/reader-asan -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
 cmake --build build/reader-asan -j2 >/dev/null
 ctest --test-dir build/reader-asan --output-on-failure
 
-echo "== fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)"
+step "fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)"
 bash fuzz/smoke.sh
+
+step "the other Pythons' runs end"
+other_status=0
+wait "$other_pid" || other_status=$?
+trap - EXIT
+cat "$other_log"
+if [ "$other_status" != 0 ]; then
+  echo "the pytest suite failed on another Python (above)" >&2
+  exit "$other_status"
+fi
+step "all suites passed"

@@ -6,6 +6,7 @@ import collections.abc
 import pytest
 
 from brindle import Node
+from exception_notes import expected_notes, notes_of
 from memcheck import address_space_headroom
 
 CHILD = Node("c")
@@ -99,7 +100,7 @@ def test_conversion_failures(kwargs, exception, message, note):
         Node(**kwargs)
     if message is not None:
         assert str(caught.value) == message
-    assert caught.value.__notes__ == [f"while processing '{note}'"]
+    assert notes_of(caught.value) == expected_notes(f"while processing '{note}'")
 
 
 @pytest.mark.parametrize("args, kwargs, message, note", [
@@ -112,7 +113,7 @@ def test_first_failure_in_order_wins(args, kwargs, message, note):
     with pytest.raises(TypeError) as caught:
         Node(*args, **kwargs)
     assert str(caught.value) == message
-    assert getattr(caught.value, "__notes__", None) == ([f"while processing '{note}'"] if note else None)
+    assert notes_of(caught.value) == (expected_notes(f"while processing '{note}'") if note else None)
 
 
 def test_sequence_that_raises_midway():

@@ -6,6 +6,7 @@ import pytest
 
 import brindle
 from brindle import Node, SearchType
+from exception_notes import expected_notes, notes_of
 
 NODE = Node("a")
 
@@ -50,7 +51,7 @@ def test_binding_messages_have_no_note(call, message):
     with pytest.raises(TypeError) as caught:
         call()
     assert str(caught.value) == message
-    assert not hasattr(caught.value, "__notes__")
+    assert notes_of(caught.value) is None
 
 
 def test_surplus_positional_comes_before_keywords():
@@ -92,7 +93,7 @@ def test_conversion_failures_carry_the_note(call, exception, message, param):
         call()
     if message is not None:
         assert str(caught.value) == message
-    assert caught.value.__notes__ == [f"while processing '{param}'"]
+    assert notes_of(caught.value) == expected_notes(f"while processing '{param}'")
 
 
 class _Index:
@@ -195,4 +196,4 @@ def test_user_exception_from_sequence_keeps_its_class():
 
     with pytest.raises(KeyError) as caught:
         Node("a", children=Failing())
-    assert caught.value.__notes__ == ["while processing 'children'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'children'")

@@ -5,6 +5,7 @@ import collections.abc
 import pytest
 
 from brindle import Node
+from exception_notes import expected_notes, notes_of
 from memcheck import COUNTS_ALLOCATOR, address_space_headroom, assert_flat_memory, raising
 from node_trees import chain, chain_depth
 
@@ -54,7 +55,7 @@ def test_value_five_gives_the_documented_message():
         "- variant Map (Map): TypeError: failed to extract field HashmapTypes::Map.0, caused by "
         "TypeError: 'int' object is not an instance of 'dict'",
     ])
-    assert caught.value.__notes__ == ["while processing 'dict_'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'dict_'")
 
 
 @pytest.mark.parametrize("given, expected", [
@@ -144,7 +145,7 @@ def test_invalid_fields(given, message):
     with pytest.raises(ValueError) as caught:
         Node.from_dict(given)
     assert str(caught.value) == message
-    assert not hasattr(caught.value, "__notes__")
+    assert notes_of(caught.value) is None
 
 
 @pytest.mark.parametrize("given, message", [
@@ -166,7 +167,7 @@ def test_values_that_fit_no_kind(given, message):
     with pytest.raises(TypeError) as caught:
         Node.from_dict(given)
     assert str(caught.value) == message
-    assert caught.value.__notes__ == ["while processing 'dict_'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'dict_'")
 
 
 @pytest.mark.parametrize("given, exception, message", [
@@ -181,7 +182,7 @@ def test_top_level_failures_keep_their_own_exception(given, exception, message):
         Node.from_dict(given)
     if message is not None:
         assert str(caught.value) == message
-    assert caught.value.__notes__ == ["while processing 'dict_'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'dict_'")
 
 
 def encoding_error_text(text):
@@ -275,7 +276,7 @@ def test_interrupts_and_memory_errors_pass_through(place, make_sequence, error_c
     with pytest.raises(error_class) as caught:
         Node.from_dict(PLACES[place](make_sequence(error)))
     assert caught.value is error
-    assert not hasattr(error, "__notes__")
+    assert notes_of(error) is None
 
 
 def test_an_interrupt_while_describing_a_failure_passes_through():
@@ -368,7 +369,7 @@ def test_failure_too_deep_to_describe(depth, described):
     with pytest.raises(TypeError) as caught:
         Node.from_dict(nested(depth, {"name": 5}))
     text = str(caught.value)
-    assert caught.value.__notes__ == ["while processing 'dict_'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'dict_'")
     if described:
         assert text.count(HEADER) == depth and text.endswith(mismatch([], "dict").replace("TypeError: ", "", 1))
     else:
@@ -429,7 +430,7 @@ def test_a_dict_inside_itself_is_refused():
     with pytest.raises(ValueError) as caught:
         Node.from_dict(form)
     assert str(caught.value) == "circular reference detected"
-    assert caught.value.__notes__ == ["while processing 'dict_'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'dict_'")
 
 
 def test_a_cycle_through_an_ignored_key_is_refused():

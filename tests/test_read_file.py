@@ -9,6 +9,7 @@ from hypothesis import given, settings, strategies as st
 
 import brindle
 import generate
+from exception_notes import expected_notes, notes_of
 from read_documents import as_tuple
 
 DOCUMENT = '\ufeff<?xml version="1.0"?><!DOCTYPE c><c n="é">caf&#233; <i k="1">中</i></c>'
@@ -158,7 +159,7 @@ def test_file_without_a_size_is_read_to_its_end(tmp_path):
 def test_argument_conversion_failures(args, exception, note):
     with pytest.raises(exception) as caught:
         brindle.read_file(*args)
-    assert caught.value.__notes__ == [note]
+    assert notes_of(caught.value) == expected_notes(note)
 
 
 def test_path_objects_are_not_accepted(tmp_path):

@@ -3,6 +3,7 @@
 import pytest
 
 import brindle
+from exception_notes import expected_notes, notes_of
 from read_documents import BUILDERS, as_tuple, in_builder
 
 
@@ -141,7 +142,7 @@ def test_arguments_by_position_or_keyword(keywords):
 def test_argument_conversion_failures(args, exception, note):
     with pytest.raises(exception) as caught:
         brindle.read_string(*args)
-    assert caught.value.__notes__ == [note]
+    assert notes_of(caught.value) == expected_notes(note)
 
 
 # Characters at each edge of UTF-8's lengths, in strs of each storage width (the widest

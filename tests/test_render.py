@@ -5,6 +5,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from brindle import Node
+from exception_notes import expected_notes, notes_of
 from memcheck import COUNTS_ALLOCATOR, assert_flat_memory, raising
 from node_trees import TREES, chain
 
@@ -90,7 +91,7 @@ def test_repr_is_the_name_unquoted():
 def test_spacing_out_of_range(spacing, exception):
     with pytest.raises(exception) as caught:
         to_string(Node("a"), spacing)
-    assert caught.value.__notes__ == ["while processing 'spacing'"]
+    assert notes_of(caught.value) == expected_notes("while processing 'spacing'")
     if exception is OverflowError and spacing < 2 ** 63:
         assert str(caught.value) == "out of range integral type conversion attempted"
 

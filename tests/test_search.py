@@ -5,6 +5,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 from brindle import Node, SearchType
+from exception_notes import expected_notes, notes_of
 from memcheck import COUNTS_ALLOCATOR, assert_flat_memory, raising
 from node_trees import NAMES, TREES, chain
 
@@ -140,7 +141,7 @@ def test_argument_failures_in_order(call, exception, message, note):
         call(Node("a"))
     if message is not None:
         assert str(caught.value) == message
-    assert caught.value.__notes__ == [f"while processing '{note}'"]
+    assert notes_of(caught.value) == expected_notes(f"while processing '{note}'")
 
 
 @pytest.mark.parametrize("call, message", [
@@ -156,7 +157,7 @@ def test_binding_failures(call, message):
     with pytest.raises(TypeError) as caught:
         call(Node("a"))
     assert str(caught.value) == message
-    assert not hasattr(caught.value, "__notes__")
+    assert notes_of(caught.value) is None
 
 
 def test_keywords_in_any_order():

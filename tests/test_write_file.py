@@ -10,6 +10,7 @@ import pytest
 
 import brindle
 from brindle import Node
+from exception_notes import expected_notes, notes_of
 
 BUFFER = 8192
 
@@ -152,7 +153,7 @@ def test_conversion_failures_leave_the_file_untouched(tmp_path, arguments, excep
     arguments = tuple(str(path) if a == "PATH" else a for a in arguments)
     with pytest.raises(exception) as caught:
         brindle.write_file(*arguments)
-    assert caught.value.__notes__ == [f"while processing '{parameter}'"]
+    assert notes_of(caught.value) == expected_notes(f"while processing '{parameter}'")
     assert path.read_bytes() == b"old"
 
 

