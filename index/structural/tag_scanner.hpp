@@ -1,5 +1,5 @@
 #pragma once
-// The tag scan both builders share: find each '<' with the word-at-a-time search, read the
+// The tag scan both builders share: find each '<' with the kernels' search, read the
 // tag that follows it, and resume after the tag's end, so a '<' inside a recorded tag never
 // starts another. Quotes count only where markup quotes: inside start tags (a '>' in an
 // attribute value does not end the tag) and inside a document type declaration; an
@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "index/simd/scalar/byte_search_impl.hpp"
 #include "index/structural/doctype.hpp"
+#include "index/structural/markup_blocks.hpp"
 #include "index/structural/markup_bytes.hpp"
 #include "index/structural/recorder.hpp"
 #include "index/structural/structural_index.hpp"
@@ -78,6 +78,7 @@ public:
         : document_(document),
           data_(reinterpret_cast<const unsigned char*>(document.data())),
           size_(document.size()),
+          blocks_(document),
           recorder_(out) {}
 
     // The whole document at once. Throws std::bad_alloc when an array cannot grow.
@@ -119,7 +120,7 @@ private:
     // Reads tags until the current window holds `tag_limit` of them or the document ends.
     BuildResult run_until(std::size_t tag_limit) {
         while (recorder_.window_tags() < tag_limit) {
-            const std::size_t p = find_byte(document_, scan_, '<');
+            const std::size_t p = blocks_.find_less(scan_);
             if (p == size_) {
                 finished_ = true;
                 return {BuildStatus::Ok, 0};
@@ -144,19 +145,11 @@ private:
         return {BuildStatus::Ok, 0};
     }
 
-    TagOutcome read_tag(std::size_t p, std::int32_t parent) {
+    // Start and end tags are read inline in the scan's loop; the rarer kinds out of line.
+    [[gnu::always_inline]] TagOutcome read_tag(std::size_t p, std::int32_t parent) {
         switch (data_[p + 1]) {
         case '!':
-            if (starts_with_at(document_, p + 2, "--")) {
-                return read_section(p, parent, TagKind::Comment, 4, "-->");
-            }
-            if (starts_with_at(document_, p + 2, "[CDATA[")) {
-                return read_section(p, parent, TagKind::CData, 9, "]]>");
-            }
-            if (starts_with_at(document_, p + 2, "DOCTYPE")) {
-                return skip_doctype(p);
-            }
-            return skip_declaration(p);
+            return read_exclamation(p, parent);
         case '?':
             return read_instruction(p, parent);
         case '/':
@@ -164,6 +157,19 @@ private:
         default:
             return read_start_tag(p, parent);
         }
+    }
+
+    [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p, std::int32_t parent) {
+        if (starts_with_at(document_, p + 2, "--")) {
+            return read_section(p, parent, TagKind::Comment, 4, "-->");
+        }
+        if (starts_with_at(document_, p + 2, "[CDATA[")) {
+            return read_section(p, parent, TagKind::CData, 9, "]]>");
+        }
+        if (starts_with_at(document_, p + 2, "DOCTYPE")) {
+            return skip_doctype(p);
+        }
+        return skip_declaration(p);
     }
 
     // A comment or CDATA section: its contents (from `opening` bytes after the '<') end at
@@ -184,8 +190,8 @@ private:
 
     // Ends at the first "?>" whose '?' lies at or after the end of the name, else at the last
     // byte of the document.
-    TagOutcome read_instruction(std::size_t p, std::int32_t parent) {
-        const std::size_t name_end = find_flagged(data_, p + 2, size_, kSpace | kGreater | kQuestion);
+    [[gnu::noinline]] TagOutcome read_instruction(std::size_t p, std::int32_t parent) {
+        const std::size_t name_end = blocks_.find<kSpace | kGreater | kQuestion>(p + 2);
         const NameRange name = name_between(p + 2, name_end);
         if (name_end == size_) {
             return unterminated(p, parent, TagKind::ProcessingInstruction, name, size_);
@@ -262,12 +268,12 @@ private:
         }
     }
 
-    TagOutcome read_end_tag(std::size_t p) {
-        const std::size_t name_end = find_flagged(data_, p + 2, size_, kSpace | kGreater);
+    [[gnu::always_inline]] TagOutcome read_end_tag(std::size_t p) {
+        const std::size_t name_end = blocks_.find<kSpace | kGreater>(p + 2);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
-        const std::size_t end = find_byte(document_, name_end, '>');
+        const std::size_t end = blocks_.find<kGreater>(name_end);
         if (end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -277,8 +283,8 @@ private:
         return ended_at(end);
     }
 
-    TagOutcome read_start_tag(std::size_t p, std::int32_t parent) {
-        const std::size_t name_end = find_flagged(data_, p + 1, size_, kSpace | kSlash | kGreater);
+    [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p, std::int32_t parent) {
+        const std::size_t name_end = blocks_.find<kSpace | kSlash | kGreater>(p + 1);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -303,9 +309,8 @@ private:
     // the next byte equal to it; "/>" ends a self-closing tag and a lone '>' an open one. A
     // quote that never closes: the direct builder resumes two bytes after it, the quote-dense
     // builder finds the tag unclosed.
-    StartTagEnd find_start_tag_end(std::size_t at) const noexcept {
-        constexpr std::uint8_t stops = kQuote | kSlash | kGreater;
-        while ((at = find_flagged(data_, at, size_, stops)) < size_) {
+    StartTagEnd find_start_tag_end(std::size_t at) noexcept {
+        while ((at = blocks_.find<kDoubleQuote | kApostrophe | kSlash | kGreater>(at)) < size_) {
             const unsigned char byte = data_[at];
             if (byte == '>') {
                 return {at, TagKind::Open};
@@ -317,7 +322,7 @@ private:
                 ++at;
                 continue;
             }
-            const std::size_t close = find_byte(document_, at + 1, byte);
+            const std::size_t close = blocks_.find_quote(at + 1, byte);
             if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
                 break;
             }
@@ -331,6 +336,7 @@ private:
     std::string_view document_;
     const unsigned char* data_;
     std::size_t size_;
+    MarkupBlocks blocks_;
     IndexRecorder recorder_;
     std::uint64_t text_start_ = 0;  // where the character data before the next '<' starts
     std::size_t scan_ = 0;          // where the search for the next '<' starts

@@ -1,0 +1,114 @@
+#pragma once
+// The document seen as 64-byte blocks, each classified once by the active kernel into masks of
+// the bytes that end names, values and tags. A search inside markup is then a mask, a shift
+// and a trailing-zero count instead of a byte loop whose exit mispredicts; the tag scan keeps
+// the masks of the block it is in, and tags are dense enough that most searches stay there.
+// Long stretches without markup are crossed by the kernel's find_byte instead, so text is
+// never classified byte by byte. Internal to the index.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "kernels/kernels.hpp"
+
+namespace brindle::index::detail {
+
+// Which masks a search stops at.
+enum MarkupClass : unsigned {
+    kLess = 1,
+    kGreater = 2,
+    kSlash = 4,
+    kQuestion = 8,
+    kDoubleQuote = 16,
+    kApostrophe = 32,
+    kSpace = 64,
+};
+
+class MarkupBlocks {
+public:
+    explicit MarkupBlocks(std::string_view document) noexcept
+        : data_(reinterpret_cast<const unsigned char*>(document.data())),
+          size_(document.size()),
+          kernels_(kernels::active()) {}
+
+    // Offset of the first byte in [from, size) of one of `Classes`, or the document size.
+    template <unsigned Classes>
+    std::size_t find(std::size_t from) noexcept {
+        for (; from < size_; from = block_end(from)) {
+            const std::uint64_t hits = select<Classes>(masks_at(from)) >> (from % kernels::kMarkupBlock);
+            if (hits != 0) {
+                return from + static_cast<std::size_t>(__builtin_ctzll(hits));
+            }
+        }
+        return size_;
+    }
+
+    // The next '<' at or after `from`: from the masks when it lies in from's block, else by the
+    // kernel's search, which crosses text faster than classifying it would.
+    std::size_t find_less(std::size_t from) noexcept {
+        if (from >= size_) {
+            return size_;
+        }
+        const std::uint64_t hits = masks_at(from).less >> (from % kernels::kMarkupBlock);
+        if (hits != 0) {
+            return from + static_cast<std::size_t>(__builtin_ctzll(hits));
+        }
+        return kernels_.find_byte(data_, size_, block_end(from), '<');
+    }
+
+    // The next quote equal to `quote` ('"' or '\'') at or after `from`.
+    std::size_t find_quote(std::size_t from, unsigned char quote) noexcept {
+        return quote == '"' ? find<kDoubleQuote>(from) : find<kApostrophe>(from);
+    }
+
+private:
+    static std::size_t block_end(std::size_t at) noexcept {
+        return (at / kernels::kMarkupBlock + 1) * kernels::kMarkupBlock;
+    }
+
+    template <unsigned Classes>
+    static std::uint64_t select(const kernels::MarkupMasks& masks) noexcept {
+        std::uint64_t selected = 0;
+        if constexpr ((Classes & kLess) != 0) selected |= masks.less;
+        if constexpr ((Classes & kGreater) != 0) selected |= masks.greater;
+        if constexpr ((Classes & kSlash) != 0) selected |= masks.slash;
+        if constexpr ((Classes & kQuestion) != 0) selected |= masks.question;
+        if constexpr ((Classes & kDoubleQuote) != 0) selected |= masks.double_quote;
+        if constexpr ((Classes & kApostrophe) != 0) selected |= masks.apostrophe;
+        if constexpr ((Classes & kSpace) != 0) selected |= masks.space;
+        return selected;
+    }
+
+    // The masks of the block holding `at` (< size), classified on first use.
+    const kernels::MarkupMasks& masks_at(std::size_t at) noexcept {
+        const std::size_t block = at / kernels::kMarkupBlock;
+        if (block != block_) [[unlikely]] {
+            classify(block);
+        }
+        return masks_;
+    }
+
+    // The last block, shorter than 64 bytes, is classified from a copy padded with zero
+    // bytes, which belong to no class: no read past the document, no hit past its end.
+    [[gnu::noinline]] void classify(std::size_t block) noexcept {
+        const std::size_t start = block * kernels::kMarkupBlock;
+        if (size_ - start >= kernels::kMarkupBlock) {
+            kernels_.classify_markup(data_ + start, masks_);
+        } else {
+            unsigned char padded[kernels::kMarkupBlock] = {};
+            std::memcpy(padded, data_ + start, size_ - start);
+            kernels_.classify_markup(padded, masks_);
+        }
+        block_ = block;
+    }
+
+    const unsigned char* data_;
+    std::size_t size_;
+    const kernels::KernelTable& kernels_;
+    std::size_t block_ = SIZE_MAX;  // the block masks_ describes
+    kernels::MarkupMasks masks_{};
+};
+
+}  // namespace brindle::index::detail
