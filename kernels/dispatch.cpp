@@ -8,6 +8,7 @@
 
 #if defined(BRINDLE_KERNELS_X86)
 #include "kernels/avx2/avx2_kernels.hpp"
+#include "kernels/avx512/avx512_kernels.hpp"
 #include "kernels/sse42/sse42_kernels.hpp"
 #endif
 
@@ -24,7 +25,7 @@ Level requested_level() noexcept {
             }
         }
     }
-    return Level::Avx2;
+    return Level::Avx512;
 }
 
 const KernelTable& choose() noexcept {
@@ -41,6 +42,7 @@ const char* level_name(Level level) noexcept {
     switch (level) {
     case Level::Sse42: return "sse42";
     case Level::Avx2: return "avx2";
+    case Level::Avx512: return "avx512";
     case Level::Scalar: break;
     }
     return "scalar";
@@ -51,9 +53,11 @@ bool is_supported(Level level) noexcept {
 #if defined(BRINDLE_KERNELS_X86)
     case Level::Sse42: return __builtin_cpu_supports("sse4.2");
     case Level::Avx2: return __builtin_cpu_supports("avx2");
+    case Level::Avx512: return __builtin_cpu_supports("avx512bw");
 #else
     case Level::Sse42:
-    case Level::Avx2: return false;
+    case Level::Avx2:
+    case Level::Avx512: return false;
 #endif
     case Level::Scalar: break;
     }
@@ -65,6 +69,7 @@ const KernelTable& table_for(Level level) noexcept {
 #if defined(BRINDLE_KERNELS_X86)
     case Level::Sse42: return sse42::kTable;
     case Level::Avx2: return avx2::kTable;
+    case Level::Avx512: return avx512::kTable;
 #endif
     default: break;
     }

@@ -3,7 +3,7 @@
 // one always built and the reference every other must agree with on every input.
 //
 // The table is chosen once, at first use, for the best level the processor supports; the
-// environment variable BRINDLE_KERNELS (scalar, sse42, avx2) lowers it, for running a whole
+// environment variable BRINDLE_KERNELS (scalar, sse42, avx2, avx512) lowers it, for running a whole
 // suite on one level. Tests reach each level directly through table_for().
 //
 // Every kernel reads only the bytes it is given, never allocates and never fails.
@@ -14,9 +14,9 @@
 
 namespace brindle::kernels {
 
-enum class Level : std::uint8_t { Scalar, Sse42, Avx2 };
+enum class Level : std::uint8_t { Scalar, Sse42, Avx2, Avx512 };
 
-inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse42, Level::Avx2};
+inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse42, Level::Avx2, Level::Avx512};
 
 // The bytes the structural index stops at inside and between tags, one bit per byte of a
 // 64-byte block (bit i for byte i).

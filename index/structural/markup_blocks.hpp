@@ -36,11 +36,13 @@ public:
     // Offset of the first byte in [from, size) of one of `Classes`, or the document size.
     template <unsigned Classes>
     std::size_t find(std::size_t from) noexcept {
-        for (; from < size_; from = block_end(from)) {
-            const std::uint64_t hits = select<Classes>(masks_at(from)) >> (from % kernels::kMarkupBlock);
-            if (hits != 0) {
+        while (from < size_) {
+            const std::size_t offset = offset_in_block(from);  // first: it may classify a block
+            const std::uint64_t hits = select<Classes>(masks_) >> offset;
+            if (hits != 0) [[likely]] {
                 return from + static_cast<std::size_t>(__builtin_ctzll(hits));
             }
+            from = block_start_ + kernels::kMarkupBlock;
         }
         return size_;
     }
@@ -51,11 +53,12 @@ public:
         if (from >= size_) {
             return size_;
         }
-        const std::uint64_t hits = masks_at(from).less >> (from % kernels::kMarkupBlock);
+        const std::size_t offset = offset_in_block(from);  // first: it may classify a block
+        const std::uint64_t hits = masks_.less >> offset;
         if (hits != 0) {
             return from + static_cast<std::size_t>(__builtin_ctzll(hits));
         }
-        return kernels_.find_byte(data_, size_, block_end(from), '<');
+        return kernels_.find_byte(data_, size_, block_start_ + kernels::kMarkupBlock, '<');
     }
 
     // The next quote equal to `quote` ('"' or '\'') at or after `from`.
@@ -64,10 +67,6 @@ public:
     }
 
 private:
-    static std::size_t block_end(std::size_t at) noexcept {
-        return (at / kernels::kMarkupBlock + 1) * kernels::kMarkupBlock;
-    }
-
     template <unsigned Classes>
     static std::uint64_t select(const kernels::MarkupMasks& masks) noexcept {
         std::uint64_t selected = 0;
@@ -81,19 +80,20 @@ private:
         return selected;
     }
 
-    // The masks of the block holding `at` (< size), classified on first use.
-    const kernels::MarkupMasks& masks_at(std::size_t at) noexcept {
-        const std::size_t block = at / kernels::kMarkupBlock;
-        if (block != block_) [[unlikely]] {
-            classify(block);
+    // Where `at` (< size) lies in the block masks_ describes, after classifying the block that
+    // holds it if masks_ describes another one.
+    std::size_t offset_in_block(std::size_t at) noexcept {
+        const std::size_t offset = at - block_start_;  // wraps around when at lies before the block
+        if (offset >= kernels::kMarkupBlock) [[unlikely]] {
+            classify(at / kernels::kMarkupBlock * kernels::kMarkupBlock);
+            return at - block_start_;
         }
-        return masks_;
+        return offset;
     }
 
     // The last block, shorter than 64 bytes, is classified from a copy padded with zero
     // bytes, which belong to no class: no read past the document, no hit past its end.
-    [[gnu::noinline]] void classify(std::size_t block) noexcept {
-        const std::size_t start = block * kernels::kMarkupBlock;
+    [[gnu::noinline]] void classify(std::size_t start) noexcept {
         if (size_ - start >= kernels::kMarkupBlock) {
             kernels_.classify_markup(data_ + start, masks_);
         } else {
@@ -101,13 +101,15 @@ private:
             std::memcpy(padded, data_ + start, size_ - start);
             kernels_.classify_markup(padded, masks_);
         }
-        block_ = block;
+        block_start_ = start;
     }
 
     const unsigned char* data_;
     std::size_t size_;
     const kernels::KernelTable& kernels_;
-    std::size_t block_ = SIZE_MAX;  // the block masks_ describes
+    // Where the block masks_ describes starts; at first none, and no offset lies within
+    // 64 bytes after this start.
+    std::size_t block_start_ = SIZE_MAX - (kernels::kMarkupBlock - 1);
     kernels::MarkupMasks masks_{};
 };
 

@@ -147,16 +147,17 @@ private:
 
     // Start and end tags are read inline in the scan's loop; the rarer kinds out of line.
     [[gnu::always_inline]] TagOutcome read_tag(std::size_t p, std::int32_t parent) {
-        switch (data_[p + 1]) {
-        case '!':
-            return read_exclamation(p, parent);
-        case '?':
-            return read_instruction(p, parent);
-        case '/':
+        const unsigned char next = data_[p + 1];
+        if (next == '/') {
             return read_end_tag(p);
-        default:
-            return read_start_tag(p, parent);
         }
+        if (next == '!') [[unlikely]] {
+            return read_exclamation(p, parent);
+        }
+        if (next == '?') [[unlikely]] {
+            return read_instruction(p, parent);
+        }
+        return read_start_tag(p, parent);
     }
 
     [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p, std::int32_t parent) {
@@ -273,7 +274,8 @@ private:
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
-        const std::size_t end = blocks_.find<kGreater>(name_end);
+        // Most end tags close right after the name.
+        const std::size_t end = data_[name_end] == '>' ? name_end : blocks_.find<kGreater>(name_end);
         if (end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -310,6 +312,9 @@ private:
     // quote that never closes: the direct builder resumes two bytes after it, the quote-dense
     // builder finds the tag unclosed.
     StartTagEnd find_start_tag_end(std::size_t at) noexcept {
+        if (data_[at] == '>') {  // most often right after the name
+            return {at, TagKind::Open};
+        }
         while ((at = blocks_.find<kDoubleQuote | kApostrophe | kSlash | kGreater>(at)) < size_) {
             const unsigned char byte = data_[at];
             if (byte == '>') {
