@@ -47,19 +47,34 @@ public:
         return size_;
     }
 
-    // The next '<' at or after `from`: from the masks when it lies in from's block, else by the
-    // kernel's search, which crosses text faster than classifying it would.
+    // The next '<' at or after `from`: from the masks when it lies in from's block or the next,
+    // else by the kernel's search, which crosses text faster than classifying it would.
     std::size_t find_less(std::size_t from) noexcept {
         if (from >= size_) {
             return size_;
         }
         const std::size_t offset = offset_in_block(from);  // first: it may classify a block
-        const std::uint64_t hits = masks_.less >> offset;
-        if (hits != 0) {
+        if (const std::uint64_t hits = masks_.less >> offset; hits != 0) {
             return from + static_cast<std::size_t>(__builtin_ctzll(hits));
         }
-        return kernels_.find_byte(data_, size_, block_start_ + kernels::kMarkupBlock, '<');
+        const std::size_t next = block_start_ + kernels::kMarkupBlock;
+        if (next >= size_) {
+            return size_;
+        }
+        classify(next);
+        if (masks_.less != 0) {
+            return next + static_cast<std::size_t>(__builtin_ctzll(masks_.less));
+        }
+        return kernels_.find_byte(data_, size_, next + kernels::kMarkupBlock, '<');
     }
+
+    // The start of the block holding `at` (< size), whose masks masks() then gives.
+    std::size_t block_holding(std::size_t at) noexcept {
+        offset_in_block(at);
+        return block_start_;
+    }
+
+    const kernels::MarkupMasks& masks() const noexcept { return masks_; }
 
     // The next quote equal to `quote` ('"' or '\'') at or after `from`.
     std::size_t find_quote(std::size_t from, unsigned char quote) noexcept {

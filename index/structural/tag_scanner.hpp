@@ -315,25 +315,97 @@ private:
         if (data_[at] == '>') {  // most often right after the name
             return {at, TagKind::Open};
         }
-        while ((at = blocks_.find<kDoubleQuote | kApostrophe | kSlash | kGreater>(at)) < size_) {
-            const unsigned char byte = data_[at];
-            if (byte == '>') {
-                return {at, TagKind::Open};
+        while (at < size_) {
+            const BlockStep step = start_tag_end_in_block(at);
+            if (step.found) {
+                return step.end;
             }
-            if (byte == '/') {
-                if (at + 1 < size_ && data_[at + 1] == '>') {
-                    return {at + 1, TagKind::SelfClosing};
-                }
-                ++at;
-                continue;
-            }
-            const std::size_t close = blocks_.find_quote(at + 1, byte);
-            if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
-                break;
-            }
-            at = close == size_ ? at + 2 : close + 1;
+            at = step.next;
         }
         return {size_, TagKind::Open};
+    }
+
+    // What one block tells of a start tag's end: the end, or where the search goes on.
+    struct BlockStep {
+        bool found;
+        StartTagEnd end;
+        std::size_t next;
+    };
+
+    // The search above within the block holding `at`, on copies of its masks: attribute values
+    // that open and close in the block are passed over bit by bit, without a search each.
+    BlockStep start_tag_end_in_block(std::size_t at) noexcept {
+        const std::size_t block_start = blocks_.block_holding(at);
+        const kernels::MarkupMasks masks = blocks_.masks();
+        const std::uint64_t from_at = ~std::uint64_t{0} << (at - block_start);
+        if ((masks.apostrophe & from_at) == 0) {
+            return start_tag_end_between_double_quotes(block_start, masks, from_at);
+        }
+        std::uint64_t stops = (masks.double_quote | masks.apostrophe | masks.slash | masks.greater) & from_at;
+        while (stops != 0) {
+            const std::uint64_t bit = stops & (0 - stops);
+            const std::size_t stop = block_start + static_cast<std::size_t>(__builtin_ctzll(stops));
+            if ((masks.greater & bit) != 0) {
+                return {true, {stop, TagKind::Open}, 0};
+            }
+            if ((masks.slash & bit) != 0) {
+                if (stop + 1 < size_ && data_[stop + 1] == '>') {
+                    return {true, {stop + 1, TagKind::SelfClosing}, 0};
+                }
+                stops &= stops - 1;
+                continue;
+            }
+            const std::uint64_t same_quote = (masks.double_quote & bit) != 0 ? masks.double_quote : masks.apostrophe;
+            const std::uint64_t above = ~((bit << 1) - 1);  // no bit when the quote is the block's last byte
+            if (const std::uint64_t closing = same_quote & above; closing != 0) {
+                stops &= ~(((closing & (0 - closing)) << 1) - 1);
+                continue;
+            }
+            return past_value(stop);
+        }
+        return {false, {}, block_start + kernels::kMarkupBlock};
+    }
+
+    // The same where the block holds no apostrophe from `at` on, the common case: every byte
+    // between a quote and the next lies in a value, so the values are the runs of odd prefix
+    // parity of the quotes, and the first '/' or '>' outside them is found without a loop over
+    // the quotes.
+    BlockStep start_tag_end_between_double_quotes(std::size_t block_start, const kernels::MarkupMasks& masks,
+                                                  std::uint64_t from_at) noexcept {
+        const std::uint64_t quotes = masks.double_quote & from_at;
+        const std::uint64_t in_value = prefix_parity(quotes);
+        std::uint64_t stops = (masks.slash | masks.greater) & from_at & ~in_value;
+        for (; stops != 0; stops &= stops - 1) {
+            const std::size_t stop = block_start + static_cast<std::size_t>(__builtin_ctzll(stops));
+            if ((masks.greater & stops & (0 - stops)) != 0) {
+                return {true, {stop, TagKind::Open}, 0};
+            }
+            if (stop + 1 < size_ && data_[stop + 1] == '>') {
+                return {true, {stop + 1, TagKind::SelfClosing}, 0};
+            }
+        }
+        if ((in_value >> 63) == 0) {  // every value opened here closes here
+            return {false, {}, block_start + kernels::kMarkupBlock};
+        }
+        return past_value(block_start + 63 - static_cast<std::size_t>(__builtin_clzll(quotes)));
+    }
+
+    // Bit i set when the bits 0 to i of `bits` hold an odd count.
+    static std::uint64_t prefix_parity(std::uint64_t bits) noexcept {
+        for (unsigned shift = 1; shift < 64; shift *= 2) {
+            bits ^= bits << shift;
+        }
+        return bits;
+    }
+
+    // The search goes on after the value whose quote at `quote` closes in a later block or
+    // never.
+    BlockStep past_value(std::size_t quote) noexcept {
+        const std::size_t close = blocks_.find_quote(quote + 1, data_[quote]);
+        if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
+            return {true, {size_, TagKind::Open}, 0};
+        }
+        return {false, {}, close == size_ ? quote + 2 : close + 1};
     }
 
     bool no_greater_after(std::size_t p) noexcept { return next_greater_.find(document_, p + 1) == size_; }
