@@ -135,6 +135,6 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
 
 }  // namespace
 
-const KernelTable kTable = {Level::Avx2, find_byte, classify_markup, scalar::is_valid_utf8, ascii_prefix};
+const KernelTable kTable = {Level::Avx2, find_byte, classify_markup, is_valid_utf8, ascii_prefix};
 
 }  // namespace brindle::kernels::avx2

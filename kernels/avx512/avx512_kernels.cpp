@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/avx2/avx2_kernels.hpp"
 #include "kernels/avx512/avx512_kernels.hpp"
 #include "kernels/scalar/scalar_kernels.hpp"
 
@@ -99,6 +100,6 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
 
 }  // namespace
 
-const KernelTable kTable = {Level::Avx512, find_byte, classify_markup, scalar::is_valid_utf8, ascii_prefix};
+const KernelTable kTable = {Level::Avx512, find_byte, classify_markup, avx2::is_valid_utf8, ascii_prefix};
 
 }  // namespace brindle::kernels::avx512
