@@ -32,6 +32,13 @@ struct MarkupMasks {
 
 inline constexpr std::size_t kMarkupBlock = 64;
 
+// What it takes to turn valid UTF-8 into code points: how many bytes continue a sequence
+// (the code points are the other bytes) and the largest byte (the widest lead).
+struct Utf8Counts {
+    std::size_t continuations;
+    unsigned char largest;
+};
+
 struct KernelTable {
     Level level;
     // Offset of the first byte equal to `value` in data[from, size), or `size` (also when
@@ -45,6 +52,8 @@ struct KernelTable {
     bool (*is_valid_utf8)(const unsigned char* data, std::size_t size) noexcept;
     // Offset of the first byte of data[0, size) at or above 0x80, or `size`.
     std::size_t (*ascii_prefix)(const unsigned char* data, std::size_t size) noexcept;
+    // The counts of data[0, size), valid or not.
+    Utf8Counts (*count_utf8)(const unsigned char* data, std::size_t size) noexcept;
 };
 
 const char* level_name(Level level) noexcept;
@@ -65,6 +74,10 @@ inline std::size_t find_byte(std::string_view document, std::size_t from, unsign
 
 inline bool is_valid_utf8(std::string_view bytes) noexcept {
     return active().is_valid_utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+inline Utf8Counts count_utf8(std::string_view bytes) noexcept {
+    return active().count_utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 inline bool is_ascii(std::string_view bytes) noexcept {

@@ -133,8 +133,42 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
     return at == size ? size : in_last_vector(at, size, mask_at);
 }
 
+// Continuation bytes are the signed bytes below -64; each lane counts its own (a match is -1,
+// so subtracting adds one) and is summed before it can overflow.
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept {
+    const __m256i below = _mm256_set1_epi8(static_cast<char>(0xC0));
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i largest = zero;
+    std::size_t continuations = 0;
+    std::size_t at = 0;
+    while (size - at >= kWidth) {
+        __m256i counts = zero;
+        for (int round = 0; round < 255 && size - at >= kWidth; ++round, at += kWidth) {
+            const __m256i block = load(data + at);
+            largest = _mm256_max_epu8(largest, block);
+            counts = _mm256_sub_epi8(counts, _mm256_cmpgt_epi8(below, block));
+        }
+        const __m256i sums = _mm256_sad_epu8(counts, zero);
+        const __m128i pairs = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+        continuations += static_cast<std::size_t>(_mm_cvtsi128_si64(pairs)) +
+                         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(pairs, pairs)));
+    }
+    // The largest of the thirty-two lanes, by halving.
+    __m128i half = _mm_max_epu8(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
+    half = _mm_max_epu8(half, _mm_srli_si128(half, 8));
+    half = _mm_max_epu8(half, _mm_srli_si128(half, 4));
+    half = _mm_max_epu8(half, _mm_srli_si128(half, 2));
+    half = _mm_max_epu8(half, _mm_srli_si128(half, 1));
+    const Utf8Counts rest = scalar::count_utf8(data + at, size - at);
+    const auto vector_largest = static_cast<unsigned char>(_mm_cvtsi128_si32(half));
+    return {continuations + rest.continuations, rest.largest > vector_largest ? rest.largest : vector_largest};
+}
+
 }  // namespace
 
-const KernelTable kTable = {Level::Avx2, find_byte, classify_markup, is_valid_utf8, ascii_prefix};
+// The UTF-8 counts of this level, which the AVX-512 level also uses.
+Utf8Counts count_utf8_avx2(const unsigned char* data, std::size_t size) noexcept { return count_utf8(data, size); }
+
+const KernelTable kTable = {Level::Avx2, find_byte, classify_markup, is_valid_utf8, ascii_prefix, count_utf8};
 
 }  // namespace brindle::kernels::avx2

@@ -100,6 +100,7 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
 
 }  // namespace
 
-const KernelTable kTable = {Level::Avx512, find_byte, classify_markup, avx2::is_valid_utf8, ascii_prefix};
+const KernelTable kTable = {Level::Avx512, find_byte, classify_markup, avx2::is_valid_utf8, ascii_prefix,
+                            avx2::count_utf8_avx2};
 
 }  // namespace brindle::kernels::avx512

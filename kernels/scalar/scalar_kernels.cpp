@@ -30,6 +30,15 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
     masks = found;
 }
 
-const KernelTable kTable = {Level::Scalar, find_byte, classify_markup, is_valid_utf8, ascii_prefix};
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept {
+    Utf8Counts counts{0, 0};
+    for (std::size_t i = 0; i < size; ++i) {
+        counts.continuations += (data[i] & 0xC0) == 0x80 ? 1 : 0;
+        counts.largest = data[i] > counts.largest ? data[i] : counts.largest;
+    }
+    return counts;
+}
+
+const KernelTable kTable = {Level::Scalar, find_byte, classify_markup, is_valid_utf8, ascii_prefix, count_utf8};
 
 }  // namespace brindle::kernels::scalar

@@ -12,6 +12,7 @@ std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t f
 void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept;
 bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept;
 std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept;
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept;
 
 // Length of the well-formed multi-byte sequence at data[at], or 0 when there is none.
 std::size_t utf8_sequence_length(const unsigned char* data, std::size_t at, std::size_t size) noexcept;

@@ -125,8 +125,37 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
     return at == size ? size : in_last_vector(at, size, mask_at);
 }
 
+// Continuation bytes are the signed bytes below -64; each lane counts its own (a match is -1,
+// so subtracting adds one) and is summed before it can overflow.
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept {
+    const __m128i below = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i largest = zero;
+    std::size_t continuations = 0;
+    std::size_t at = 0;
+    while (size - at >= kWidth) {
+        __m128i counts = zero;
+        for (int round = 0; round < 255 && size - at >= kWidth; ++round, at += kWidth) {
+            const __m128i block = load(data + at);
+            largest = _mm_max_epu8(largest, block);
+            counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(block, below));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, zero);
+        continuations += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+                         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    }
+    // The largest of the sixteen lanes, by halving.
+    largest = _mm_max_epu8(largest, _mm_srli_si128(largest, 8));
+    largest = _mm_max_epu8(largest, _mm_srli_si128(largest, 4));
+    largest = _mm_max_epu8(largest, _mm_srli_si128(largest, 2));
+    largest = _mm_max_epu8(largest, _mm_srli_si128(largest, 1));
+    const Utf8Counts rest = scalar::count_utf8(data + at, size - at);
+    const auto vector_largest = static_cast<unsigned char>(_mm_cvtsi128_si32(largest));
+    return {continuations + rest.continuations, rest.largest > vector_largest ? rest.largest : vector_largest};
+}
+
 }  // namespace
 
-const KernelTable kTable = {Level::Sse42, find_byte, classify_markup, is_valid_utf8, ascii_prefix};
+const KernelTable kTable = {Level::Sse42, find_byte, classify_markup, is_valid_utf8, ascii_prefix, count_utf8};
 
 }  // namespace brindle::kernels::sse42

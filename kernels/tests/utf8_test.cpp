@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <random>
 #include <string>
@@ -140,6 +141,37 @@ TEST_P(Utf8, OneBrokenSequenceAnywhereInALongText) {
         ASSERT_EQ(kernels().is_valid_utf8(data, text.size()), scalar.is_valid_utf8(data, text.size())) << round;
         ASSERT_EQ(kernels().ascii_prefix(data, text.size()), scalar.ascii_prefix(data, text.size())) << round;
     }
+}
+
+// The counts over any bytes: continuation bytes and the largest byte, long enough for the
+// per-lane counters to be summed more than once.
+TEST_P(Utf8, CountsEqualTheScalarCounts) {
+    std::mt19937_64 random(10);
+    GuardedBytes guarded;
+    const KernelTable& scalar = table_for(Level::Scalar);
+    for (int round = 0; round < 400; ++round) {
+        const std::size_t length = round < 300 ? static_cast<std::size_t>(round) : 1000 + random() % 3000;
+        std::string text = random_text(random, std::min<std::size_t>(length, guarded.capacity()), round % 3 != 0);
+        if (round % 5 == 0 && !text.empty()) {
+            text[random() % text.size()] = '\xFF';
+        }
+        const unsigned char* data = guarded.place(text, round % 2 == 0 ? GuardedBytes::Against::End : GuardedBytes::Against::Start);
+        const Utf8Counts expected = scalar.count_utf8(data, text.size());
+        const Utf8Counts counts = kernels().count_utf8(data, text.size());
+        ASSERT_EQ(counts.continuations, expected.continuations) << "round " << round;
+        ASSERT_EQ(counts.largest, expected.largest) << "round " << round;
+    }
+    // Past 255 vectors of continuations, where a lane's counter must have been summed.
+    const std::string many(255 * 64 + 100, '\x80');
+    const auto* data = reinterpret_cast<const unsigned char*>(many.data());
+    EXPECT_EQ(kernels().count_utf8(data, many.size()).continuations, many.size());
+}
+
+TEST(Utf8Scalar, CountsContinuationsAndTheLargestByte) {
+    const std::string_view text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";  // a é € 😀 z
+    const Utf8Counts counts = table_for(Level::Scalar).count_utf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    EXPECT_EQ(text.size() - counts.continuations, 5U);
+    EXPECT_EQ(counts.largest, 0xF0);
 }
 
 TEST(Utf8Scalar, AsciiPrefixStopsAtTheFirstHighByte) {
