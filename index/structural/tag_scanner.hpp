@@ -26,30 +26,32 @@
 namespace brindle::index::detail {
 
 // The open start tags of a builder that remembers parents for the innermost `Limit` only:
-// deeper tags get parent -1, and the count goes on past the limit.
+// deeper tags get parent -1, and the count goes on past the limit. Open tag k (counting from 1)
+// is kept at slot k + 1, after two slots of -1 that answer for no tag and for one.
 template <std::size_t Limit>
 class BoundedOpenTags {
 public:
     void push(std::int32_t tag) noexcept {
         if (count_ < Limit) {
-            tags_[count_] = tag;
+            tags_[count_ + 2] = tag;
         }
         ++count_;
     }
     void pop() noexcept { count_ = count_ == 0 ? 0 : count_ - 1; }
     std::size_t count() const noexcept { return count_; }
     // The innermost open start tag, while it is among the remembered ones.
-    std::int32_t innermost() const noexcept {
-        return count_ >= 1 && count_ <= Limit ? tags_[count_ - 1] : -1;
-    }
+    std::int32_t innermost() const noexcept { return count_ <= Limit ? tags_[count_ + 1] : -1; }
     // The element below the innermost one, while that is among the remembered ones.
-    std::int32_t below_innermost() const noexcept {
-        return count_ >= 2 && count_ <= Limit + 1 ? tags_[count_ - 2] : -1;
-    }
+    std::int32_t below_innermost() const noexcept { return count_ <= Limit + 1 ? tags_[count_] : -1; }
 
 private:
     std::size_t count_ = 0;
-    std::array<std::int32_t, Limit> tags_{};
+    std::array<std::int32_t, Limit + 2> tags_ = [] {
+        std::array<std::int32_t, Limit + 2> slots{};
+        slots[0] = -1;
+        slots[1] = -1;
+        return slots;
+    }();
 };
 
 // The open start tags at any depth. push throws std::bad_alloc.
