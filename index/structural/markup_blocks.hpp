@@ -32,13 +32,15 @@ public:
         : data_(reinterpret_cast<const unsigned char*>(document.data())),
           size_(document.size()),
           kernels_(kernels::active()) {}
+    MarkupBlocks(const MarkupBlocks&) = delete;  // current_ points into the object
+    MarkupBlocks& operator=(const MarkupBlocks&) = delete;
 
     // Offset of the first byte in [from, size) of one of `Classes`, or the document size.
     template <unsigned Classes>
     std::size_t find(std::size_t from) noexcept {
         while (from < size_) {
-            const std::size_t offset = offset_in_block(from);  // first: it may classify a block
-            const std::uint64_t hits = select<Classes>(masks_) >> offset;
+            const std::size_t offset = offset_in_block(from);  // first: it may move to another block
+            const std::uint64_t hits = select<Classes>(masks()) >> offset;
             if (hits != 0) [[likely]] {
                 return from + static_cast<std::size_t>(__builtin_ctzll(hits));
             }
@@ -53,17 +55,16 @@ public:
         if (from >= size_) {
             return size_;
         }
-        const std::size_t offset = offset_in_block(from);  // first: it may classify a block
-        if (const std::uint64_t hits = masks_.less >> offset; hits != 0) {
+        const std::size_t offset = offset_in_block(from);  // first: it may move to another block
+        if (const std::uint64_t hits = masks().less >> offset; hits != 0) {
             return from + static_cast<std::size_t>(__builtin_ctzll(hits));
         }
         const std::size_t next = block_start_ + kernels::kMarkupBlock;
         if (next >= size_) {
             return size_;
         }
-        classify(next);
-        if (masks_.less != 0) {
-            return next + static_cast<std::size_t>(__builtin_ctzll(masks_.less));
+        if (const std::uint64_t hits = following_masks().less; hits != 0) {
+            return next + static_cast<std::size_t>(__builtin_ctzll(hits));
         }
         return kernels_.find_byte(data_, size_, next + kernels::kMarkupBlock, '<');
     }
@@ -74,7 +75,8 @@ public:
         return block_start_;
     }
 
-    const kernels::MarkupMasks& masks() const noexcept { return masks_; }
+    // The masks of the current block.
+    const kernels::MarkupMasks& masks() const noexcept { return *current_; }
 
     // The next quote equal to `quote` ('"' or '\'') at or after `from`.
     std::size_t find_quote(std::size_t from, unsigned char quote) noexcept {
@@ -95,37 +97,59 @@ private:
         return selected;
     }
 
-    // Where `at` (< size) lies in the block masks_ describes, after classifying the block that
-    // holds it if masks_ describes another one.
+    // Blocks alternate between two slots, so the current block and the one after it are both
+    // at hand.
+    static std::size_t slot_of(std::size_t block_start) noexcept { return block_start / kernels::kMarkupBlock % 2; }
+
+    // The masks of the block after the current one, which lies inside the document.
+    const kernels::MarkupMasks& following_masks() const noexcept { return slots_[1 - slot_of(block_start_)]; }
+
+    // Where `at` (< size) lies in the current block, after moving to the block that holds it.
     std::size_t offset_in_block(std::size_t at) noexcept {
         const std::size_t offset = at - block_start_;  // wraps around when at lies before the block
         if (offset >= kernels::kMarkupBlock) [[unlikely]] {
-            classify(at / kernels::kMarkupBlock * kernels::kMarkupBlock);
+            move_to(at / kernels::kMarkupBlock * kernels::kMarkupBlock);
             return at - block_start_;
         }
         return offset;
     }
 
+    // Makes the block at `start` the current one and classifies the block after it ahead of
+    // need: the scan mostly moves on to that block, whose masks are then ready, and nothing
+    // waits for the classification of the one after.
+    [[gnu::noinline]] void move_to(std::size_t start) noexcept {
+        if (start != block_start_ + kernels::kMarkupBlock) {
+            classify(start);
+        }
+        block_start_ = start;
+        current_ = &slots_[slot_of(start)];
+        if (size_ - start > kernels::kMarkupBlock) {
+            classify(start + kernels::kMarkupBlock);
+        }
+    }
+
     // The last block, shorter than 64 bytes, is classified from a copy padded with zero
     // bytes, which belong to no class: no read past the document, no hit past its end.
-    [[gnu::noinline]] void classify(std::size_t start) noexcept {
+    void classify(std::size_t start) noexcept {
+        kernels::MarkupMasks& masks = slots_[slot_of(start)];
         if (size_ - start >= kernels::kMarkupBlock) {
-            kernels_.classify_markup(data_ + start, masks_);
+            kernels_.classify_markup(data_ + start, masks);
         } else {
             unsigned char padded[kernels::kMarkupBlock] = {};
             std::memcpy(padded, data_ + start, size_ - start);
-            kernels_.classify_markup(padded, masks_);
+            kernels_.classify_markup(padded, masks);
         }
-        block_start_ = start;
     }
 
     const unsigned char* data_;
     std::size_t size_;
     const kernels::KernelTable& kernels_;
-    // Where the block masks_ describes starts; at first none, and no offset lies within
-    // 64 bytes after this start.
-    std::size_t block_start_ = SIZE_MAX - (kernels::kMarkupBlock - 1);
-    kernels::MarkupMasks masks_{};
+    // Where the current block starts; at first none: no offset lies within 64 bytes after
+    // this start, and no block starts 64 bytes after it. The block after the current one is
+    // classified too when it lies in the document.
+    std::size_t block_start_ = SIZE_MAX - (2 * kernels::kMarkupBlock - 1);
+    kernels::MarkupMasks slots_[2]{};
+    const kernels::MarkupMasks* current_ = &slots_[0];  // the current block's slot
 };
 
 }  // namespace brindle::index::detail
