@@ -166,7 +166,11 @@ Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept {
 
 }  // namespace
 
-// The UTF-8 counts of this level, which the AVX-512 level also uses.
+// The kernels the AVX-512 level also uses.
+std::size_t find_byte_avx2(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept {
+    return find_byte(data, size, from, value);
+}
+std::size_t ascii_prefix_avx2(const unsigned char* data, std::size_t size) noexcept { return ascii_prefix(data, size); }
 Utf8Counts count_utf8_avx2(const unsigned char* data, std::size_t size) noexcept { return count_utf8(data, size); }
 
 const KernelTable kTable = {Level::Avx2, find_byte, classify_markup, is_valid_utf8, ascii_prefix, count_utf8};

@@ -1,5 +1,5 @@
-// The kernels on sixty-four bytes at a time (AVX-512 with its byte and word instructions),
-// where one comparison gives a whole block's mask of a class.
+// The markup classifier on sixty-four bytes at once (AVX-512 with its byte and word
+// instructions), where one comparison gives a whole block's mask of a class.
 //
 // This file alone is compiled for AVX-512. It calls no inline function that other files also
 // define (from the interface it takes declarations only), and its helpers have internal
@@ -12,47 +12,11 @@
 
 #include "kernels/avx2/avx2_kernels.hpp"
 #include "kernels/avx512/avx512_kernels.hpp"
-#include "kernels/scalar/scalar_kernels.hpp"
 
 namespace brindle::kernels::avx512 {
 namespace {
 
-constexpr std::size_t kWidth = 64;
-
 __m512i load(const unsigned char* at) noexcept { return _mm512_loadu_si512(at); }
-
-std::size_t lowest(std::uint64_t mask) noexcept { return static_cast<std::size_t>(__builtin_ctzll(mask)); }
-
-// The lanes from `at` to the end of the vector at `vector` (at - vector < 64).
-std::uint64_t lanes_from(std::size_t at, std::size_t vector) noexcept { return ~std::uint64_t{0} << (at - vector); }
-
-std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept {
-    if (from >= size) {
-        return size;
-    }
-    const __m512i pattern = _mm512_set1_epi8(static_cast<char>(value));
-    if (size < kWidth) {
-        // A masked load reads only the document's bytes.
-        const __mmask64 inside = _cvtu64_mask64(size == 0 ? 0 : ~std::uint64_t{0} >> (kWidth - size));
-        const std::uint64_t hits = _cvtmask64_u64(_mm512_mask_cmpeq_epi8_mask(
-                                       inside, _mm512_maskz_loadu_epi8(inside, data), pattern)) &
-                                   lanes_from(from, 0);
-        return hits != 0 ? lowest(hits) : size;
-    }
-    const auto mask_at = [&](std::size_t at) { return _cvtmask64_u64(_mm512_cmpeq_epi8_mask(load(data + at), pattern)); };
-    std::size_t at = from;
-    for (; size - at >= kWidth; at += kWidth) {
-        if (const std::uint64_t hits = mask_at(at); hits != 0) {
-            return at + lowest(hits);
-        }
-    }
-    if (at == size) {
-        return size;
-    }
-    const std::size_t last = size - kWidth;
-    const std::uint64_t hits = mask_at(last) & lanes_from(at, last);
-    return hits != 0 ? last + lowest(hits) : size;
-}
 
 // Bytes equal to a space, tab, line feed, form feed or carriage return: each of those is the
 // only one among them with its low four bits, so one shuffle picks the space candidate for
@@ -79,28 +43,11 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
     masks.space = space_mask(bytes);
 }
 
-std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
-    if (size < kWidth) {
-        return scalar::ascii_prefix(data, size);
-    }
-    const auto mask_at = [&](std::size_t at) { return _cvtmask64_u64(_mm512_movepi8_mask(load(data + at))); };
-    std::size_t at = 0;
-    for (; size - at >= kWidth; at += kWidth) {
-        if (const std::uint64_t high = mask_at(at); high != 0) {
-            return at + lowest(high);
-        }
-    }
-    if (at == size) {
-        return size;
-    }
-    const std::size_t last = size - kWidth;
-    const std::uint64_t high = mask_at(last) & lanes_from(at, last);
-    return high != 0 ? last + lowest(high) : size;
-}
-
 }  // namespace
 
-const KernelTable kTable = {Level::Avx512, find_byte, classify_markup, avx2::is_valid_utf8, ascii_prefix,
-                            avx2::count_utf8_avx2};
+// Only the classifier gains from whole 64-byte vectors; the searches, which stop early, and
+// the UTF-8 kernels are AVX2's.
+const KernelTable kTable = {Level::Avx512,         avx2::find_byte_avx2,  classify_markup, avx2::is_valid_utf8,
+                            avx2::ascii_prefix_avx2, avx2::count_utf8_avx2};
 
 }  // namespace brindle::kernels::avx512
