@@ -49,6 +49,9 @@ const char* level_name(Level level) noexcept {
 }
 
 bool is_supported(Level level) noexcept {
+#if defined(BRINDLE_KERNELS_X86)
+    __builtin_cpu_init();  // in case this runs before the runtime's own initialisation
+#endif
     switch (level) {
 #if defined(BRINDLE_KERNELS_X86)
     case Level::Sse42: return __builtin_cpu_supports("sse4.2");
