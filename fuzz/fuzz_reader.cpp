@@ -24,7 +24,7 @@
 #include "common/expect.hpp"
 #include "common/utf8.hpp"
 #include "reader/read_pipeline.hpp"
-#include "reader/text/utf8_check.hpp"
+#include "kernels/kernels.hpp"
 
 namespace brindle::fuzz {
 namespace {
@@ -78,7 +78,7 @@ void read_arbitrary(std::span<const std::uint8_t> input)
     const std::string_view root_tag = kRootTags[input[0] % kRootTags.size()];
     const std::string_view document(reinterpret_cast<const char*>(input.data()) + 1, input.size() - 1);
     const bool valid = is_valid_utf8(document);
-    EXPECT(reader::is_valid_utf8(document) == valid, "the reader's UTF-8 check agrees with an independent one");
+    EXPECT(kernels::is_valid_utf8(document) == valid, "the reader's UTF-8 check agrees with an independent one");
     if (!valid) return;  // the reader's callers check the document first
     ReadTree tree;
     ReadError error;

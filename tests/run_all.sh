@@ -119,6 +119,17 @@ fi
 step "growth: no doubling of a crafted input may cost over 3x the instructions (callgrind)"
 python3 bench/bench_growth.py --instructions --min-n 8000 --max-n 64000
 
+step "kernel tests (GoogleTest): every level the processor runs against the scalar one"
+cmake -S kernels -B build/kernels-tests -DBRINDLE_KERNELS_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/kernels-tests -j2 >/dev/null
+ctest --test-dir build/kernels-tests --output-on-failure
+
+step "kernel tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S kernels -B build/kernels-asan -DBRINDLE_KERNELS_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
+cmake --build build/kernels-asan -j2 >/dev/null
+ctest --test-dir build/kernels-asan --output-on-failure
+
 step "index tests (GoogleTest)"
 cmake -S index -B build/index-tests -DBRINDLE_INDEX_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/index-tests -j2 >/dev/null

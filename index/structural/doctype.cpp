@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "index/simd/scalar/byte_search_impl.hpp"
+#include "kernels/kernels.hpp"
 #include "index/structural/markup_bytes.hpp"
 
 namespace brindle::index::detail {
@@ -21,7 +21,7 @@ std::size_t past_construct(std::string_view document, std::size_t at, bool in_su
     const std::size_t size = document.size();
     const char byte = document[at];
     if (byte == '"' || byte == '\'') {
-        const std::size_t close = find_byte(document, at + 1, static_cast<unsigned char>(byte));
+        const std::size_t close = kernels::find_byte(document, at + 1, static_cast<unsigned char>(byte));
         return close == size ? size : close + 1;
     }
     if (!in_subset || byte != '<') {

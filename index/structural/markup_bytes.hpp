@@ -1,59 +1,25 @@
 #pragma once
-// Byte sets that end names and runs inside markup, and the searches the builders share.
+// The searches for sequences and single bytes the builders share.
 // Internal to the index: included by the builders only.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-#include "index/simd/scalar/byte_search_impl.hpp"
+#include "kernels/kernels.hpp"
 
 namespace brindle::index::detail {
 
-// One flag per kind of byte that matters inside a tag.
-enum ByteFlag : std::uint8_t {
-    kSpace = 1,     // space, tab, line feed, form feed, carriage return
-    kGreater = 2,   // '>'
-    kSlash = 4,     // '/'
-    kQuestion = 8,  // '?'
-    kQuote = 16,    // '"' or '\''
-};
-
-inline constexpr std::array<std::uint8_t, 256> kByteFlags = [] {
-    std::array<std::uint8_t, 256> flags{};
-    for (const char space : {' ', '\t', '\n', '\f', '\r'}) {
-        flags[static_cast<unsigned char>(space)] = kSpace;
-    }
-    flags['>'] = kGreater;
-    flags['/'] = kSlash;
-    flags['?'] = kQuestion;
-    flags['"'] = kQuote;
-    flags['\''] = kQuote;
-    return flags;
-}();
-
-// Offset of the first byte in [from, limit) carrying any of `flags`, or `limit`.
-inline std::size_t find_flagged(const unsigned char* data, std::size_t from, std::size_t limit,
-                                std::uint8_t flags) noexcept {
-    for (; from < limit; ++from) {
-        if ((kByteFlags[data[from]] & flags) != 0) {
-            return from;
-        }
-    }
-    return limit;
-}
-
 // Offset of the first occurrence of `pattern` starting at or after `from`, or the document
-// size. Each candidate is found by the word-at-a-time search for the pattern's first byte,
+// size. Each candidate is found by the kernel's search for the pattern's first byte,
 // so "--->" still finds the "-->" that starts at its second byte.
 inline std::size_t find_sequence(std::string_view document, std::size_t from,
                                  std::string_view pattern) noexcept {
     const std::size_t size = document.size();
     const auto first = static_cast<unsigned char>(pattern.front());
-    for (std::size_t at = find_byte(document, from, first); at < size;
-         at = find_byte(document, at + 1, first)) {
+    for (std::size_t at = kernels::find_byte(document, from, first); at < size;
+         at = kernels::find_byte(document, at + 1, first)) {
         if (size - at < pattern.size()) {
             return size;
         }
@@ -81,7 +47,7 @@ public:
     std::size_t find(std::string_view document, std::size_t from) noexcept {
         if (from < from_ || from > found_) {
             from_ = from;
-            found_ = find_byte(document, from, value_);
+            found_ = kernels::find_byte(document, from, value_);
         }
         return found_;
     }

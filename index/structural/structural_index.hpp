@@ -73,7 +73,8 @@ struct BuildResult {
 // recorded so far and must not be walked.
 // Neither builder reads outside the document, recurses or throws.
 
-// Scans the bytes with word-at-a-time searches; quotes count only inside start tags and
+// Scans the bytes a 64-byte block of masks at a time, crossing text with the kernels' byte
+// search (kernels/kernels.hpp); quotes count only inside start tags and
 // DOCTYPEs (a DOCTYPE ends at the '>' outside its literals and internal subset). A '<' inside a
 // recorded tag never starts another. Keeps parents for the innermost 32 open elements only:
 // deeper tags get parent -1.

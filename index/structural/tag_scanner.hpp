@@ -1,5 +1,5 @@
 #pragma once
-// The tag scan both builders share: find each '<' with the word-at-a-time search, read the
+// The tag scan both builders share: find each '<' with the kernels' search, read the
 // tag that follows it, and resume after the tag's end, so a '<' inside a recorded tag never
 // starts another. Quotes count only where markup quotes: inside start tags (a '>' in an
 // attribute value does not end the tag) and inside a document type declaration; an
@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "index/simd/scalar/byte_search_impl.hpp"
 #include "index/structural/doctype.hpp"
+#include "index/structural/markup_blocks.hpp"
 #include "index/structural/markup_bytes.hpp"
 #include "index/structural/recorder.hpp"
 #include "index/structural/structural_index.hpp"
@@ -26,30 +26,32 @@
 namespace brindle::index::detail {
 
 // The open start tags of a builder that remembers parents for the innermost `Limit` only:
-// deeper tags get parent -1, and the count goes on past the limit.
+// deeper tags get parent -1, and the count goes on past the limit. Open tag k (counting from 1)
+// is kept at slot k + 1, after two slots of -1 that answer for no tag and for one.
 template <std::size_t Limit>
 class BoundedOpenTags {
 public:
     void push(std::int32_t tag) noexcept {
         if (count_ < Limit) {
-            tags_[count_] = tag;
+            tags_[count_ + 2] = tag;
         }
         ++count_;
     }
     void pop() noexcept { count_ = count_ == 0 ? 0 : count_ - 1; }
     std::size_t count() const noexcept { return count_; }
     // The innermost open start tag, while it is among the remembered ones.
-    std::int32_t innermost() const noexcept {
-        return count_ >= 1 && count_ <= Limit ? tags_[count_ - 1] : -1;
-    }
+    std::int32_t innermost() const noexcept { return count_ <= Limit ? tags_[count_ + 1] : -1; }
     // The element below the innermost one, while that is among the remembered ones.
-    std::int32_t below_innermost() const noexcept {
-        return count_ >= 2 && count_ <= Limit + 1 ? tags_[count_ - 2] : -1;
-    }
+    std::int32_t below_innermost() const noexcept { return count_ <= Limit + 1 ? tags_[count_] : -1; }
 
 private:
     std::size_t count_ = 0;
-    std::array<std::int32_t, Limit> tags_{};
+    std::array<std::int32_t, Limit + 2> tags_ = [] {
+        std::array<std::int32_t, Limit + 2> slots{};
+        slots[0] = -1;
+        slots[1] = -1;
+        return slots;
+    }();
 };
 
 // The open start tags at any depth. push throws std::bad_alloc.
@@ -78,6 +80,7 @@ public:
         : document_(document),
           data_(reinterpret_cast<const unsigned char*>(document.data())),
           size_(document.size()),
+          blocks_(document),
           recorder_(out) {}
 
     // The whole document at once. Throws std::bad_alloc when an array cannot grow.
@@ -119,7 +122,7 @@ private:
     // Reads tags until the current window holds `tag_limit` of them or the document ends.
     BuildResult run_until(std::size_t tag_limit) {
         while (recorder_.window_tags() < tag_limit) {
-            const std::size_t p = find_byte(document_, scan_, '<');
+            const std::size_t p = blocks_.find_less(scan_);
             if (p == size_) {
                 finished_ = true;
                 return {BuildStatus::Ok, 0};
@@ -144,26 +147,32 @@ private:
         return {BuildStatus::Ok, 0};
     }
 
-    TagOutcome read_tag(std::size_t p, std::int32_t parent) {
-        switch (data_[p + 1]) {
-        case '!':
-            if (starts_with_at(document_, p + 2, "--")) {
-                return read_section(p, parent, TagKind::Comment, 4, "-->");
-            }
-            if (starts_with_at(document_, p + 2, "[CDATA[")) {
-                return read_section(p, parent, TagKind::CData, 9, "]]>");
-            }
-            if (starts_with_at(document_, p + 2, "DOCTYPE")) {
-                return skip_doctype(p);
-            }
-            return skip_declaration(p);
-        case '?':
-            return read_instruction(p, parent);
-        case '/':
+    // Start and end tags are read inline in the scan's loop; the rarer kinds out of line.
+    [[gnu::always_inline]] TagOutcome read_tag(std::size_t p, std::int32_t parent) {
+        const unsigned char next = data_[p + 1];
+        if (next == '/') {
             return read_end_tag(p);
-        default:
-            return read_start_tag(p, parent);
         }
+        if (next == '!') [[unlikely]] {
+            return read_exclamation(p, parent);
+        }
+        if (next == '?') [[unlikely]] {
+            return read_instruction(p, parent);
+        }
+        return read_start_tag(p, parent);
+    }
+
+    [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p, std::int32_t parent) {
+        if (starts_with_at(document_, p + 2, "--")) {
+            return read_section(p, parent, TagKind::Comment, 4, "-->");
+        }
+        if (starts_with_at(document_, p + 2, "[CDATA[")) {
+            return read_section(p, parent, TagKind::CData, 9, "]]>");
+        }
+        if (starts_with_at(document_, p + 2, "DOCTYPE")) {
+            return skip_doctype(p);
+        }
+        return skip_declaration(p);
     }
 
     // A comment or CDATA section: its contents (from `opening` bytes after the '<') end at
@@ -184,8 +193,8 @@ private:
 
     // Ends at the first "?>" whose '?' lies at or after the end of the name, else at the last
     // byte of the document.
-    TagOutcome read_instruction(std::size_t p, std::int32_t parent) {
-        const std::size_t name_end = find_flagged(data_, p + 2, size_, kSpace | kGreater | kQuestion);
+    [[gnu::noinline]] TagOutcome read_instruction(std::size_t p, std::int32_t parent) {
+        const std::size_t name_end = blocks_.find<kSpace | kGreater | kQuestion>(p + 2);
         const NameRange name = name_between(p + 2, name_end);
         if (name_end == size_) {
             return unterminated(p, parent, TagKind::ProcessingInstruction, name, size_);
@@ -262,12 +271,13 @@ private:
         }
     }
 
-    TagOutcome read_end_tag(std::size_t p) {
-        const std::size_t name_end = find_flagged(data_, p + 2, size_, kSpace | kGreater);
+    [[gnu::always_inline]] TagOutcome read_end_tag(std::size_t p) {
+        const std::size_t name_end = blocks_.find<kSpace | kGreater>(p + 2);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
-        const std::size_t end = find_byte(document_, name_end, '>');
+        // Most end tags close right after the name.
+        const std::size_t end = data_[name_end] == '>' ? name_end : blocks_.find<kGreater>(name_end);
         if (end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -277,8 +287,8 @@ private:
         return ended_at(end);
     }
 
-    TagOutcome read_start_tag(std::size_t p, std::int32_t parent) {
-        const std::size_t name_end = find_flagged(data_, p + 1, size_, kSpace | kSlash | kGreater);
+    [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p, std::int32_t parent) {
+        const std::size_t name_end = blocks_.find<kSpace | kSlash | kGreater>(p + 1);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -303,27 +313,101 @@ private:
     // the next byte equal to it; "/>" ends a self-closing tag and a lone '>' an open one. A
     // quote that never closes: the direct builder resumes two bytes after it, the quote-dense
     // builder finds the tag unclosed.
-    StartTagEnd find_start_tag_end(std::size_t at) const noexcept {
-        constexpr std::uint8_t stops = kQuote | kSlash | kGreater;
-        while ((at = find_flagged(data_, at, size_, stops)) < size_) {
-            const unsigned char byte = data_[at];
-            if (byte == '>') {
-                return {at, TagKind::Open};
+    StartTagEnd find_start_tag_end(std::size_t at) noexcept {
+        if (data_[at] == '>') {  // most often right after the name
+            return {at, TagKind::Open};
+        }
+        while (at < size_) {
+            const BlockStep step = start_tag_end_in_block(at);
+            if (step.found) {
+                return step.end;
             }
-            if (byte == '/') {
-                if (at + 1 < size_ && data_[at + 1] == '>') {
-                    return {at + 1, TagKind::SelfClosing};
-                }
-                ++at;
-                continue;
-            }
-            const std::size_t close = find_byte(document_, at + 1, byte);
-            if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
-                break;
-            }
-            at = close == size_ ? at + 2 : close + 1;
+            at = step.next;
         }
         return {size_, TagKind::Open};
+    }
+
+    // What one block tells of a start tag's end: the end, or where the search goes on.
+    struct BlockStep {
+        bool found;
+        StartTagEnd end;
+        std::size_t next;
+    };
+
+    // The search above within the block holding `at`, on copies of its masks: attribute values
+    // that open and close in the block are passed over bit by bit, without a search each.
+    BlockStep start_tag_end_in_block(std::size_t at) noexcept {
+        const std::size_t block_start = blocks_.block_holding(at);
+        const kernels::MarkupMasks masks = blocks_.masks();
+        const std::uint64_t from_at = ~std::uint64_t{0} << (at - block_start);
+        if ((masks.apostrophe & from_at) == 0) {
+            return start_tag_end_between_double_quotes(block_start, masks, from_at);
+        }
+        std::uint64_t stops = (masks.double_quote | masks.apostrophe | masks.slash | masks.greater) & from_at;
+        while (stops != 0) {
+            const std::uint64_t bit = stops & (0 - stops);
+            const std::size_t stop = block_start + static_cast<std::size_t>(__builtin_ctzll(stops));
+            if ((masks.greater & bit) != 0) {
+                return {true, {stop, TagKind::Open}, 0};
+            }
+            if ((masks.slash & bit) != 0) {
+                if (stop + 1 < size_ && data_[stop + 1] == '>') {
+                    return {true, {stop + 1, TagKind::SelfClosing}, 0};
+                }
+                stops &= stops - 1;
+                continue;
+            }
+            const std::uint64_t same_quote = (masks.double_quote & bit) != 0 ? masks.double_quote : masks.apostrophe;
+            const std::uint64_t above = ~((bit << 1) - 1);  // no bit when the quote is the block's last byte
+            if (const std::uint64_t closing = same_quote & above; closing != 0) {
+                stops &= ~(((closing & (0 - closing)) << 1) - 1);
+                continue;
+            }
+            return past_value(stop);
+        }
+        return {false, {}, block_start + kernels::kMarkupBlock};
+    }
+
+    // The same where the block holds no apostrophe from `at` on, the common case: every byte
+    // between a quote and the next lies in a value, so the values are the runs of odd prefix
+    // parity of the quotes, and the first '/' or '>' outside them is found without a loop over
+    // the quotes.
+    BlockStep start_tag_end_between_double_quotes(std::size_t block_start, const kernels::MarkupMasks& masks,
+                                                  std::uint64_t from_at) noexcept {
+        const std::uint64_t quotes = masks.double_quote & from_at;
+        const std::uint64_t in_value = prefix_parity(quotes);
+        std::uint64_t stops = (masks.slash | masks.greater) & from_at & ~in_value;
+        for (; stops != 0; stops &= stops - 1) {
+            const std::size_t stop = block_start + static_cast<std::size_t>(__builtin_ctzll(stops));
+            if ((masks.greater & stops & (0 - stops)) != 0) {
+                return {true, {stop, TagKind::Open}, 0};
+            }
+            if (stop + 1 < size_ && data_[stop + 1] == '>') {
+                return {true, {stop + 1, TagKind::SelfClosing}, 0};
+            }
+        }
+        if ((in_value >> 63) == 0) {  // every value opened here closes here
+            return {false, {}, block_start + kernels::kMarkupBlock};
+        }
+        return past_value(block_start + 63 - static_cast<std::size_t>(__builtin_clzll(quotes)));
+    }
+
+    // Bit i set when the bits 0 to i of `bits` hold an odd count.
+    static std::uint64_t prefix_parity(std::uint64_t bits) noexcept {
+        for (unsigned shift = 1; shift < 64; shift *= 2) {
+            bits ^= bits << shift;
+        }
+        return bits;
+    }
+
+    // The search goes on after the value whose quote at `quote` closes in a later block or
+    // never.
+    BlockStep past_value(std::size_t quote) noexcept {
+        const std::size_t close = blocks_.find_quote(quote + 1, data_[quote]);
+        if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
+            return {true, {size_, TagKind::Open}, 0};
+        }
+        return {false, {}, close == size_ ? quote + 2 : close + 1};
     }
 
     bool no_greater_after(std::size_t p) noexcept { return next_greater_.find(document_, p + 1) == size_; }
@@ -331,6 +415,7 @@ private:
     std::string_view document_;
     const unsigned char* data_;
     std::size_t size_;
+    MarkupBlocks blocks_;
     IndexRecorder recorder_;
     std::uint64_t text_start_ = 0;  // where the character data before the next '<' starts
     std::size_t scan_ = 0;          // where the search for the next '<' starts

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <optional>
 
-#include "index/simd/scalar/byte_search.hpp"
+#include "kernels/kernels.hpp"
 
 namespace brindle::reader {
 
@@ -26,7 +26,7 @@ std::size_t first_in_attribute(std::string_view raw, std::size_t from) noexcept
 std::size_t next_to_decode(std::string_view raw, std::size_t from, TextMode mode) noexcept
 {
     if (mode == TextMode::AttributeValue) return first_in_attribute(raw, from);
-    return index::find_byte(raw, from, '&');
+    return kernels::find_byte(raw, from, '&');
 }
 
 int digit_value(char c, unsigned radix) noexcept

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "module/errors.hpp"
-#include "reader/text/utf8_check.hpp"
+#include "kernels/kernels.hpp"
 
 namespace brindle::read {
 
@@ -85,7 +85,7 @@ FileBytes load_file(const std::string& path)
         resize(file.bytes_, capacity);
         file.size_ = read_to_end(open_file.fd(), file.bytes_, capacity);
     }
-    if (!reader::is_valid_utf8(file.view())) throw_io_error("stream did not contain valid UTF-8");
+    if (!kernels::is_valid_utf8(file.view())) throw_io_error("stream did not contain valid UTF-8");
     return file;
 }
 

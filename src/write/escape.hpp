@@ -8,14 +8,19 @@
 
 #include <string_view>
 
-#include "write/escape_scan.hpp"
+#include "kernels/escape_scan.hpp"
 #include "write/write_refusal.hpp"
 
 namespace brindle {
 
+using kernels::EscapeMode;
+
 namespace escape_detail {
 
-// Indexed by the tables of escape_scan.hpp; entry 0 is never used.
+using kernels::escape_detail::kCheckCharacter;
+using kernels::escape_detail::table_for;
+
+// Indexed by the tables of kernels/scalar/escape_scan.hpp; entry 0 is never used.
 constexpr std::string_view kReferences[] = {
     "", "&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&#9;", "&#10;", "&#13;",
 };
@@ -29,7 +34,7 @@ template <EscapeMode mode, class Sink>
     const char* run = value.data();
     const char* const end = run + value.size();
     for (const char* from = run;;) {
-        const char* special = find_escapable<mode>(value.data(), from, end);
+        const char* special = kernels::find_escapable<mode>(value.data(), from, end);
         if (special == end) break;
         const auto entry = table_for<mode>()[static_cast<unsigned char>(*special)];
         from = special + 1;
@@ -54,7 +59,7 @@ template <EscapeMode mode, class Sink>
 template <EscapeMode mode, class Sink>
 inline void write_escaped(Sink& sink, std::string_view value)
 {
-    if (value.size() < 16 && is_plain_short<mode>(value.data(), value.size())) [[likely]] {
+    if (value.size() < 16 && kernels::is_plain_short<mode>(value.data(), value.size())) [[likely]] {
         sink.append(value);
         return;
     }

@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "kernels/kernels.hpp"
 #include "module/errors.hpp"
 
 namespace brindle {
@@ -129,37 +130,8 @@ bool decode_into(const unsigned char* at, const unsigned char* end, Unit* out, s
 
 Utf8Measure measure_utf8(std::string_view utf8) noexcept
 {
-    const auto* at = reinterpret_cast<const unsigned char*>(utf8.data());
-    const auto* const end = at + utf8.size();
-    std::size_t continuations = 0;
-    unsigned char largest = 0;
-#if defined(__SSE2__)
-    // Continuation bytes are the signed bytes below -64; each lane counts its own (a match is
-    // -1, so subtracting adds one) and is summed before it can overflow. The largest byte
-    // decides the storage.
-    const __m128i below = _mm_set1_epi8(static_cast<char>(0xC0));
-    const __m128i zero = _mm_setzero_si128();
-    __m128i largest_block = zero;
-    while (end - at >= 16) {
-        __m128i counts = zero;
-        for (int round = 0; round < 255 && end - at >= 16; ++round, at += 16) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            largest_block = _mm_max_epu8(largest_block, block);
-            counts = _mm_sub_epi8(counts, _mm_cmplt_epi8(block, below));
-        }
-        const __m128i sums = _mm_sad_epu8(counts, zero);
-        continuations += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
-                         static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-    }
-    alignas(16) unsigned char lanes[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), largest_block);
-    for (unsigned char lane : lanes) largest = lane > largest ? lane : largest;
-#endif
-    for (; at != end; ++at) {
-        continuations += is_continuation(*at) ? 1 : 0;
-        largest = *at > largest ? *at : largest;
-    }
-    return {utf8.size() - continuations, storage_for(largest)};
+    const kernels::Utf8Counts counts = kernels::count_utf8(utf8);
+    return {utf8.size() - counts.continuations, storage_for(counts.largest)};
 }
 
 PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure)

@@ -28,7 +28,7 @@ StringFault forbidden_char_at(const char* at) noexcept
 
 StringFault string_check_detail::find_forbidden_char(const char* at, const char* end) noexcept
 {
-    for (; at != end; at = find_suspect_byte(at + 1, end)) {
+    for (; at != end; at = kernels::find_suspect_byte(at + 1, end)) {
         if (const StringFault fault = forbidden_char_at(at)) return fault;
     }
     return {};

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "write/byte_lanes.hpp"
-#include "write/forbidden_scan.hpp"
+#include "kernels/escape_scan.hpp"
+#include "kernels/sse2/byte_lanes.hpp"
 #include "write/xml_chars.hpp"
 
 namespace brindle {
@@ -54,7 +54,7 @@ constexpr std::array<std::uint8_t, 256> kAsciiName = make_ascii_name_table();
 // Lanes that hold an ASCII name character: a letter, a digit, - . : or _.
 inline __m128i ascii_name_bytes(__m128i block) noexcept
 {
-    using namespace lanes;
+    using namespace kernels::sse2;
     const __m128i letters = bytes_in_range(_mm_or_si128(block, _mm_set1_epi8(0x20)), 'a', 26);
     const __m128i digits_and_marks = _mm_andnot_si128(equal_bytes(block, '/'), bytes_in_range(block, '-', 14));
     return _mm_or_si128(_mm_or_si128(letters, digits_and_marks), equal_bytes(block, '_'));
@@ -62,7 +62,7 @@ inline __m128i ascii_name_bytes(__m128i block) noexcept
 
 inline bool all_ascii_name_bytes(__m128i block) noexcept
 {
-    return lanes::lanes_mask(ascii_name_bytes(block)) == 0xFFFF;
+    return kernels::sse2::lanes_mask(ascii_name_bytes(block)) == 0xFFFF;
 }
 
 inline bool all_ascii_name_bytes(std::string_view name) noexcept
@@ -73,11 +73,11 @@ inline bool all_ascii_name_bytes(std::string_view name) noexcept
         const auto bits = [&](std::size_t i) { return kAsciiName[static_cast<unsigned char>(data[i])]; };
         return (bits(0) & bits(size / 2) & bits(size - 1) & kNameByte) != 0;
     }
-    if (size <= 16) return all_ascii_name_bytes(lanes::load_short(data, size));
+    if (size <= 16) return all_ascii_name_bytes(kernels::sse2::load_short(data, size));
     for (std::size_t at = 0; at + 16 < size; at += 16) {
-        if (!all_ascii_name_bytes(lanes::load_block(data + at))) return false;
+        if (!all_ascii_name_bytes(kernels::sse2::load_block(data + at))) return false;
     }
-    return all_ascii_name_bytes(lanes::load_block(data + size - 16));
+    return all_ascii_name_bytes(kernels::sse2::load_block(data + size - 16));
 }
 #else
 inline bool all_ascii_name_bytes(std::string_view name) noexcept
@@ -103,10 +103,10 @@ inline StringFault check_text(std::string_view text) noexcept
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     if (text.size() < 16) {
-        if (!has_suspect_byte_short(begin, text.size())) [[likely]] return {};
-        return string_check_detail::find_forbidden_char(find_suspect_byte(begin, end), end);
+        if (!kernels::has_suspect_byte_short(begin, text.size())) [[likely]] return {};
+        return string_check_detail::find_forbidden_char(kernels::find_suspect_byte(begin, end), end);
     }
-    const char* const suspect = find_suspect_byte(begin, end);
+    const char* const suspect = kernels::find_suspect_byte(begin, end);
     if (suspect == end) [[likely]] return {};
     return string_check_detail::find_forbidden_char(suspect, end);
 }

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <random>
 
-#include "index/simd/scalar/word_test.hpp"
+#include "kernels/scalar/word_test.hpp"
 
-namespace brindle::index {
+namespace brindle::kernels {
 namespace {
 
 unsigned char lane(std::uint64_t word, unsigned i) { return static_cast<unsigned char>(word >> (8 * i)); }
@@ -54,4 +54,4 @@ TEST(WordTest, EqualLanesAndMatchBitsForEveryValue) {
 }
 
 }  // namespace
-}  // namespace brindle::index
+}  // namespace brindle::kernels

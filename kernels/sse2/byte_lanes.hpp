@@ -1,5 +1,6 @@
 // SSE2 operations on sixteen bytes at once, shared by the writer's scans: loading a block,
-// loading a short string whole, and marking the lanes whose byte is in a set.
+// loading a short string whole, and marking the lanes whose byte is in a set. SSE2 is part of
+// every x86-64 processor, so these are inline and need no run-time choice.
 //
 // A lane mask holds 0xFF in each lane that is marked; lanes_mask turns it into 16 bits.
 #pragma once
@@ -11,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace brindle::lanes {
+namespace brindle::kernels::sse2 {
 
 inline __m128i load_block(const char* at) noexcept
 {
@@ -59,6 +60,6 @@ inline __m128i bytes_in_range(__m128i block, int low, int count) noexcept
     return _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(count - 0x80)), moved);
 }
 
-}  // namespace brindle::lanes
+}  // namespace brindle::kernels::sse2
 
 #endif

@@ -1,15 +1,14 @@
 #pragma once
-// The algorithm of find_byte, inline so that the builders search without a call per tag.
-// byte_search.cpp gives it its out-of-line name; nothing else should include this file
-// except the index's own sources.
+// The scalar find_byte: eight bytes at a time in one 64-bit word. The reference every faster
+// find_byte must agree with; scalar_kernels.cpp gives it its place in the scalar table.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "index/simd/scalar/word_test.hpp"
+#include "kernels/scalar/word_test.hpp"
 
-namespace brindle::index::detail {
+namespace brindle::kernels::scalar {
 
 // First byte equal to `value` at or after `from`; the caller knows one lies in the next eight.
 inline std::size_t first_in_word(const unsigned char* data, std::size_t from,
@@ -66,4 +65,4 @@ inline std::size_t find_byte(std::string_view document, std::size_t from,
     return scan_bytes(data, at, size, value);
 }
 
-}  // namespace brindle::index::detail
+}  // namespace brindle::kernels::scalar

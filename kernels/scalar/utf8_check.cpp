@@ -1,10 +1,14 @@
-#include "reader/text/utf8_check.hpp"
+// UTF-8 validation and the ASCII prefix, as the reader accepts text (read_file checks the
+// file's bytes): no overlong forms, no surrogates, nothing beyond U+10FFFF, no truncated
+// sequences. Sixteen ASCII bytes are skipped at a time as two words.
+
+#include "kernels/scalar/scalar_kernels.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace brindle::reader {
+namespace brindle::kernels::scalar {
 
 namespace {
 
@@ -27,9 +31,11 @@ std::size_t skip_ascii(const unsigned char* bytes, std::size_t at, std::size_t s
 
 constexpr bool is_continuation(unsigned char byte) noexcept { return (byte & 0xC0) == 0x80; }
 
-// Length of the well-formed multi-byte sequence at bytes[at], or 0. The allowed ranges of the
-// second byte rule out overlong forms, surrogates and values past U+10FFFF.
-std::size_t sequence_length(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept
+}  // namespace
+
+// The allowed ranges of the second byte rule out overlong forms, surrogates and values past
+// U+10FFFF.
+std::size_t utf8_sequence_length(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept
 {
     const unsigned char lead = bytes[at];
     std::size_t length;
@@ -56,19 +62,20 @@ std::size_t sequence_length(const unsigned char* bytes, std::size_t at, std::siz
     return length;
 }
 
-}  // namespace
-
-bool is_valid_utf8(std::string_view text) noexcept
+std::size_t ascii_prefix(const unsigned char* bytes, std::size_t size) noexcept
 {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
+    return skip_ascii(bytes, 0, size);
+}
+
+bool is_valid_utf8(const unsigned char* bytes, std::size_t size) noexcept
+{
     std::size_t at = skip_ascii(bytes, 0, size);
     while (at < size) {
-        const std::size_t length = sequence_length(bytes, at, size);
+        const std::size_t length = utf8_sequence_length(bytes, at, size);
         if (length == 0) return false;
         at = skip_ascii(bytes, at + length, size);
     }
     return true;
 }
 
-}  // namespace brindle::reader
+}  // namespace brindle::kernels::scalar

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace brindle::index::swar {
+namespace brindle::kernels::swar {
 
 inline constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;
 inline constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
@@ -39,4 +39,4 @@ constexpr std::uint64_t equal_lanes(std::uint64_t word, std::uint64_t pattern) n
     return ((zero_high >> 7) * 0x0102040810204080ULL) >> 56;
 }
 
-}  // namespace brindle::index::swar
+}  // namespace brindle::kernels::swar

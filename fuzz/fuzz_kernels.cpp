@@ -1,0 +1,114 @@
+// Every kernel level the processor runs against the scalar reference, on arbitrary bytes: the
+// byte search from several offsets, the markup masks of every block (the last one padded as
+// the index pads it), UTF-8 validation, the ASCII prefix and the UTF-8 counts; and the
+// writer's SSE2 scans against the scalar ones in both escaping modes. The first input byte is
+// the byte searched for; the rest is the text, read in place so a read past its end is an
+// AddressSanitizer report.
+
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "common/expect.hpp"
+#include "kernels/escape_scan.hpp"
+#include "kernels/kernels.hpp"
+
+namespace brindle::fuzz {
+namespace {
+
+using kernels::KernelTable;
+using kernels::Level;
+
+std::size_t naive_find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) {
+    for (std::size_t i = from; i < size; ++i) {
+        if (data[i] == value) return i;
+    }
+    return size;
+}
+
+bool same_masks(const kernels::MarkupMasks& a, const kernels::MarkupMasks& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void check_level(const KernelTable& level, const KernelTable& reference, const unsigned char* text, std::size_t size,
+                 unsigned char value) {
+    for (const std::size_t from : {std::size_t{0}, size / 3, size / 2, size - size / 5, size}) {
+        for (const unsigned char searched : {value, static_cast<unsigned char>('<')}) {
+            EXPECT(level.find_byte(text, size, from, searched) == reference.find_byte(text, size, from, searched),
+                   "every level's find_byte finds the scalar one's byte");
+        }
+    }
+    for (std::size_t start = 0; start < size; start += kernels::kMarkupBlock) {
+        unsigned char block[kernels::kMarkupBlock] = {};
+        std::memcpy(block, text + start, std::min(kernels::kMarkupBlock, size - start));
+        kernels::MarkupMasks masks{};
+        kernels::MarkupMasks expected{};
+        level.classify_markup(block, masks);
+        reference.classify_markup(block, expected);
+        EXPECT(same_masks(masks, expected), "every level classifies a block as the scalar classifier does");
+    }
+    EXPECT(level.is_valid_utf8(text, size) == reference.is_valid_utf8(text, size),
+           "every level's UTF-8 check gives the scalar verdict");
+    EXPECT(level.ascii_prefix(text, size) == reference.ascii_prefix(text, size),
+           "every level's ASCII prefix ends where the scalar one does");
+    const kernels::Utf8Counts counts = level.count_utf8(text, size);
+    const kernels::Utf8Counts expected = reference.count_utf8(text, size);
+    EXPECT(counts.continuations == expected.continuations && counts.largest == expected.largest,
+           "every level counts UTF-8 as the scalar counts do");
+}
+
+#if defined(__SSE2__)
+template <kernels::EscapeMode mode>
+void check_escape_scans(const char* begin, std::size_t size) {
+    const char* const end = begin + size;
+    for (const char* at = begin; at <= end; at += 1 + size / 16) {
+        const char* found = kernels::sse2::find_escapable<mode>(begin, at, end);
+        while (found != end && *found == '#') {  // a stop escaping passes over
+            found = kernels::sse2::find_escapable<mode>(begin, found + 1, end);
+        }
+        EXPECT(found == kernels::scalar::find_escapable<mode>(at, end),
+               "the SSE2 escape search stops where the scalar one does, '#' aside");
+        EXPECT(kernels::sse2::find_suspect_byte(at, end) == kernels::scalar::find_suspect_byte(at, end),
+               "the SSE2 search for suspect bytes stops where the scalar one does");
+    }
+    if (size < 16) {
+        const bool plain = kernels::sse2::is_plain_short<mode>(begin, size);
+        EXPECT(plain == kernels::scalar::is_plain_short<mode>(begin, size) ||
+                   std::string_view(begin, size).find('#') != std::string_view::npos,
+               "the SSE2 short check finds a string plain as the scalar one does, '#' aside");
+        EXPECT(kernels::sse2::has_suspect_byte_short(begin, size) == kernels::scalar::has_suspect_byte_short(begin, size),
+               "the SSE2 short check finds suspect bytes as the scalar one does");
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace brindle::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace brindle;
+    if (size == 0) {
+        return 0;
+    }
+    const unsigned char value = data[0];
+    const unsigned char* text = data + 1;
+    const std::size_t length = size - 1;
+    const kernels::KernelTable& reference = kernels::table_for(kernels::Level::Scalar);
+    for (const std::size_t from : {std::size_t{0}, length / 2, length}) {
+        EXPECT(reference.find_byte(text, length, from, value) == fuzz::naive_find(text, length, from, value),
+               "the scalar find_byte finds the first equal byte");
+    }
+    for (const kernels::Level level : kernels::kLevels) {
+        if (level != kernels::Level::Scalar && kernels::is_supported(level)) {
+            fuzz::check_level(kernels::table_for(level), reference, text, length, value);
+        }
+    }
+#if defined(__SSE2__)
+    const auto* chars = reinterpret_cast<const char*>(text);
+    fuzz::check_escape_scans<kernels::EscapeMode::CharacterData>(chars, length);
+    fuzz::check_escape_scans<kernels::EscapeMode::AttributeValue>(chars, length);
+#endif
+    return 0;
+}

@@ -1,0 +1,88 @@
+#pragma once
+// The byte kernels every layer shares: one table of functions per instruction set, the scalar
+// one always built and the reference every other must agree with on every input.
+//
+// The table is chosen once, at first use, for the best level the processor supports; the
+// environment variable BRINDLE_KERNELS (scalar, sse42, avx2, avx512) lowers it, for running a whole
+// suite on one level. Tests reach each level directly through table_for().
+//
+// Every kernel reads only the bytes it is given, never allocates and never fails.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace brindle::kernels {
+
+enum class Level : std::uint8_t { Scalar, Sse42, Avx2, Avx512 };
+
+inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse42, Level::Avx2, Level::Avx512};
+
+// The bytes the structural index stops at inside and between tags, one bit per byte of a
+// 64-byte block (bit i for byte i).
+struct MarkupMasks {
+    std::uint64_t less;          // '<'
+    std::uint64_t greater;       // '>'
+    std::uint64_t slash;         // '/'
+    std::uint64_t question;      // '?'
+    std::uint64_t double_quote;  // '"'
+    std::uint64_t apostrophe;    // '\''
+    std::uint64_t space;         // space, tab, line feed, form feed, carriage return
+};
+
+inline constexpr std::size_t kMarkupBlock = 64;
+
+// What it takes to turn valid UTF-8 into code points: how many bytes continue a sequence
+// (the code points are the other bytes) and the largest byte (the widest lead).
+struct Utf8Counts {
+    std::size_t continuations;
+    unsigned char largest;
+};
+
+struct KernelTable {
+    Level level;
+    // Offset of the first byte equal to `value` in data[from, size), or `size` (also when
+    // `from` is at or past the end).
+    std::size_t (*find_byte)(const unsigned char* data, std::size_t size, std::size_t from,
+                             unsigned char value) noexcept;
+    // The masks of the kMarkupBlock bytes at `block`.
+    void (*classify_markup)(const unsigned char* block, MarkupMasks& masks) noexcept;
+    // Whether data[0, size) is well-formed UTF-8: no overlong forms, no surrogates, nothing
+    // beyond U+10FFFF, no truncated sequence.
+    bool (*is_valid_utf8)(const unsigned char* data, std::size_t size) noexcept;
+    // Offset of the first byte of data[0, size) at or above 0x80, or `size`.
+    std::size_t (*ascii_prefix)(const unsigned char* data, std::size_t size) noexcept;
+    // The counts of data[0, size), valid or not.
+    Utf8Counts (*count_utf8)(const unsigned char* data, std::size_t size) noexcept;
+};
+
+const char* level_name(Level level) noexcept;
+
+// Whether this build holds the level and this processor runs it.
+bool is_supported(Level level) noexcept;
+
+// The table of a supported level.
+const KernelTable& table_for(Level level) noexcept;
+
+// The table in use: the best supported level, or the one BRINDLE_KERNELS names if lower.
+const KernelTable& active() noexcept;
+
+inline std::size_t find_byte(std::string_view document, std::size_t from, unsigned char value) noexcept {
+    return active().find_byte(reinterpret_cast<const unsigned char*>(document.data()), document.size(), from,
+                              value);
+}
+
+inline bool is_valid_utf8(std::string_view bytes) noexcept {
+    return active().is_valid_utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+inline Utf8Counts count_utf8(std::string_view bytes) noexcept {
+    return active().count_utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+inline bool is_ascii(std::string_view bytes) noexcept {
+    return active().ascii_prefix(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) ==
+           bytes.size();
+}
+
+}  // namespace brindle::kernels

@@ -1,0 +1,22 @@
+#pragma once
+// The scalar kernels: plain C++ for every processor, and the reference the others are tested
+// against. The other levels also call them for what is left after their last full vector.
+
+#include <cstddef>
+
+#include "kernels/kernels.hpp"
+
+namespace brindle::kernels::scalar {
+
+std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept;
+void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept;
+bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept;
+std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept;
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept;
+
+// Length of the well-formed multi-byte sequence at data[at], or 0 when there is none.
+std::size_t utf8_sequence_length(const unsigned char* data, std::size_t at, std::size_t size) noexcept;
+
+extern const KernelTable kTable;
+
+}  // namespace brindle::kernels::scalar

@@ -1,0 +1,120 @@
+// The writer's scans sixteen bytes at a time with SSE2 (every x86-64 processor has it, so they
+// are inline and need no run-time choice): finding the next byte escaping must look at, and
+// the next byte that may begin a forbidden character (scalar/escape_scan.hpp says which bytes
+// those are). They agree with the scalar scans on every input, but for one byte: the search
+// for escaping also stops at '#', and the short check finds a string holding '#' not plain;
+// escaping passes over it, so what is written is the same.
+//
+// Text is mostly plain, so the search dominates escaping: sixteen bytes are compared with each
+// special byte at once.
+#pragma once
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+#include <cstddef>
+
+#include "kernels/scalar/escape_scan.hpp"
+#include "kernels/sse2/byte_lanes.hpp"
+
+namespace brindle::kernels::sse2 {
+
+// Lanes that escaping replaces or must check in either mode, and also tab and line feed: a
+// superset that rules out a plain block of text in fewer operations than the exact set.
+// Groups of bytes that differ only in a few bits take one comparison: < and > (bit 1);
+// " & and ' (bits 0 and 2), with # (passed over unchanged).
+inline __m128i candidate_bytes(__m128i block) noexcept
+{
+    const __m128i angles = equal_bytes(_mm_or_si128(block, _mm_set1_epi8(0x02)), '>');
+    const __m128i quotes_and_ampersand = equal_bytes(_mm_or_si128(block, _mm_set1_epi8(0x05)), '\'');
+    const __m128i controls = bytes_in_range(block, 0, 0x20);
+    const __m128i noncharacter_leads = equal_bytes(block, static_cast<char>(forbidden_detail::kNoncharacterLead));
+    return _mm_or_si128(_mm_or_si128(angles, quotes_and_ampersand), _mm_or_si128(controls, noncharacter_leads));
+}
+
+// The lanes escaping replaces or must check, from the candidates: in text, tab and line feed
+// are written unchanged.
+template <EscapeMode mode>
+inline __m128i special_bytes(__m128i block, __m128i candidates) noexcept
+{
+    if constexpr (mode == EscapeMode::CharacterData) {
+        return _mm_andnot_si128(bytes_in_range(block, '\t', 2), candidates);
+    }
+    return candidates;
+}
+
+template <EscapeMode mode>
+inline unsigned special_bytes_mask(__m128i block) noexcept
+{
+    return lanes_mask(special_bytes<mode>(block, candidate_bytes(block)));
+}
+
+inline __m128i suspect_bytes(__m128i block) noexcept
+{
+    const __m128i allowed = _mm_or_si128(bytes_in_range(block, '\t', 2), equal_bytes(block, '\r'));
+    return _mm_or_si128(_mm_andnot_si128(allowed, bytes_in_range(block, 0, 0x20)),
+                        equal_bytes(block, static_cast<char>(forbidden_detail::kNoncharacterLead)));
+}
+
+// The first byte in [at, end) that `mode` replaces or must check, or `end`; `begin` is the
+// start of the string, at or before `at`. A string shorter than 16 bytes is searched with the
+// table.
+template <EscapeMode mode>
+inline const char* find_escapable(const char* begin, const char* at, const char* end) noexcept
+{
+    // Two blocks per step while they last: one test and branch for 32 bytes of plain text.
+    for (; end - at >= 32; at += 32) {
+        const __m128i first = load_block(at);
+        const __m128i second = load_block(at + 16);
+        const __m128i first_candidates = candidate_bytes(first);
+        const __m128i second_candidates = candidate_bytes(second);
+        if (lanes_mask(_mm_or_si128(first_candidates, second_candidates)) == 0) continue;
+        const unsigned mask = lanes_mask(special_bytes<mode>(first, first_candidates)) |
+                              lanes_mask(special_bytes<mode>(second, second_candidates)) << 16;
+        if (mask != 0) return at + __builtin_ctz(mask);
+    }
+    for (; end - at >= 16; at += 16) {
+        const unsigned mask = special_bytes_mask<mode>(load_block(at));
+        if (mask != 0) return at + __builtin_ctz(mask);
+    }
+    if (at == end) return end;
+    if (end - begin >= 16) {
+        // The last 16 bytes of the string, less those before `at`, which were searched already.
+        const char* const last_block = end - 16;
+        const unsigned mask = special_bytes_mask<mode>(load_block(last_block)) >> (at - last_block);
+        return mask != 0 ? at + __builtin_ctz(mask) : end;
+    }
+    return scalar::find_escapable<mode>(at, end);
+}
+
+// Whether a string shorter than 16 bytes holds no byte that `mode` replaces or must check.
+// Most such strings are plain, and this tells it without a loop whose exit mispredicts.
+template <EscapeMode mode>
+inline bool is_plain_short(const char* at, std::size_t size) noexcept
+{
+    if (size < 4) return scalar::is_plain_short<mode>(at, size);
+    return special_bytes_mask<mode>(load_short(at, size)) == 0;
+}
+
+// The first suspect byte in [at, end), or `end`.
+inline const char* find_suspect_byte(const char* at, const char* end) noexcept
+{
+    for (; end - at >= 16; at += 16) {
+        const unsigned mask = lanes_mask(suspect_bytes(load_block(at)));
+        if (mask != 0) return at + __builtin_ctz(mask);
+    }
+    return scalar::find_suspect_byte(at, end);
+}
+
+// Whether a string shorter than 16 bytes holds a suspect byte, without a loop.
+inline bool has_suspect_byte_short(const char* at, std::size_t size) noexcept
+{
+    using forbidden_detail::is_suspect;
+    if (size == 0) return false;
+    if (size < 4) return is_suspect(at[0]) || is_suspect(at[size / 2]) || is_suspect(at[size - 1]);
+    return lanes_mask(suspect_bytes(load_short(at, size))) != 0;
+}
+
+}  // namespace brindle::kernels::sse2
+
+#endif
