@@ -20,6 +20,8 @@
 namespace brindle::kernels::avx2 {
 namespace {
 
+__m256i load(const unsigned char* at) noexcept { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)); }
+
 constexpr std::size_t kWidth = 32;
 
 // Kinds of malformed pair, one bit each (the last two never meet, so they share a bit).
@@ -106,6 +108,19 @@ public:
         }
         before_ = input;
     }
+    // Four vectors in a row: ASCII throughout, the common case, takes one test.
+    void add(const __m256i (&vectors)[4]) noexcept {
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(vectors[0], vectors[1]), _mm256_or_si256(vectors[2], vectors[3]));
+        if (_mm256_movemask_epi8(any) == 0) {
+            errors_ = _mm256_or_si256(errors_, open_);
+            open_ = _mm256_setzero_si256();
+            before_ = vectors[3];
+            return;
+        }
+        for (const __m256i& vector : vectors) {
+            add(vector);
+        }
+    }
     bool valid() const noexcept {
         const __m256i all = _mm256_or_si256(errors_, open_);
         return _mm256_testz_si256(all, all) != 0;
@@ -123,23 +138,18 @@ bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept {
     Validator validator;
     std::size_t at = 0;
     for (; size - at >= 4 * kWidth; at += 4 * kWidth) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + kWidth));
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + 2 * kWidth));
-        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + 3 * kWidth));
-        validator.add(a);
-        validator.add(b);
-        validator.add(c);
-        validator.add(d);
+        const __m256i vectors[4] = {load(data + at), load(data + at + kWidth), load(data + at + 2 * kWidth),
+                                 load(data + at + 3 * kWidth)};
+        validator.add(vectors);
     }
     for (; size - at >= kWidth; at += kWidth) {
-        validator.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at)));
+        validator.add(load(data + at));
     }
     if (at < size) {
         // The rest, padded with zero bytes: ASCII, so a sequence cut by the end stays open.
         unsigned char last[kWidth] = {};
         std::memcpy(last, data + at, size - at);
-        validator.add(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(last)));
+        validator.add(load(last));
     }
     return validator.valid();
 }

@@ -19,6 +19,8 @@
 namespace brindle::kernels::sse42 {
 namespace {
 
+__m128i load(const unsigned char* at) noexcept { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+
 constexpr std::size_t kWidth = 16;
 
 // Kinds of malformed pair, one bit each (the last two never meet, so they share a bit).
@@ -91,6 +93,19 @@ public:
         }
         before_ = input;
     }
+    // Four vectors in a row: ASCII throughout, the common case, takes one test.
+    void add(const __m128i (&vectors)[4]) noexcept {
+        const __m128i any = _mm_or_si128(_mm_or_si128(vectors[0], vectors[1]), _mm_or_si128(vectors[2], vectors[3]));
+        if (_mm_movemask_epi8(any) == 0) {
+            errors_ = _mm_or_si128(errors_, open_);
+            open_ = _mm_setzero_si128();
+            before_ = vectors[3];
+            return;
+        }
+        for (const __m128i& vector : vectors) {
+            add(vector);
+        }
+    }
     bool valid() const noexcept {
         const __m128i all = _mm_or_si128(errors_, open_);
         return _mm_testz_si128(all, all) != 0;
@@ -108,23 +123,18 @@ bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept {
     Validator validator;
     std::size_t at = 0;
     for (; size - at >= 4 * kWidth; at += 4 * kWidth) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + kWidth));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 2 * kWidth));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 3 * kWidth));
-        validator.add(a);
-        validator.add(b);
-        validator.add(c);
-        validator.add(d);
+        const __m128i vectors[4] = {load(data + at), load(data + at + kWidth), load(data + at + 2 * kWidth),
+                                 load(data + at + 3 * kWidth)};
+        validator.add(vectors);
     }
     for (; size - at >= kWidth; at += kWidth) {
-        validator.add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)));
+        validator.add(load(data + at));
     }
     if (at < size) {
         // The rest, padded with zero bytes: ASCII, so a sequence cut by the end stays open.
         unsigned char last[kWidth] = {};
         std::memcpy(last, data + at, size - at);
-        validator.add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(last)));
+        validator.add(load(last));
     }
     return validator.valid();
 }
