@@ -7,7 +7,7 @@
 # smoke runs. On each other Python from 3.10 to 3.13: a build of the extension and the pytest
 # suite against it, in a venv of that version under build/.
 #
-# About 30 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
+# About 20 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
 # packages only then, and so root only then) and says what; inside a venv, brindle and the test
 # packages go into that venv. A Python of 3.10 to 3.13 that is not on PATH (as python3.X) is
 # skipped with a message, except in CI (CI=true), where all four must be there.
@@ -60,8 +60,11 @@ step "pytest ($main_version)"
 # Run from outside the source tree so the installed module is the one under test.
 python3 -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
 
-# == typing: the stub package's checks, once they exist
-if [ -f tests/typing/check.sh ]; then bash tests/typing/check.sh; fi
+# Typing: the stub package's checks against the installed module, once they exist.
+if [ -f tests/typing/check.sh ]; then
+  step "typing"
+  bash tests/typing/check.sh
+fi
 
 # The other Pythons: the C API differs between versions (exception notes from 3.11, the saved
 # exception's calls from 3.12), so each builds the extension and runs the pytest suite on it.
