@@ -4,10 +4,11 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer; the growth check (no doubling of an input may
 # cost more than 3x the instructions, counted by callgrind); GoogleTest (through CTest) for the
 # structural index and the reader core, plain and under both sanitizers; the fuzz harnesses'
-# smoke runs. On each other Python from 3.10 to 3.13: a build of the extension and the pytest
-# suite against it, in a venv of that version under build/.
+# smoke runs; the pytest suite against a build with what aarch64 changes (no SSE2 code paths,
+# unsigned char). On each other Python from 3.10 to 3.13: a build of the extension and the
+# pytest suite against it, in a venv of that version under build/.
 #
-# About 30 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
+# About 20 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
 # packages only then, and so root only then) and says what; inside a venv, brindle and the test
 # packages go into that venv. A Python of 3.10 to 3.13 that is not on PATH (as python3.X) is
 # skipped with a message, except in CI (CI=true), where all four must be there.
@@ -60,34 +61,47 @@ step "pytest ($main_version)"
 # Run from outside the source tree so the installed module is the one under test.
 python3 -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
 
-# == typing: the stub package's checks, once they exist
-if [ -f tests/typing/check.sh ]; then bash tests/typing/check.sh; fi
+# Typing: the stub package's checks against the installed module, once they exist.
+if [ -f tests/typing/check.sh ]; then
+  step "typing"
+  bash tests/typing/check.sh
+fi
+
+# Builds the extension in build/NAME for an interpreter, with extra compiler flags, and runs the
+# pytest suite against that build.
+pytest_on_build() {
+  local name="$1" interpreter="$2" flags="${3:-}"
+  cmake -S . -B "build/$name" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$interpreter" \
+    -DCMAKE_CXX_FLAGS="$flags" >/dev/null &&
+    cmake --build "build/$name" -j1 >/dev/null &&
+    PYTHONPATH="$PWD/build/$name" "$interpreter" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
+}
 
 # The other Pythons: the C API differs between versions (exception notes from 3.11, the saved
 # exception's calls from 3.12), so each builds the extension and runs the pytest suite on it.
-# They run one after another in the background, beside the steps below, which leave a core idle
-# for most of their time (one pytest process, the fuzz runs' fixed durations); their output is
-# shown at the end.
-other_pythons_run() {
+# Then the suite once more against a build with what aarch64 changes: the SSE2 code paths left
+# out for their portable twins, and char unsigned. These run one after another in the
+# background, beside the steps below, which leave a core idle for most of their time (one
+# pytest process, the fuzz runs' fixed durations); their output is shown at the end.
+background_runs() {
   local status=0 venv_python tag
   for venv_python in "${other_pythons[@]}"; do
     tag="$(basename "$(dirname "$(dirname "$venv_python")")")"
     tag="${tag#venv-}"
     step "pytest on $("$venv_python" -c 'import sys; print("%d.%d" % sys.version_info[:2])') (build/$tag)"
-    cmake -S . -B "build/$tag" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$venv_python" >/dev/null &&
-      cmake --build "build/$tag" -j1 >/dev/null &&
-      PYTHONPATH="$PWD/build/$tag" "$venv_python" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests" ||
-      status=1
+    pytest_on_build "$tag" "$venv_python" || status=1
   done
+  step "pytest on $main_version without the SSE2 code paths and with unsigned char, as on aarch64 (build/portable)"
+  pytest_on_build portable "$python" "-U__SSE2__ -funsigned-char" || status=1
   return "$status"
 }
 mkdir -p build
-other_log="$PWD/build/other-pythons.log"
-other_pythons_run >"$other_log" 2>&1 &
-other_pid=$!
-# A failure below ends the run: the background run goes with it.
-trap 'pkill -P "$other_pid" 2>/dev/null; kill "$other_pid" 2>/dev/null' EXIT
-step "started in the background: the pytest suite on ${other_run[*]:-no other Python} (build/other-pythons.log)"
+background_log="$PWD/build/background-runs.log"
+background_runs >"$background_log" 2>&1 &
+background_pid=$!
+# A failure below ends the run: the background runs go with it.
+trap 'pkill -P "$background_pid" 2>/dev/null; kill "$background_pid" 2>/dev/null' EXIT
+step "started in the background: the pytest suite on ${other_run[*]:-no other Python}, and as on aarch64 (build/background-runs.log)"
 
 step "pytest against the extension under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The interpreter is not instrumented: the sanitizer runtime is preloaded into it, its own
@@ -155,13 +169,13 @@ ctest --test-dir build/reader-asan --output-on-failure
 step "fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)"
 bash fuzz/smoke.sh
 
-step "the other Pythons' runs end"
-other_status=0
-wait "$other_pid" || other_status=$?
+step "the background runs end"
+background_status=0
+wait "$background_pid" || background_status=$?
 trap - EXIT
-cat "$other_log"
-if [ "$other_status" != 0 ]; then
-  echo "the pytest suite failed on another Python (above)" >&2
-  exit "$other_status"
+cat "$background_log"
+if [ "$background_status" != 0 ]; then
+  echo "a background run of the pytest suite failed (above)" >&2
+  exit "$background_status"
 fi
 step "all suites passed"

