@@ -18,10 +18,11 @@ cd "$(dirname "$0")/.."
 # Each step's header says when it started, so that a log shows what each step costs.
 step() { printf '== [%d:%02d] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
 
-if command -v pyenv >/dev/null && [ -z "${PYENV_VERSION:-}" ]; then
+pyenv="$(command -v pyenv || echo "${PYENV_ROOT:-$HOME/.pyenv}/bin/pyenv")"
+if [ -x "$pyenv" ] && [ -z "${PYENV_VERSION:-}" ]; then
   # pyenv's shims resolve python3.10 ... python3.13 only for versions named here; python3 stays
   # the default one.
-  PYENV_VERSION="$(pyenv version-name):$(pyenv versions --bare | grep -E '^3\.1[0-3]\.[0-9]+$' | paste -sd: -)"
+  PYENV_VERSION="$("$pyenv" version-name):$("$pyenv" versions --bare | grep -E '^3\.1[0-3]\.[0-9]+$' | paste -sd: -)"
   export PYENV_VERSION
 fi
 
