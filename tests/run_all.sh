@@ -8,7 +8,7 @@
 # unsigned char). On each other Python from 3.10 to 3.13: a build of the extension and the
 # pytest suite against it, in a venv of that version under build/.
 #
-# About 20 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
+# 12 to 20 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
 # packages only then, and so root only then) and says what; inside a venv, brindle and the test
 # packages go into that venv. A Python of 3.10 to 3.13 that is not on PATH (as python3.X) is
 # skipped with a message, except in CI (CI=true), where all four must be there.
@@ -18,10 +18,11 @@ cd "$(dirname "$0")/.."
 # Each step's header says when it started, so that a log shows what each step costs.
 step() { printf '== [%d:%02d] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
 
-if command -v pyenv >/dev/null && [ -z "${PYENV_VERSION:-}" ]; then
+pyenv="$(command -v pyenv || echo "${PYENV_ROOT:-$HOME/.pyenv}/bin/pyenv")"
+if [ -x "$pyenv" ] && [ -z "${PYENV_VERSION:-}" ]; then
   # pyenv's shims resolve python3.10 ... python3.13 only for versions named here; python3 stays
   # the default one.
-  PYENV_VERSION="$(pyenv version-name):$(pyenv versions --bare | grep -E '^3\.1[0-3]\.[0-9]+$' | paste -sd: -)"
+  PYENV_VERSION="$("$pyenv" version-name):$("$pyenv" versions --bare | grep -E '^3\.1[0-3]\.[0-9]+$' | paste -sd: -)"
   export PYENV_VERSION
 fi
 
