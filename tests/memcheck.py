@@ -51,7 +51,12 @@ def _snapshot():
     return sys.getallocatedblocks(), native_bytes_in_use()
 
 
-def assert_flat_memory(action, rounds=ROUNDS, warmup=2_000, block_slack=200, byte_slack=None):
+# Live blocks may drift by a few hundred while the interpreter's own caches settle (seen on 3.12:
+# 247 over 10,000 calls that raise); a leak of one object per call is ten thousand.
+BLOCK_SLACK = 1_000
+
+
+def assert_flat_memory(action, rounds=ROUNDS, warmup=2_000, block_slack=BLOCK_SLACK, byte_slack=None):
     """Runs `action` `rounds` times and fails when memory grew: a leak of even one small object
     or a few bytes per call shows up as thousands of blocks or hundreds of kilobytes. The byte
     slack defaults to BYTE_SLACK_PER_ROUND for each round."""
