@@ -134,38 +134,23 @@ fi
 step "growth: no doubling of a crafted input may cost over 3x the instructions (callgrind)"
 python3 bench/bench_growth.py --instructions --min-n 8000 --max-n 64000
 
-step "kernel tests (GoogleTest): every level the processor runs against the scalar one"
-cmake -S kernels -B build/kernels-tests -DBRINDLE_KERNELS_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/kernels-tests -j2 >/dev/null
-ctest --test-dir build/kernels-tests --output-on-failure
-
-step "kernel tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S kernels -B build/kernels-asan -DBRINDLE_KERNELS_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
-cmake --build build/kernels-asan -j2 >/dev/null
-ctest --test-dir build/kernels-asan --output-on-failure
-
-step "index tests (GoogleTest)"
-cmake -S index -B build/index-tests -DBRINDLE_INDEX_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/index-tests -j2 >/dev/null
-ctest --test-dir build/index-tests --output-on-failure
-
-step "index tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S index -B build/index-asan -DBRINDLE_INDEX_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
-cmake --build build/index-asan -j2 >/dev/null
-ctest --test-dir build/index-asan --output-on-failure
-
-step "reader core tests (GoogleTest)"
-cmake -S reader -B build/reader-tests -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/reader-tests -j2 >/dev/null
-ctest --test-dir build/reader-tests --output-on-failure
-
-step "reader core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S reader -B build/reader-asan -DBRINDLE_READER_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
-cmake --build build/reader-asan -j2 >/dev/null
-ctest --test-dir build/reader-asan --output-on-failure
+# A Python-free library's GoogleTest suites (through CTest), plain and then under both
+# sanitizers: the library's folder, the word in its BRINDLE_<WORD>_TESTS option, what to call it.
+ctest_suites() {
+  local folder="$1" option="BRINDLE_$2_TESTS" label="$3"
+  step "$label tests (GoogleTest)"
+  cmake -S "$folder" -B "build/$folder-tests" "-D$option=ON" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "build/$folder-tests" -j2 >/dev/null
+  ctest --test-dir "build/$folder-tests" --output-on-failure
+  step "$label tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+  cmake -S "$folder" -B "build/$folder-asan" "-D$option=ON" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
+  cmake --build "build/$folder-asan" -j2 >/dev/null
+  ctest --test-dir "build/$folder-asan" --output-on-failure
+}
+ctest_suites kernels KERNELS "kernel (every level the processor runs against the scalar one)"
+ctest_suites index INDEX "index"
+ctest_suites reader READER "reader core"
 
 step "fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)"
 bash fuzz/smoke.sh
