@@ -5,8 +5,8 @@
 
 #include "entities/dict_form.hpp"
 #include "entities/sequence_items.hpp"
-#include "module/convert.hpp"
-#include "module/saved_error.hpp"
+#include "ffi/convert.hpp"
+#include "ffi/saved_error.hpp"
 
 namespace brindle {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "entities/node_string.hpp"
-#include "module/py_ref.hpp"
+#include "ffi/py_ref.hpp"
 #include "reader/tree/attr_map.hpp"
 
 namespace brindle {

@@ -4,9 +4,9 @@
 #include "entities/node.hpp"
 #include "entities/node_methods.hpp"
 #include "entities/sequence_items.hpp"
-#include "module/bind.hpp"
-#include "module/convert.hpp"
-#include "module/frame.hpp"
+#include "ffi/bind.hpp"
+#include "ffi/convert.hpp"
+#include "ffi/frame.hpp"
 
 namespace brindle {
 

@@ -9,7 +9,7 @@
 #include "entities/node.hpp"
 #include "entities/node_arena.hpp"
 #include "entities/node_methods.hpp"
-#include "module/frame.hpp"
+#include "ffi/frame.hpp"
 
 namespace brindle {
 

@@ -17,9 +17,9 @@
 #include "entities/node.hpp"
 #include "entities/node_methods.hpp"
 #include "entities/str_cache.hpp"
-#include "module/frame.hpp"
-#include "module/interrupt_poll.hpp"
-#include "module/py_values.hpp"
+#include "ffi/frame.hpp"
+#include "ffi/interrupt_poll.hpp"
+#include "ffi/py_values.hpp"
 
 namespace brindle {
 

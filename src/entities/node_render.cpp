@@ -14,11 +14,11 @@
 
 #include "entities/node.hpp"
 #include "entities/node_methods.hpp"
-#include "module/bind.hpp"
-#include "module/convert.hpp"
-#include "module/frame.hpp"
-#include "module/interrupt_poll.hpp"
-#include "module/py_values.hpp"
+#include "ffi/bind.hpp"
+#include "ffi/convert.hpp"
+#include "ffi/frame.hpp"
+#include "ffi/interrupt_poll.hpp"
+#include "ffi/py_values.hpp"
 
 namespace brindle {
 

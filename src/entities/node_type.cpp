@@ -7,8 +7,8 @@
 
 #include "entities/node_arena.hpp"
 #include "entities/node_methods.hpp"
-#include "module/bind.hpp"
-#include "module/errors.hpp"
+#include "ffi/bind.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "module/convert.hpp"
+#include "ffi/convert.hpp"
 
 namespace brindle {
 

@@ -1,7 +1,7 @@
 #include "entities/str_cache.hpp"
 
-#include "module/errors.hpp"
-#include "module/py_values.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/py_values.hpp"
 
 namespace brindle {
 

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string_view>
 
-#include "module/py_ref.hpp"
+#include "ffi/py_ref.hpp"
 
 namespace brindle {
 

@@ -2,10 +2,10 @@
 #include <string_view>
 
 #include "entities/node.hpp"
-#include "module/bind.hpp"
-#include "module/errors.hpp"
-#include "module/frame.hpp"
-#include "module/search_type.hpp"
+#include "entities/search_type.hpp"
+#include "ffi/bind.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/frame.hpp"
 #include "read/read_entry.hpp"
 #include "write/write_entry.hpp"
 

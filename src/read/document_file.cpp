@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <new>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 #include "kernels/kernels.hpp"
 
 namespace brindle::read {

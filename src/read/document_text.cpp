@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "module/convert.hpp"
+#include "ffi/convert.hpp"
 
 namespace brindle::read {
 

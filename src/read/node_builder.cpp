@@ -5,7 +5,7 @@
 
 #include "entities/node.hpp"
 #include "entities/node_arena.hpp"
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle::read {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "module/py_ref.hpp"
+#include "ffi/py_ref.hpp"
 #include "reader/tree/tree_sink.hpp"
 
 namespace brindle {

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "module/bind.hpp"
-#include "module/convert.hpp"
-#include "module/frame.hpp"
 #include "entities/node.hpp"
+#include "ffi/bind.hpp"
+#include "ffi/convert.hpp"
+#include "ffi/frame.hpp"
 #include "read/document_file.hpp"
 #include "read/document_text.hpp"
 #include "read/node_builder.hpp"

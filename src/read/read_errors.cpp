@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle::read {
 

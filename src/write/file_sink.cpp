@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 #include "write/file_io.hpp"
 
 namespace brindle {

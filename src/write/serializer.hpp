@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "entities/node.hpp"
-#include "module/interrupt_poll.hpp"
+#include "ffi/interrupt_poll.hpp"
 #include "write/escape.hpp"
 #include "write/output_limit.hpp"
 #include "write/write_refusal.hpp"

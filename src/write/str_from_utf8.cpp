@@ -7,8 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "ffi/errors.hpp"
 #include "kernels/kernels.hpp"
-#include "module/errors.hpp"
 
 namespace brindle {
 

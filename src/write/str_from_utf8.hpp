@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "module/py_ref.hpp"
+#include "ffi/py_ref.hpp"
 
 namespace brindle {
 

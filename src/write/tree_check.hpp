@@ -12,7 +12,7 @@
 #pragma once
 
 #include "entities/node.hpp"
-#include "module/interrupt_poll.hpp"
+#include "ffi/interrupt_poll.hpp"
 
 namespace brindle {
 

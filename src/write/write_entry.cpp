@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "entities/node.hpp"
-#include "module/bind.hpp"
-#include "module/convert.hpp"
-#include "module/frame.hpp"
-#include "module/interrupt_poll.hpp"
+#include "ffi/bind.hpp"
+#include "ffi/convert.hpp"
+#include "ffi/frame.hpp"
+#include "ffi/interrupt_poll.hpp"
 #include "write/file_sink.hpp"
 #include "write/memory_sink.hpp"
 #include "write/serializer.hpp"

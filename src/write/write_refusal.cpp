@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

@@ -13,7 +13,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "module/py_ref.hpp"
+#include "ffi/py_ref.hpp"
 
 namespace brindle {
 

@@ -1,8 +1,8 @@
-#include "module/bind.hpp"
+#include "ffi/bind.hpp"
 
 #include <vector>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "module/py_ref.hpp"
+#include "ffi/py_ref.hpp"
 
 namespace brindle {
 

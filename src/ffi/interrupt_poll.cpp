@@ -1,6 +1,6 @@
-#include "module/interrupt_poll.hpp"
+#include "ffi/interrupt_poll.hpp"
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

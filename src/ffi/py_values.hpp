@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

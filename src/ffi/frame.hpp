@@ -5,7 +5,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 namespace brindle {
 

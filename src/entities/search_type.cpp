@@ -1,7 +1,7 @@
-#include "module/search_type.hpp"
+#include "entities/search_type.hpp"
 
-#include "module/errors.hpp"
-#include "module/frame.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/frame.hpp"
 
 namespace brindle {
 

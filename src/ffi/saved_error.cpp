@@ -1,4 +1,4 @@
-#include "module/saved_error.hpp"
+#include "ffi/saved_error.hpp"
 
 namespace brindle {
 

@@ -17,7 +17,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "module/frame.hpp"
+#include "ffi/frame.hpp"
 
 namespace brindle {
 

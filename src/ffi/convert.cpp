@@ -1,8 +1,8 @@
-#include "module/convert.hpp"
+#include "ffi/convert.hpp"
 
 #include <climits>
 
-#include "module/saved_error.hpp"
+#include "ffi/saved_error.hpp"
 
 namespace brindle {
 

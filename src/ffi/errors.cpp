@@ -1,4 +1,4 @@
-#include "module/errors.hpp"
+#include "ffi/errors.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "module/saved_error.hpp"
+#include "ffi/saved_error.hpp"
 
 namespace brindle {
 

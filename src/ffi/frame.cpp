@@ -1,4 +1,4 @@
-#include "module/frame.hpp"
+#include "ffi/frame.hpp"
 
 namespace brindle {
 
