@@ -1,9 +1,8 @@
 // Differential: on well-formed documents from the grammar (attributes in both kinds of quote
 // holding '<', '>' and the other quote; quotes and apostrophes in text, comments, CDATA
 // sections and instructions; a DOCTYPE with literals and an internal subset) both builders
-// succeed and record what the grammar's model says: every tag's start, end, kind, name, depth
-// and parent, and every run of character data. The direct builder forgets parents beyond 32
-// open elements; nothing else may differ.
+// succeed and record what the grammar's model says: every tag's start, end, kind and name, and
+// every run of character data.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,23 +30,9 @@ Recorded recorded_by(const index::StructuralIndex& built)
     for (std::size_t k = 0; k < built.tag_count(); ++k) {
         const index::NameRange name = built.tag_names[k];
         recorded.tags.push_back({built.tag_starts[k], built.tag_ends[k], built.tag_kinds[k],
-                                 std::string(built.document.substr(name.start, name.length)), built.depths[k],
-                                 built.parents[k]});
+                                 std::string(built.document.substr(name.start, name.length))});
     }
-    for (const index::TextRange& text : built.text_ranges) recorded.texts.push_back({text.start, text.end, text.parent});
-    return recorded;
-}
-
-// What the direct builder keeps of the model: no parent for a tag that meets more than 32 open
-// elements, nor for text inside an element at depth 32 or deeper.
-Recorded with_direct_parents(Recorded recorded)
-{
-    for (ExpectedTag& tag : recorded.tags) {
-        if (tag.depth > 32) tag.parent = -1;
-    }
-    for (ExpectedText& text : recorded.texts) {
-        if (text.parent >= 0 && recorded.tags[static_cast<std::size_t>(text.parent)].depth >= 32) text.parent = -1;
-    }
+    for (const index::TextRange& text : built.text_ranges) recorded.texts.push_back({text.start, text.end});
     return recorded;
 }
 
@@ -59,19 +44,17 @@ void print_difference(const char* builder, const Recorded& got, const Recorded& 
         const ExpectedTag& g = got.tags[k];
         const ExpectedTag& w = want.tags[k];
         if (g == w) continue;
-        std::fprintf(stderr, "tag %zu: got %llu..%llu kind %d '%s' depth %u parent %d; model %llu..%llu kind %d '%s' depth %u parent %d\n",
-                     k, (unsigned long long)g.start, (unsigned long long)g.end, int(g.kind), g.name.c_str(), g.depth,
-                     g.parent, (unsigned long long)w.start, (unsigned long long)w.end, int(w.kind), w.name.c_str(),
-                     w.depth, w.parent);
+        std::fprintf(stderr, "tag %zu: got %llu..%llu kind %d '%s'; model %llu..%llu kind %d '%s'\n", k,
+                     (unsigned long long)g.start, (unsigned long long)g.end, int(g.kind), g.name.c_str(),
+                     (unsigned long long)w.start, (unsigned long long)w.end, int(w.kind), w.name.c_str());
         return;
     }
     for (std::size_t k = 0; k < std::min(got.texts.size(), want.texts.size()); ++k) {
         const ExpectedText& g = got.texts[k];
         const ExpectedText& w = want.texts[k];
         if (g == w) continue;
-        std::fprintf(stderr, "text %zu: got %llu..%llu parent %d; model %llu..%llu parent %d\n", k,
-                     (unsigned long long)g.start, (unsigned long long)g.end, g.parent, (unsigned long long)w.start,
-                     (unsigned long long)w.end, w.parent);
+        std::fprintf(stderr, "text %zu: got %llu..%llu; model %llu..%llu\n", k, (unsigned long long)g.start,
+                     (unsigned long long)g.end, (unsigned long long)w.start, (unsigned long long)w.end);
         return;
     }
 }
@@ -100,7 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::expect_as_model("quote-dense", dense, index::build_quote_dense(document.bytes, dense), model);
 
     index::StructuralIndex direct;
-    fuzz::expect_as_model("direct", direct, index::build_direct(document.bytes, direct),
-                          fuzz::with_direct_parents(model));
+    fuzz::expect_as_model("direct", direct, index::build_direct(document.bytes, direct), model);
     return 0;
 }

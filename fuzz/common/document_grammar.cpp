@@ -90,10 +90,6 @@ public:
     }
 
 private:
-    struct OpenElement {
-        std::size_t element;
-        std::int32_t tag;
-    };
 
     static constexpr std::size_t kMaxDepth = 48;
     static constexpr std::size_t kMaxBytes = 1 << 16;
@@ -143,8 +139,7 @@ private:
         }
     }
 
-    // A chain of nested start tags, to reach the depths where the builders keep parents
-    // differently.
+    // A chain of nested start tags, to reach deep nesting.
     void dive()
     {
         for (std::size_t count = 1 + choices_.below(40); count > 0 && open_.size() < kMaxDepth; --count) {
@@ -156,7 +151,7 @@ private:
     {
         if (open_.size() >= kMaxDepth) return;
         const std::size_t element = start_tag(false);
-        open_.push_back({element, static_cast<std::int32_t>(out_.tags.size() - 1)});
+        open_.push_back(element);
         out_.deepest = std::max(out_.deepest, open_.size());
     }
 
@@ -175,7 +170,7 @@ private:
         bytes() += self_closing ? "/>" : ">";
         add_tag(start, self_closing ? TagKind::SelfClosing : TagKind::Open, name);
         const std::size_t number = out_.elements.size();
-        if (!open_.empty()) out_.elements[open_.back().element].children.push_back(number);
+        if (!open_.empty()) out_.elements[open_.back()].children.push_back(number);
         out_.elements.push_back(std::move(element));
         return number;
     }
@@ -183,7 +178,7 @@ private:
     void close_element()
     {
         const std::uint64_t start = here();
-        const std::string name = out_.elements[open_.back().element].name;
+        const std::string name = out_.elements[open_.back()].name;
         add_text(text_start_, start);  // the closing element's own character data
         text_start_ = start;
         open_.pop_back();
@@ -233,7 +228,7 @@ private:
 
     void text()
     {
-        std::string& into = out_.elements[open_.back().element].text;
+        std::string& into = out_.elements[open_.back()].text;
         for (std::size_t count = 1 + choices_.below(4); count > 0; --count) {
             const Piece& piece = choices_.pick(kTextPieces);
             bytes() += piece.raw;
@@ -282,7 +277,7 @@ private:
         bytes() += "]]>";
         add_tag(start, TagKind::CData, "");
         add_text(start + 9, contents_end);
-        out_.elements[open_.back().element].text += contents;
+        out_.elements[open_.back()].text += contents;
     }
 
     // A document type declaration whose literals and internal subset hold '>', '<', ']' and
@@ -326,27 +321,23 @@ private:
     }
 
     // Records the tag that was just written from `start`, with the run of character data
-    // before it. A start tag is recorded before its element opens and an end tag after its
-    // element closed, so an end tag gets the depth and parent of its start tag.
+    // before it.
     void add_tag(std::uint64_t start, TagKind kind, std::string_view name)
     {
         add_text(text_start_, start);
-        out_.tags.push_back({start, here() - 1, kind, std::string(name), static_cast<std::uint16_t>(open_.size()),
-                             innermost()});
+        out_.tags.push_back({start, here() - 1, kind, std::string(name)});
         text_start_ = here();
     }
 
-    std::int32_t innermost() const { return open_.empty() ? -1 : open_.back().tag; }
-
     void add_text(std::uint64_t start, std::uint64_t end)
     {
-        if (start < end) out_.texts.push_back({start, end, innermost()});
+        if (start < end) out_.texts.push_back({start, end});
     }
 
     Choices choices_;
     GrammarOptions options_;
     GeneratedDocument out_;
-    std::vector<OpenElement> open_;
+    std::vector<std::size_t> open_;  // the open elements, as indices into out_.elements
     std::uint64_t text_start_ = 0;
 };
 

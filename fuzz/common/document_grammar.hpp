@@ -22,15 +22,12 @@ struct ExpectedTag {
     std::uint64_t end;  // the offset of the tag's last byte, its '>'
     index::TagKind kind;
     std::string name;    // empty for comments and CDATA sections
-    std::uint16_t depth;
-    std::int32_t parent;  // the innermost open start tag, as its number among the tags
     friend bool operator==(const ExpectedTag&, const ExpectedTag&) = default;
 };
 
 struct ExpectedText {
     std::uint64_t start;
     std::uint64_t end;
-    std::int32_t parent;
     friend bool operator==(const ExpectedText&, const ExpectedText&) = default;
 };
 

@@ -15,15 +15,12 @@ struct TagEntry {
     index::TagKind kind;
     std::uint64_t name_start;
     std::uint64_t name_length;
-    std::uint16_t depth;
-    std::int32_t parent;
     friend bool operator==(const TagEntry&, const TagEntry&) = default;
 };
 
 struct TextEntry {
     std::uint64_t start;
     std::uint64_t end;
-    std::int32_t parent;
     friend bool operator==(const TextEntry&, const TextEntry&) = default;
 };
 
@@ -37,9 +34,9 @@ struct IndexEntries {
     {
         for (std::size_t k = 0; k < index.tag_count(); ++k) {
             tags.push_back({index.tag_starts[k], index.tag_ends[k], index.tag_kinds[k], index.tag_names[k].start,
-                            index.tag_names[k].length, index.depths[k], index.parents[k]});
+                            index.tag_names[k].length});
         }
-        for (const index::TextRange& text : index.text_ranges) texts.push_back({text.start, text.end, text.parent});
+        for (const index::TextRange& text : index.text_ranges) texts.push_back({text.start, text.end});
     }
 };
 

@@ -1,5 +1,5 @@
 // The direct builder: the shared tag scan, answering malformed markup the way a scan that
-// never looks back must, and keeping parents for the innermost 32 open elements.
+// never looks back must.
 
 #include <cstddef>
 #include <new>
@@ -22,7 +22,6 @@ struct DirectDialect {
     static constexpr bool kDeclarationsSkipped = true;
     // A quote that never closes inside a start tag hides only itself and the byte after it.
     static constexpr bool kUnmatchedQuoteIsUnclosed = false;
-    using OpenTags = BoundedOpenTags<32>;
 };
 
 class DirectBuilder : public TagScanner<DirectDialect> {
@@ -64,10 +63,6 @@ BuildResult DirectWindows::next() noexcept {
         done_ = true;
         return {BuildStatus::OutOfMemory, builder_->tag_start()};
     }
-}
-
-std::size_t DirectWindows::first_tag() const noexcept {
-    return builder_ ? builder_->first_tag_of_window() : 0;
 }
 
 }  // namespace brindle::index

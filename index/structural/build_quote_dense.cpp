@@ -2,7 +2,6 @@
 // sees the whole document would: a tag with no '>' anywhere after it is unclosed, a quote
 // that never closes in a start tag leaves the tag unclosed, and an unterminated comment,
 // CDATA section or instruction is recorded for the walk to reject with its own message.
-// Parents are kept at every depth.
 
 #include <new>
 #include <string_view>
@@ -23,7 +22,6 @@ struct QuoteDenseDialect {
     // A declaration other than a DOCTYPE records nothing and leaves the text start alone.
     static constexpr bool kDeclarationsSkipped = false;
     static constexpr bool kUnmatchedQuoteIsUnclosed = true;
-    using OpenTags = detail::UnboundedOpenTags;
 };
 
 }  // namespace

@@ -33,26 +33,21 @@ public:
         clear_all();
         out_.document = document;
         length_ = document.size();
-        earlier_tags_ = 0;
     }
 
     // Empties the arrays for the next window of at most `tags` tags (each with up to two runs
-    // of character data: the one before it and a CDATA section's contents). Tag numbers go on
-    // from the windows before. Throws std::bad_alloc.
+    // of character data: the one before it and a CDATA section's contents). Throws
+    // std::bad_alloc.
     void start_window(std::size_t tags) {
-        earlier_tags_ += out_.tag_starts.size();
         clear_all();
         reserve_tags(tags);
         out_.text_ranges.reserve(tags + 1);
     }
 
     std::size_t window_tags() const noexcept { return out_.tag_starts.size(); }
-    std::size_t earlier_tags() const noexcept { return earlier_tags_; }
 
-    // Records one tag and returns its number in the document. Depths are kept modulo 65536.
-    [[gnu::always_inline]] std::int32_t add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name,
-                         std::uint64_t depth, std::int32_t parent) {
-        const auto index = static_cast<std::int32_t>(earlier_tags_ + out_.tag_starts.size());
+    // Records one tag.
+    [[gnu::always_inline]] void add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name) {
         if (out_.tag_starts.size() == out_.tag_starts.capacity()) [[unlikely]] {
             grow_tags(start);
         }
@@ -60,24 +55,16 @@ public:
         out_.tag_ends.push_back(end);
         out_.tag_kinds.push_back(kind);
         out_.tag_names.push_back(name);
-        out_.depths.push_back(static_cast<std::uint16_t>(depth));
-        out_.parents.push_back(parent);
-        return index;
     }
 
     // Records the character data [start, end) when it is not empty.
-    [[gnu::always_inline]] void add_text(std::uint64_t start, std::uint64_t end, std::int32_t parent) {
+    [[gnu::always_inline]] void add_text(std::uint64_t start, std::uint64_t end) {
         if (start < end) {
             if (out_.text_ranges.size() == out_.text_ranges.capacity()) [[unlikely]] {
                 grow_texts(start);
             }
-            out_.text_ranges.push_back(TextRange{start, end, parent});
+            out_.text_ranges.push_back(TextRange{start, end});
         }
-    }
-
-    // The parent of an earlier tag (whole-document builds only: a window holds just its own).
-    std::int32_t parent_of(std::int32_t tag) const noexcept {
-        return out_.parents[static_cast<std::size_t>(tag)];
     }
 
 private:
@@ -107,8 +94,6 @@ private:
         out_.tag_ends.clear();
         out_.tag_kinds.clear();
         out_.tag_names.clear();
-        out_.depths.clear();
-        out_.parents.clear();
         out_.text_ranges.clear();
     }
 
@@ -117,13 +102,10 @@ private:
         out_.tag_ends.reserve(count);
         out_.tag_kinds.reserve(count);
         out_.tag_names.reserve(count);
-        out_.depths.reserve(count);
-        out_.parents.reserve(count);
     }
 
     StructuralIndex& out_;
     std::size_t length_ = 0;
-    std::size_t earlier_tags_ = 0;  // recorded in windows before the current one
 };
 
 // The name [start, end) as a NameRange, with its full length.

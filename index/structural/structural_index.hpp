@@ -1,6 +1,7 @@
 #pragma once
-// The structural index of a document: every tag's position, kind, name, depth and parent,
-// and the runs of character data between tags, as offsets into the borrowed document.
+// The structural index of a document: every tag's position, kind and name, and the runs of
+// character data between tags, as offsets into the borrowed document. It holds just what the
+// reader's walk reads: nesting is the walk's to check, so the index keeps no depths or parents.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,12 +27,10 @@ struct NameRange {
     std::uint64_t length = 0;
 };
 
-// A run of character data [start, end), with the innermost open start tag (-1 at top level).
-// Only non-empty runs are recorded.
+// A run of character data [start, end). Only non-empty runs are recorded.
 struct TextRange {
     std::uint64_t start;
     std::uint64_t end;
-    std::int32_t parent;
 };
 
 // Per-tag arrays are parallel: entry k of each describes the k-th tag in document order.
@@ -42,9 +41,6 @@ struct StructuralIndex {
     std::vector<std::uint64_t> tag_ends;    // offset of the byte that ends the tag (see builders)
     std::vector<TagKind> tag_kinds;
     std::vector<NameRange> tag_names;
-    std::vector<std::uint16_t> depths;      // elements open when the tag is met, kept mod 65536;
-                                            // an end tag gets its start tag's depth
-    std::vector<std::int32_t> parents;      // index of the innermost open start tag, or -1
     std::vector<TextRange> text_ranges;     // character data in document order; a run is
                                             // recorded when the '<' after it is met, so text
                                             // after the last tag never is
@@ -76,8 +72,7 @@ struct BuildResult {
 // Scans the bytes a 64-byte block of masks at a time, crossing text with the kernels' byte
 // search (kernels/kernels.hpp); quotes count only inside start tags and
 // DOCTYPEs (a DOCTYPE ends at the '>' outside its literals and internal subset). A '<' inside a
-// recorded tag never starts another. Keeps parents for the innermost 32 open elements only:
-// deeper tags get parent -1.
+// recorded tag never starts another.
 BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept;
 
 namespace detail {
@@ -87,8 +82,8 @@ class DirectBuilder;
 // build_direct run a window of tags at a time, for a reader that walks each window while its
 // entries are still in the cache instead of holding the index of the whole document. Each
 // call to next() replaces the contents of `out` with the next tags (`tags_per_window` of them,
-// fewer only in the last window) and the runs of character data recorded with them; tag
-// numbers (the parents) count from the document's first tag. Taken together, the windows
+// fewer only in the last window) and the runs of character data recorded with them. Taken
+// together, the windows
 // hold exactly the entries build_direct records, and the build ends with the same result.
 // After a failure or the last window, done() is true. A failure leaves `out` unfit to walk.
 class DirectWindows {
@@ -100,7 +95,6 @@ public:
 
     BuildResult next() noexcept;
     bool done() const noexcept { return done_; }
-    std::size_t first_tag() const noexcept;  // the document's number for out's first tag
 
 private:
     std::unique_ptr<detail::DirectBuilder> builder_;
@@ -113,8 +107,8 @@ private:
 // the index), and so is a start tag whose quote never closes. An unterminated comment, CDATA
 // section or processing instruction does not fail: it is recorded with an end that the walk's
 // termination checks reject. A declaration other than a DOCTYPE records nothing, and the
-// character data after it starts at its '<', so the run that follows holds that '<'. Parents are
-// kept at every depth. Well-formed documents get the same index from both builders.
+// character data after it starts at its '<', so the run that follows holds that '<'.
+// Well-formed documents get the same index from both builders.
 BuildResult build_quote_dense(std::string_view document, StructuralIndex& out) noexcept;
 
 }  // namespace brindle::index

@@ -5,8 +5,7 @@
 // attribute value does not end the tag) and inside a document type declaration; an
 // apostrophe in character data, a comment or an instruction is just text.
 //
-// The builders differ only in how they answer malformed markup and in how many parents they
-// remember; a Dialect (build_direct.cpp, build_quote_dense.cpp) says which. Every search that
+// The builders differ only in how they answer malformed markup; a Dialect (build_direct.cpp, build_quote_dense.cpp) says which. Every search that
 // could be repeated from many '<' bytes is remembered, so no input takes more than linear time.
 // Internal to the index.
 
@@ -24,54 +23,6 @@
 #include "index/structural/structural_index.hpp"
 
 namespace brindle::index::detail {
-
-// The open start tags of a builder that remembers parents for the innermost `Limit` only:
-// deeper tags get parent -1, and the count goes on past the limit. Open tag k (counting from 1)
-// is kept at slot k + 1, after two slots of -1 that answer for no tag and for one.
-template <std::size_t Limit>
-class BoundedOpenTags {
-public:
-    void push(std::int32_t tag) noexcept {
-        if (count_ < Limit) {
-            tags_[count_ + 2] = tag;
-        }
-        ++count_;
-    }
-    void pop() noexcept { count_ = count_ == 0 ? 0 : count_ - 1; }
-    std::size_t count() const noexcept { return count_; }
-    // The innermost open start tag, while it is among the remembered ones.
-    std::int32_t innermost() const noexcept { return count_ <= Limit ? tags_[count_ + 1] : -1; }
-    // The element below the innermost one, while that is among the remembered ones.
-    std::int32_t below_innermost() const noexcept { return count_ <= Limit + 1 ? tags_[count_] : -1; }
-
-private:
-    std::size_t count_ = 0;
-    std::array<std::int32_t, Limit + 2> tags_ = [] {
-        std::array<std::int32_t, Limit + 2> slots{};
-        slots[0] = -1;
-        slots[1] = -1;
-        return slots;
-    }();
-};
-
-// The open start tags at any depth. push throws std::bad_alloc.
-class UnboundedOpenTags {
-public:
-    void push(std::int32_t tag) { tags_.push_back(tag); }
-    void pop() noexcept {
-        if (!tags_.empty()) {
-            tags_.pop_back();
-        }
-    }
-    std::size_t count() const noexcept { return tags_.size(); }
-    std::int32_t innermost() const noexcept { return tags_.empty() ? -1 : tags_.back(); }
-    std::int32_t below_innermost() const noexcept {
-        return tags_.size() < 2 ? -1 : tags_[tags_.size() - 2];
-    }
-
-private:
-    std::vector<std::int32_t> tags_;
-};
 
 template <class Dialect>
 class TagScanner {
@@ -100,7 +51,6 @@ public:
 
     bool finished() const noexcept { return finished_; }
     std::uint64_t tag_start() const noexcept { return tag_start_; }
-    std::size_t first_tag_of_window() const noexcept { return recorder_.earlier_tags(); }
 
 private:
     // Where the character data after a tag starts: where the scan resumes, one byte past
@@ -128,13 +78,12 @@ private:
                 return {BuildStatus::Ok, 0};
             }
             tag_start_ = p;
-            const std::int32_t parent = open_.innermost();
-            recorder_.add_text(text_start_, p, parent);
+            recorder_.add_text(text_start_, p);
             if (p + 1 == size_) {
                 finished_ = true;
                 return {Dialect::kLastLessThanIsUnclosed ? BuildStatus::UnclosedTag : BuildStatus::Ok, p};
             }
-            const TagOutcome outcome = read_tag(p, parent);
+            const TagOutcome outcome = read_tag(p);
             if (outcome.status != BuildStatus::Ok) {
                 finished_ = true;
                 return {outcome.status, outcome.status == BuildStatus::UnexpectedEnd ? size_ : p};
@@ -148,26 +97,26 @@ private:
     }
 
     // Start and end tags are read inline in the scan's loop; the rarer kinds out of line.
-    [[gnu::always_inline]] TagOutcome read_tag(std::size_t p, std::int32_t parent) {
+    [[gnu::always_inline]] TagOutcome read_tag(std::size_t p) {
         const unsigned char next = data_[p + 1];
         if (next == '/') {
             return read_end_tag(p);
         }
         if (next == '!') [[unlikely]] {
-            return read_exclamation(p, parent);
+            return read_exclamation(p);
         }
         if (next == '?') [[unlikely]] {
-            return read_instruction(p, parent);
+            return read_instruction(p);
         }
-        return read_start_tag(p, parent);
+        return read_start_tag(p);
     }
 
-    [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p, std::int32_t parent) {
+    [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p) {
         if (starts_with_at(document_, p + 2, "--")) {
-            return read_section(p, parent, TagKind::Comment, 4, "-->");
+            return read_section(p, TagKind::Comment, 4, "-->");
         }
         if (starts_with_at(document_, p + 2, "[CDATA[")) {
-            return read_section(p, parent, TagKind::CData, 9, "]]>");
+            return read_section(p, TagKind::CData, 9, "]]>");
         }
         if (starts_with_at(document_, p + 2, "DOCTYPE")) {
             return skip_doctype(p);
@@ -177,34 +126,34 @@ private:
 
     // A comment or CDATA section: its contents (from `opening` bytes after the '<') end at
     // the first `terminator`; a CDATA section's contents are character data.
-    TagOutcome read_section(std::size_t p, std::int32_t parent, TagKind kind, std::size_t opening,
+    TagOutcome read_section(std::size_t p, TagKind kind, std::size_t opening,
                             std::string_view terminator) {
         const std::size_t close = find_sequence(document_, p + opening, terminator);
         if (close == size_) {
-            return unterminated(p, parent, kind, NameRange{}, p + opening);
+            return unterminated(p, kind, NameRange{}, p + opening);
         }
         const std::size_t end = close + 2;
-        recorder_.add_tag(p, end, kind, NameRange{}, open_.count(), parent);
+        recorder_.add_tag(p, end, kind, NameRange{});
         if (kind == TagKind::CData) {
-            recorder_.add_text(p + opening, close, parent);
+            recorder_.add_text(p + opening, close);
         }
         return ended_at(end);
     }
 
     // Ends at the first "?>" whose '?' lies at or after the end of the name, else at the last
     // byte of the document.
-    [[gnu::noinline]] TagOutcome read_instruction(std::size_t p, std::int32_t parent) {
+    [[gnu::noinline]] TagOutcome read_instruction(std::size_t p) {
         const std::size_t name_end = blocks_.find<kSpace | kGreater | kQuestion>(p + 2);
         const NameRange name = name_between(p + 2, name_end);
         if (name_end == size_) {
-            return unterminated(p, parent, TagKind::ProcessingInstruction, name, size_);
+            return unterminated(p, TagKind::ProcessingInstruction, name, size_);
         }
         const std::size_t close = find_sequence(document_, name_end, "?>");
         if (close == size_ && Dialect::kNeedsGreaterAfterEveryTag && no_greater_after(p)) {
             return failed(BuildStatus::UnclosedTag);
         }
         const std::size_t end = close == size_ ? size_ - 1 : close + 1;
-        recorder_.add_tag(p, end, TagKind::ProcessingInstruction, name, open_.count(), parent);
+        recorder_.add_tag(p, end, TagKind::ProcessingInstruction, name);
         return ended_at(end);
     }
 
@@ -212,17 +161,17 @@ private:
     // the quote-dense one records it with an end that the walk's termination checks reject
     // (two bytes before the document's end, never before `content`: the document's end for an
     // instruction whose name runs there), and goes on scanning from that end.
-    TagOutcome unterminated(std::size_t p, std::int32_t parent, TagKind kind, NameRange name,
+    TagOutcome unterminated(std::size_t p, TagKind kind, NameRange name,
                             std::size_t content) {
         if constexpr (Dialect::kUnterminatedFails) {
-            recorder_.add_tag(p, size_, kind, name, open_.count(), parent);
+            recorder_.add_tag(p, size_, kind, name);
             return failed(BuildStatus::UnexpectedEnd);
         } else {
             if (no_greater_after(p)) {
                 return failed(BuildStatus::UnclosedTag);
             }
             const std::size_t end = std::max(size_ - 2, content);
-            recorder_.add_tag(p, end, kind, name, open_.count(), parent);
+            recorder_.add_tag(p, end, kind, name);
             return {end, BuildStatus::Ok, TextStart::PastResume};
         }
     }
@@ -281,13 +230,11 @@ private:
         if (end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
-        const std::int32_t parent = open_.below_innermost();
-        open_.pop();
-        recorder_.add_tag(p, end, TagKind::Close, name_between(p + 2, name_end), open_.count(), parent);
+        recorder_.add_tag(p, end, TagKind::Close, name_between(p + 2, name_end));
         return ended_at(end);
     }
 
-    [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p, std::int32_t parent) {
+    [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p) {
         const std::size_t name_end = blocks_.find<kSpace | kSlash | kGreater>(p + 1);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
@@ -296,11 +243,7 @@ private:
         if (found.end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
-        const std::int32_t index =
-            recorder_.add_tag(p, found.end, found.kind, name_between(p + 1, name_end), open_.count(), parent);
-        if (found.kind == TagKind::Open) {
-            open_.push(index);
-        }
+        recorder_.add_tag(p, found.end, found.kind, name_between(p + 1, name_end));
         return ended_at(found.end);
     }
 
@@ -423,8 +366,6 @@ private:
     bool finished_ = false;         // the document ended or a tag failed
     bool doctype_scan_failed_ = false;
     RememberedSearch next_greater_{'>'};
-    // Also the depth: both rise with a start tag and fall (never below 0) with an end tag.
-    typename Dialect::OpenTags open_;
 };
 
 }  // namespace brindle::index::detail

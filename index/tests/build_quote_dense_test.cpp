@@ -1,7 +1,6 @@
 // What only the quote-dense builder does: a tag with no '>' after it anywhere is unclosed,
-// declarations other than a DOCTYPE start the next run of text at their '<', parents are kept at
-// every depth, and unterminated sections are recorded with an end that the walk's
-// termination checks reject. Quotes quote only inside start tags, as for the direct builder.
+// declarations other than a DOCTYPE start the next run of text at their '<', and unterminated
+// sections are recorded with an end that the walk's termination checks reject. Quotes quote only inside start tags, as for the direct builder.
 
 #include <gtest/gtest.h>
 
@@ -34,45 +33,45 @@ INSTANTIATE_TEST_SUITE_P(
         //  <p>it's</p><q>x'</q>
         //  0  3   7   11 14 16
         IndexCase{"ApostropheInTextQuotesNothing", "<p>it's</p><q>x'</q>",
-                  {{0, 2, Open, "p", 1, 0, -1}, {7, 10, Close, "p", 9, 0, -1},
-                   {11, 13, Open, "q", 12, 0, -1}, {16, 19, Close, "q", 18, 0, -1}},
-                  {{3, 7, 0}, {14, 16, 2}}},
+                  {{0, 2, Open, "p", 1}, {7, 10, Close, "p", 9},
+                   {11, 13, Open, "q", 12}, {16, 19, Close, "q", 18}},
+                  {{3, 7}, {14, 16}}},
         // a DOCTYPE ends at the '>' after its literals, and the text after it starts past it
         //  <!DOCTYPE d "a>">\n<r>t</r>
         //  0            14 16 18   22
         IndexCase{"DoctypeSkippedWhole", "<!DOCTYPE d \"a>\">\n<r>t</r>",
-                  {{18, 20, Open, "r", 19, 0, -1}, {22, 25, Close, "r", 24, 0, -1}},
-                  {{17, 18, -1}, {21, 22, 0}}},
+                  {{18, 20, Open, "r", 19}, {22, 25, Close, "r", 24}},
+                  {{17, 18}, {21, 22}}},
         // any other declaration records nothing; the text after it starts at its '<'
         //  <!x<a>b<c/>   the declaration ends nowhere: the next '<' starts a tag
         IndexCase{"DeclarationSwallowsNothing", "<!x<a>b<c/>",
-                  {{3, 5, Open, "a", 4, 0, -1}, {7, 10, SelfClosing, "c", 8, 1, 0}},
-                  {{0, 3, -1}, {6, 7, 0}}},
+                  {{3, 5, Open, "a", 4}, {7, 10, SelfClosing, "c", 8}},
+                  {{0, 3}, {6, 7}}},
         // an end tag ends at its first '>': quotes count only in start tags
         //  <a></a x='>'><b/>
         //  0  3      10 13
         IndexCase{"EndTagEndsAtItsFirstGreaterThan", "<a></a x='>'><b/>",
-                  {{0, 2, Open, "a", 1, 0, -1}, {3, 10, Close, "a", 5, 0, -1},
-                   {13, 16, SelfClosing, "b", 14, 0, -1}},
-                  {{11, 13, -1}}},
+                  {{0, 2, Open, "a", 1}, {3, 10, Close, "a", 5},
+                   {13, 16, SelfClosing, "b", 14}},
+                  {{11, 13}}},
         // a '<' inside a recorded tag starts no tag
-        IndexCase{"LessThanInsideATagStartsNone", "<a b=<c>", {{0, 7, Open, "a", 1, 0, -1}}, {}},
+        IndexCase{"LessThanInsideATagStartsNone", "<a b=<c>", {{0, 7, Open, "a", 1}}, {}},
         // the text before a declaration is recorded once: the next run starts at its '<'
         //  <a>t<!x>u<b/>
         //  0  3 4   8 9
         IndexCase{"DeclarationAfterTextRecordsNoByteTwice", "<a>t<!x>u<b/>",
-                  {{0, 2, Open, "a", 1, 0, -1}, {9, 12, SelfClosing, "b", 10, 1, 0}},
-                  {{3, 4, 0}, {4, 9, 0}}},
+                  {{0, 2, Open, "a", 1}, {9, 12, SelfClosing, "b", 10}},
+                  {{3, 4}, {4, 9}}},
         // a '<' as the last byte ends the index without an entry
-        IndexCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1, 0, -1}}, {{3, 4, 0}}},
+        IndexCase{"LessThanLast", "<a>x<", {{0, 2, Open, "a", 1}}, {{3, 4}}},
         // '<' bytes inside an unterminated comment start no tag
         //  <a><!-- <b>xx
         //  0  3    8  11 (document length 13)
         IndexCase{"UnterminatedCommentHidesTags", "<a><!-- <b>xx",
-                  {{0, 2, Open, "a", 1, 0, -1}, {3, 11, Comment, "", 0, 1, 0}}, {}},
+                  {{0, 2, Open, "a", 1}, {3, 11, Comment, "", 0}}, {}},
         // the walk's checks, not the builder, reject an unterminated instruction
         IndexCase{"InstructionWithoutEndHidesTags", "<?pi <a> x",
-                  {{0, 9, TagKind::ProcessingInstruction, "pi", 2, 0, -1}}, {}}),
+                  {{0, 9, TagKind::ProcessingInstruction, "pi", 2}}, {}}),
     [](const ::testing::TestParamInfo<IndexCase>& info) { return info.param.name; });
 
 struct DenseFailure {
@@ -113,7 +112,7 @@ TEST(QuoteDenseUnterminated, CommentEnd) {
         StructuralIndex index;
         ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok) << document;
         EXPECT_EQ(testing::tags_of(index),
-                  (std::vector<Tag>{{0, 2, Open, "a", 1, 0, -1}, {p, end, Comment, "", 0, 1, 0}}))
+                  (std::vector<Tag>{{0, 2, Open, "a", 1}, {p, end, Comment, "", 0}}))
             << document;
         EXPECT_TRUE(index.text_ranges.empty());
     }
@@ -128,59 +127,10 @@ TEST(QuoteDenseUnterminated, CDataEnd) {
         StructuralIndex index;
         ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok) << document;
         EXPECT_EQ(testing::tags_of(index),
-                  (std::vector<Tag>{{0, 2, Open, "a", 1, 0, -1}, {p, end, CData, "", 0, 1, 0}}))
+                  (std::vector<Tag>{{0, 2, Open, "a", 1}, {p, end, CData, "", 0}}))
             << document;
         EXPECT_TRUE(index.text_ranges.empty());
     }
-}
-
-// Forty nested elements: every parent is known, depths as in the direct builder.
-TEST(QuoteDenseDeepNesting, ParentsAtEveryDepth) {
-    constexpr int kDepth = 40;
-    std::string document;
-    for (int i = 0; i < kDepth; ++i) {
-        document += "<e>";
-    }
-    document += "t";
-    for (int i = 0; i < kDepth; ++i) {
-        document += "</e>";
-    }
-    StructuralIndex index;
-    ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok);
-    ASSERT_EQ(index.tag_count(), 2U * kDepth);
-    for (int k = 0; k < kDepth; ++k) {
-        EXPECT_EQ(index.depths[k], k) << "start tag " << k;
-        EXPECT_EQ(index.parents[k], k - 1) << "start tag " << k;
-    }
-    for (int i = 0; i < kDepth; ++i) {
-        const int j = kDepth - 1 - i;  // the element this end tag closes
-        EXPECT_EQ(index.depths[kDepth + i], j) << "end tag of element " << j;
-        EXPECT_EQ(index.parents[kDepth + i], j - 1) << "end tag of element " << j;
-    }
-    EXPECT_EQ(index.parents[kDepth - 1], kDepth - 2) << "the 40-deep element";
-    ASSERT_EQ(index.text_ranges.size(), 1U);
-    EXPECT_EQ(index.text_ranges[0].parent, kDepth - 1);
-}
-
-// Depth far beyond any stack: 100000 levels, closed again, then a sibling at top level.
-TEST(QuoteDenseDeepNesting, HundredThousandLevels) {
-    constexpr int kDepth = 100000;
-    std::string document;
-    for (int i = 0; i < kDepth; ++i) {
-        document += "<e>";
-    }
-    for (int i = 0; i < kDepth; ++i) {
-        document += "</e>";
-    }
-    document += "<s/>";
-    StructuralIndex index;
-    ASSERT_EQ(build_quote_dense(document, index).status, BuildStatus::Ok);
-    ASSERT_EQ(index.tag_count(), 2U * kDepth + 1);
-    EXPECT_EQ(index.parents[kDepth - 1], kDepth - 2);
-    EXPECT_EQ(index.parents[kDepth], kDepth - 2);  // the first end tag
-    EXPECT_EQ(index.depths[kDepth - 1], static_cast<std::uint16_t>(kDepth - 1));  // kept mod 65536
-    EXPECT_EQ(index.parents.back(), -1);
-    EXPECT_EQ(index.depths.back(), 0);
 }
 
 }  // namespace

@@ -45,25 +45,22 @@ struct Tag {
     TagKind kind;
     std::string name;
     std::uint64_t name_start;
-    std::uint16_t depth;
-    std::int32_t parent;
     friend bool operator==(const Tag&, const Tag&) = default;
 };
 
 struct Text {
     std::uint64_t start;
     std::uint64_t end;
-    std::int32_t parent;
     friend bool operator==(const Text&, const Text&) = default;
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Tag& t) {
     return os << "{" << t.start << ".." << t.end << " " << kind_name(t.kind) << " '" << t.name
-              << "'@" << t.name_start << " depth " << t.depth << " parent " << t.parent << "}";
+              << "'@" << t.name_start << "}";
 }
 
 inline std::ostream& operator<<(std::ostream& os, const Text& t) {
-    return os << "{" << t.start << ".." << t.end << " parent " << t.parent << "}";
+    return os << "{" << t.start << ".." << t.end << "}";
 }
 
 inline std::ostream& operator<<(std::ostream& os, BuildStatus s) { return os << status_name(s); }
@@ -81,7 +78,7 @@ inline std::vector<Tag> tags_of(const StructuralIndex& index) {
         tags.push_back(Tag{index.tag_starts[k], index.tag_ends[k], index.tag_kinds[k],
                            inside ? std::string(index.document.substr(range.start, range.length))
                                   : std::string("<out of range>"),
-                           range.start, index.depths[k], index.parents[k]});
+                           range.start});
     }
     return tags;
 }
@@ -89,7 +86,7 @@ inline std::vector<Tag> tags_of(const StructuralIndex& index) {
 inline std::vector<Text> texts_of(const StructuralIndex& index) {
     std::vector<Text> texts;
     for (const TextRange& r : index.text_ranges) {
-        texts.push_back(Text{r.start, r.end, r.parent});
+        texts.push_back(Text{r.start, r.end});
     }
     return texts;
 }

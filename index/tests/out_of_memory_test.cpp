@@ -80,8 +80,6 @@ BuildResult build_direct_in_windows(std::string_view document, StructuralIndex& 
             append(out.tag_ends, window.tag_ends);
             append(out.tag_kinds, window.tag_kinds);
             append(out.tag_names, window.tag_names);
-            append(out.depths, window.depths);
-            append(out.parents, window.parents);
             append(out.text_ranges, window.text_ranges);
         } while (!windows.done());
     } catch (const std::bad_alloc&) {

@@ -111,8 +111,6 @@ TEST(ReadErrors, TagEndingPastTheDocumentIsUnterminatedMarkup) {
     window.tag_ends = {2, 6};
     window.tag_kinds = {index::TagKind::Open, index::TagKind::Open};
     window.tag_names = {{1, 1}, {4, 1}};
-    window.depths = {0, 1};
-    window.parents = {-1, 0};
     ReadTree tree;
     ReadTreeSink sink(tree, window.document);
     TreeWalk walk(window.document, "a", false, sink);
