@@ -11,20 +11,13 @@
 namespace brindle::index {
 namespace detail {
 
-struct DirectDialect {
-    // A '<' as the last byte is a tag that never closes.
-    static constexpr bool kLastLessThanIsUnclosed = true;
-    // A comment, CDATA section or instruction name running to the end fails the build.
-    static constexpr bool kUnterminatedFails = true;
-    // A tag needs a '>' after it only where the tag's own scan looks for one.
-    static constexpr bool kNeedsGreaterAfterEveryTag = false;
-    // A declaration other than a DOCTYPE is skipped to its first '>'.
-    static constexpr bool kDeclarationsSkipped = true;
-    // A quote that never closes inside a start tag hides only itself and the byte after it.
-    static constexpr bool kUnmatchedQuoteIsUnclosed = false;
-};
+// A scan that never looks back cannot know whether a '>' comes later: it fails at what runs to
+// the end, skips a declaration to its first '>' and lets an unmatched quote hide one byte.
+constexpr ScanDialect kDirectDialect{.last_less_than_is_unclosed = true, .unterminated_fails = true,
+                                     .needs_greater_after_every_tag = false, .declarations_skipped = true,
+                                     .unmatched_quote_is_unclosed = false};
 
-class DirectBuilder : public TagScanner<DirectDialect> {
+class DirectBuilder : public TagScanner<kDirectDialect> {
 public:
     using TagScanner::TagScanner;
 };
@@ -32,12 +25,7 @@ public:
 }  // namespace detail
 
 BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept {
-    detail::DirectBuilder builder(document, out);
-    try {
-        return builder.run();
-    } catch (const std::bad_alloc&) {
-        return {BuildStatus::OutOfMemory, builder.tag_start()};
-    }
+    return detail::build_whole<detail::kDirectDialect>(document, out);
 }
 
 DirectWindows::DirectWindows(std::string_view document, StructuralIndex& out, std::size_t tags_per_window) noexcept

@@ -3,7 +3,6 @@
 // that never closes in a start tag leaves the tag unclosed, and an unterminated comment,
 // CDATA section or instruction is recorded for the walk to reject with its own message.
 
-#include <new>
 #include <string_view>
 
 #include "index/structural/structural_index.hpp"
@@ -12,27 +11,14 @@
 namespace brindle::index {
 namespace {
 
-struct QuoteDenseDialect {
-    // A '<' as the last byte ends the index without an entry.
-    static constexpr bool kLastLessThanIsUnclosed = false;
-    // An unterminated comment, CDATA section or instruction is recorded, not a failure.
-    static constexpr bool kUnterminatedFails = false;
-    // Every tag needs a '>' somewhere after its '<', or it is unclosed.
-    static constexpr bool kNeedsGreaterAfterEveryTag = true;
-    // A declaration other than a DOCTYPE records nothing and leaves the text start alone.
-    static constexpr bool kDeclarationsSkipped = false;
-    static constexpr bool kUnmatchedQuoteIsUnclosed = true;
-};
+constexpr detail::ScanDialect kQuoteDenseDialect{.last_less_than_is_unclosed = false, .unterminated_fails = false,
+                                                 .needs_greater_after_every_tag = true, .declarations_skipped = false,
+                                                 .unmatched_quote_is_unclosed = true};
 
 }  // namespace
 
 BuildResult build_quote_dense(std::string_view document, StructuralIndex& out) noexcept {
-    detail::TagScanner<QuoteDenseDialect> builder(document, out);
-    try {
-        return builder.run();
-    } catch (const std::bad_alloc&) {
-        return {BuildStatus::OutOfMemory, builder.tag_start()};
-    }
+    return detail::build_whole<kQuoteDenseDialect>(document, out);
 }
 
 }  // namespace brindle::index

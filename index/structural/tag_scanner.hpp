@@ -5,14 +5,16 @@
 // attribute value does not end the tag) and inside a document type declaration; an
 // apostrophe in character data, a comment or an instruction is just text.
 //
-// The builders differ only in how they answer malformed markup; a Dialect (build_direct.cpp, build_quote_dense.cpp) says which. Every search that
-// could be repeated from many '<' bytes is remembered, so no input takes more than linear time.
+// The builders differ only in how they answer malformed markup; a ScanDialect
+// (build_direct.cpp, build_quote_dense.cpp) says which. Every search that could be repeated
+// from many '<' bytes is remembered, so no input takes more than linear time.
 // Internal to the index.
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -24,7 +26,25 @@
 
 namespace brindle::index::detail {
 
-template <class Dialect>
+// How a builder answers malformed markup.
+struct ScanDialect {
+    // A '<' as the document's last byte is a tag that never closes (else it ends the index).
+    bool last_less_than_is_unclosed;
+    // A comment, CDATA section or instruction name running to the end fails the build (else it
+    // is recorded with an end the walk's termination checks reject).
+    bool unterminated_fails;
+    // Every tag needs a '>' somewhere after its '<', or it is unclosed (else only where the
+    // tag's own scan looks for one).
+    bool needs_greater_after_every_tag;
+    // A declaration other than a DOCTYPE is skipped to its first '>' (else it records nothing
+    // and the character data after it starts at its '<').
+    bool declarations_skipped;
+    // A quote that never closes inside a start tag leaves the tag unclosed (else it hides only
+    // itself and the byte after it).
+    bool unmatched_quote_is_unclosed;
+};
+
+template <ScanDialect Dialect>
 class TagScanner {
 public:
     TagScanner(std::string_view document, StructuralIndex& out) noexcept
@@ -81,7 +101,7 @@ private:
             recorder_.add_text(text_start_, p);
             if (p + 1 == size_) {
                 finished_ = true;
-                return {Dialect::kLastLessThanIsUnclosed ? BuildStatus::UnclosedTag : BuildStatus::Ok, p};
+                return {Dialect.last_less_than_is_unclosed ? BuildStatus::UnclosedTag : BuildStatus::Ok, p};
             }
             const TagOutcome outcome = read_tag(p);
             if (outcome.status != BuildStatus::Ok) {
@@ -149,7 +169,7 @@ private:
             return unterminated(p, TagKind::ProcessingInstruction, name, size_);
         }
         const std::size_t close = find_sequence(document_, name_end, "?>");
-        if (close == size_ && Dialect::kNeedsGreaterAfterEveryTag && no_greater_after(p)) {
+        if (close == size_ && Dialect.needs_greater_after_every_tag && no_greater_after(p)) {
             return failed(BuildStatus::UnclosedTag);
         }
         const std::size_t end = close == size_ ? size_ - 1 : close + 1;
@@ -163,7 +183,7 @@ private:
     // instruction whose name runs there), and goes on scanning from that end.
     TagOutcome unterminated(std::size_t p, TagKind kind, NameRange name,
                             std::size_t content) {
-        if constexpr (Dialect::kUnterminatedFails) {
+        if constexpr (Dialect.unterminated_fails) {
             recorder_.add_tag(p, size_, kind, name);
             return failed(BuildStatus::UnexpectedEnd);
         } else {
@@ -204,7 +224,7 @@ private:
         if (close == size_) {
             return no_declaration_end(p);
         }
-        if constexpr (Dialect::kDeclarationsSkipped) {
+        if constexpr (Dialect.declarations_skipped) {
             return ended_at(close);
         } else {
             return {p + 1, BuildStatus::Ok, TextStart::AtTag};
@@ -213,7 +233,7 @@ private:
 
     // A declaration with no '>' after it: the direct builder skips only its '<'.
     TagOutcome no_declaration_end(std::size_t p) const noexcept {
-        if constexpr (Dialect::kNeedsGreaterAfterEveryTag) {
+        if constexpr (Dialect.needs_greater_after_every_tag) {
             return failed(BuildStatus::UnclosedTag);
         } else {
             return ended_at(p);
@@ -347,7 +367,7 @@ private:
     // never.
     BlockStep past_value(std::size_t quote) noexcept {
         const std::size_t close = blocks_.find_quote(quote + 1, data_[quote]);
-        if (close == size_ && Dialect::kUnmatchedQuoteIsUnclosed) {
+        if (close == size_ && Dialect.unmatched_quote_is_unclosed) {
             return {true, {size_, TagKind::Open}, 0};
         }
         return {false, {}, close == size_ ? quote + 2 : close + 1};
@@ -367,5 +387,16 @@ private:
     bool doctype_scan_failed_ = false;
     RememberedSearch next_greater_{'>'};
 };
+
+// The whole document at once with the scanner of `Dialect`.
+template <ScanDialect Dialect>
+BuildResult build_whole(std::string_view document, StructuralIndex& out) noexcept {
+    TagScanner<Dialect> builder(document, out);
+    try {
+        return builder.run();
+    } catch (const std::bad_alloc&) {
+        return {BuildStatus::OutOfMemory, builder.tag_start()};
+    }
+}
 
 }  // namespace brindle::index::detail
