@@ -7,7 +7,7 @@ from hypothesis import given, settings, strategies as st
 
 import brindle
 from brindle import Node
-from generate import SHAPES, root_name
+from generated_documents import SHAPES, root_name
 
 
 def _reader_missing():

@@ -1,4 +1,5 @@
-"""Generated documents shared by the benchmarks: the same bytes for every peer in one run.
+"""Generated documents of four shapes, the same bytes on every run for a given size and seed.
+The tests read and write them; the benchmarks (bench/documents.py) compare every library on them.
 
 Each shape stresses a different part of reading and writing:
   records  - records with attributes and short text
