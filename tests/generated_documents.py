@@ -16,12 +16,16 @@ WORDS = ("alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel
          "juliet", "kilo", "lima", "mike", "november", "oscar", "papa", "quebec", "romeo")
 
 
-def _fill(open_tag, make_piece, close_tag, target):
+def _document(root, make_piece, target, seed, break_before_end="\n"):
+    """<root>, then make_piece(rng, 0), make_piece(rng, 1), ... until the document has at least
+    `target` characters, then </root>; rng is seeded with `seed`, so the bytes repeat."""
+    rng = random.Random(seed)
+    open_tag, close_tag = f"<{root}>", f"{break_before_end}</{root}>"
     parts = [open_tag]
     size = len(open_tag) + len(close_tag)
     i = 0
     while size < target:
-        piece = make_piece(i)
+        piece = make_piece(rng, i)
         parts.append(piece)
         size += len(piece)
         i += 1
@@ -29,41 +33,43 @@ def _fill(open_tag, make_piece, close_tag, target):
     return "".join(parts)
 
 
-def records(target=TARGET_BYTES, seed=1):
-    rng = random.Random(seed)
+def _record(rng, i):
+    w = rng.choice(WORDS)
+    return (f'\n  <record id="{i}" kind="{w}" score="{rng.randint(0, 99999)}">'
+            f'<name>{w.title()} {i}</name><value unit="m">{rng.random():.6f}</value>'
+            f'<note>{rng.choice(WORDS)} {rng.choice(WORDS)}</note></record>')
 
-    def piece(i):
-        w = rng.choice(WORDS)
-        return (f'\n  <record id="{i}" kind="{w}" score="{rng.randint(0, 99999)}">'
-                f'<name>{w.title()} {i}</name><value unit="m">{rng.random():.6f}</value>'
-                f'<note>{rng.choice(WORDS)} {rng.choice(WORDS)}</note></record>')
-    return _fill("<dataset>", piece, "\n</dataset>", target)
+
+def _rom(rng, i):
+    return (f'\n  <rom name="{rng.choice(WORDS)}-{i}.bin" size="{rng.randint(1, 1 << 20)}" '
+            f'crc="{rng.getrandbits(32):08x}" sha1="{rng.getrandbits(160):040x}" '
+            f'offset="{rng.randint(0, 1 << 24)}" status="good"/>')
+
+
+def _para(rng, i):
+    words = " ".join(rng.choice(WORDS) for _ in range(60))
+    return (f"\n  <para>{words} &amp; {rng.choice(WORDS)} &lt;{i}&gt; caf&#233; "
+            f"&#x4E2D; {words}</para>")
+
+
+def _tiny_pair(rng, i):
+    return f"<i>{i % 10}</i><e/>"
+
+
+def records(target=TARGET_BYTES, seed=1):
+    return _document("dataset", _record, target, seed)
 
 
 def attrs(target=TARGET_BYTES, seed=2):
-    rng = random.Random(seed)
-
-    def piece(i):
-        return (f'\n  <rom name="{rng.choice(WORDS)}-{i}.bin" size="{rng.randint(1, 1 << 20)}" '
-                f'crc="{rng.getrandbits(32):08x}" sha1="{rng.getrandbits(160):040x}" '
-                f'offset="{rng.randint(0, 1 << 24)}" status="good"/>')
-    return _fill("<softwarelist>", piece, "\n</softwarelist>", target)
+    return _document("softwarelist", _rom, target, seed)
 
 
 def text(target=TARGET_BYTES, seed=3):
-    rng = random.Random(seed)
-
-    def piece(i):
-        words = " ".join(rng.choice(WORDS) for _ in range(60))
-        return (f"\n  <para>{words} &amp; {rng.choice(WORDS)} &lt;{i}&gt; caf&#233; "
-                f"&#x4E2D; {words}</para>")
-    return _fill("<book>", piece, "\n</book>", target)
+    return _document("book", _para, target, seed)
 
 
 def tiny(target=TARGET_BYTES, seed=4):
-    def piece(i):
-        return f"<i>{i % 10}</i><e/>"
-    return _fill("<r>", piece, "</r>", target)
+    return _document("r", _tiny_pair, target, seed, break_before_end="")
 
 
 def small(seed=5):
@@ -72,11 +78,6 @@ def small(seed=5):
 
 
 SHAPES = {"records": records, "attrs": attrs, "text": text, "tiny": tiny}
-
-
-def documents(target=TARGET_BYTES):
-    """Every shape at the given size, as {name: str}; the root element's name is the first tag."""
-    return {name: make(target) for name, make in SHAPES.items()}
 
 
 def root_name(document):
