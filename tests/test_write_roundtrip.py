@@ -10,17 +10,6 @@ from brindle import Node
 from generated_documents import SHAPES, root_name
 
 
-def _reader_missing():
-    try:
-        brindle.read_string("<a/>", "a")
-    except NotImplementedError:
-        return True
-    return False
-
-
-pytestmark = pytest.mark.skipif(_reader_missing(), reason="read_string is not available in this build")
-
-
 def shape(node):
     """Names, attributes, texts and children, compared without the nodes' identity. An empty
     text reads back absent: the reader keeps no empty character data."""
