@@ -7,7 +7,7 @@ import lxml.etree
 import xmltodict
 
 import brindle
-import generate
+import documents
 from measure import interleaved_medians
 
 CALLS = 500  # per timed run
@@ -19,9 +19,9 @@ def repeated(read, argument):
 
 def run(rounds):
     """{reader: microseconds per call}, printed."""
-    document = generate.small()
-    root = generate.root_name(document)
-    raw = document.encode()
+    small = documents.small()
+    root, raw = small.root, small.raw
+    document = raw.decode()
     seconds = interleaved_medians({
         "brindle": lambda: repeated(lambda text: brindle.read_string(text, root), document),
         "lxml": lambda: repeated(lxml.etree.fromstring, raw),

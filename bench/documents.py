@@ -1,15 +1,19 @@
-"""The documents every benchmark compares on: the generated shapes (generate.py) and the real
-documents of the shared corpus, which lies beside the project (<project>/../shared/corpus) and
-is read from there, xz-compressed, never copied into the repository."""
+"""The documents every benchmark compares on: the generated shapes (tests/generated_documents.py,
+the ones the tests read too) and the real documents of the shared corpus, which lies beside the
+project (<project>/../shared/corpus) and is read from there, xz-compressed, never copied into
+the repository."""
 
 import lzma
 import os
+import sys
 from dataclasses import dataclass
 
-import generate
+PROJECT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.append(os.path.join(PROJECT, "tests"))
 
-CORPUS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                      "shared", "corpus")
+import generated_documents as generate  # noqa: E402  (found through the path set just above)
+
+CORPUS = os.path.join(os.path.dirname(PROJECT), "shared", "corpus")
 CORPUS_SUFFIX = ".xz"
 
 
@@ -39,6 +43,12 @@ def generated(target_bytes):
         text = make(target_bytes)
         documents.append(Document(name, text.encode(), generate.root_name(text), real=False))
     return documents
+
+
+def small():
+    """The document of about 2 KB, for the cost of one call."""
+    text = generate.small()
+    return Document("small", text.encode(), generate.root_name(text), real=False)
 
 
 def corpus_names():

@@ -10,10 +10,10 @@ the del. The processes of the two readers take turns; each figure is the median 
 processes."""
 
 import gc
-import os
 import statistics
-import subprocess
 import sys
+
+from fresh_processes import child_outputs
 
 READERS = ("brindle", "lxml")
 FIGURES = ("before", "peak", "after_read", "after_del")
@@ -40,10 +40,9 @@ def child(path, root, name):
     print(before, peak, after_read, status_kilobytes("VmRSS"))
 
 
-def probe(path, root, name):
-    command = [sys.executable, os.path.abspath(__file__), "--child", path, root, name]
-    output = subprocess.run(command, capture_output=True, text=True, check=True).stdout
-    return dict(zip(FIGURES, (int(value) / 1024 for value in output.split())))
+def megabytes(words):
+    """The child's figures by name, in megabytes."""
+    return dict(zip(FIGURES, (int(value) / 1024 for value in words)))
 
 
 def summary(probes):
@@ -64,13 +63,9 @@ def run(documents, processes, directory):
     print(f"{'document':24} {'MB':>6} {'reader':8} {'peak growth':>11} {'held':>7} {'given back':>10} {'vs lxml':>8}")
     results = {}
     for document in documents:
-        path = document.write_to(directory)
-        probes = {name: [] for name in READERS}
-        for _ in range(processes):
-            for name in READERS:
-                probes[name].append(probe(path, document.root, name))
-        os.unlink(path)
-        figures = results[document.label] = {name: summary(values) for name, values in probes.items()}
+        outputs = child_outputs(__file__, document, directory, processes, READERS)
+        figures = results[document.label] = {name: summary([megabytes(words) for words in runs])
+                                             for name, runs in outputs.items()}
         for name in READERS:
             one = figures[name]
             ratio = one["peak_growth"] / figures["lxml"]["peak_growth"]

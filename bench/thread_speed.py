@@ -7,10 +7,7 @@ threads, and prints both times. The two documents are two copies of one document
 threads have equal work and a perfect speed-up is 2. The processes of the two readers take
 turns, and each reader's speed-up is the median over its processes."""
 
-import gc
-import os
 import statistics
-import subprocess
 import sys
 import threading
 import time
@@ -27,7 +24,8 @@ def reader(name, root):
     return (lambda raw: lxml.etree.fromstring(raw, lxml.etree.XMLParser(huge_tree=True))), bytes
 
 
-from measure import settle_memory, timed  # noqa: E402  (bench/ is on the path as the script's folder)
+from fresh_processes import child_outputs  # noqa: E402  (bench/ is on the path as the script's folder)
+from measure import settle_memory, timed  # noqa: E402
 
 
 def in_two_threads(read, inputs):
@@ -58,12 +56,6 @@ def child(path, root, name):
     print(sequential, parallel)
 
 
-def speed_up(path, root, name):
-    command = [sys.executable, os.path.abspath(__file__), "--child", path, root, name]
-    sequential, parallel = map(float, subprocess.run(command, capture_output=True, text=True, check=True).stdout.split())
-    return sequential / parallel
-
-
 def run(documents, processes, directory):
     """{document: {reader: median speed-up}}, printed as it goes."""
     print(f"\nTwo threads (speed-up of two threads reading two copies over one thread reading both; "
@@ -71,13 +63,10 @@ def run(documents, processes, directory):
     print(f"{'document':24} {'MB':>6} " + " ".join(f"{name:>9}" for name in READERS))
     results = {}
     for document in documents:
-        path = document.write_to(directory)
-        gains = {name: [] for name in READERS}
-        for _ in range(processes):
-            for name in READERS:
-                gains[name].append(speed_up(path, document.root, name))
-        os.unlink(path)
-        results[document.label] = {name: statistics.median(values) for name, values in gains.items()}
+        outputs = child_outputs(__file__, document, directory, processes, READERS)
+        results[document.label] = {name: statistics.median(float(sequential) / float(parallel)
+                                                           for sequential, parallel in runs)
+                                   for name, runs in outputs.items()}
         print(f"{document.label:24} {document.megabytes:6.1f} " +
               " ".join(f"{results[document.label][name]:8.2f}x" for name in READERS), flush=True)
     return results

@@ -1,10 +1,6 @@
 import os
-import sys
 
 import pytest
-
-# Lets the benchmark document generators be shared with tests.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "bench"))
 
 # Set by tests/run_all.sh for its run against the build under AddressSanitizer and UBSan.
 SANITIZED = os.environ.get("BRINDLE_SANITIZED") == "1"

@@ -41,7 +41,7 @@ def fields(n):
     return n.name, n.attrs, n.text, [fields(c) for c in n.children]
 
 
-def test_value_five_gives_the_documented_message():
+def test_int_name_message_says_why_each_variant_failed():
     with pytest.raises(TypeError) as caught:
         Node.from_dict({"name": 5})
     assert str(caught.value) == "\n".join([

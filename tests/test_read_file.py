@@ -8,7 +8,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import brindle
-import generate
+import generated_documents
 from exception_notes import expected_notes, notes_of
 from read_documents import as_tuple
 
@@ -22,8 +22,8 @@ def write(tmp_path, data, name="doc.xml"):
 
 
 @pytest.mark.parametrize("document, root_tag", [
-    (DOCUMENT, "c"), (DOCUMENT, "i"), (generate.records(target=300_000), "record"),
-    (generate.text(target=100_000), "book"),
+    (DOCUMENT, "c"), (DOCUMENT, "i"), (generated_documents.records(target=300_000), "record"),
+    (generated_documents.text(target=100_000), "book"),
 ])
 def test_same_tree_as_read_string(tmp_path, document, root_tag):
     path = write(tmp_path, document)
@@ -139,7 +139,7 @@ def test_utf8_check_agrees_with_python(tmp_path_factory, data, padding):
 
 def test_file_without_a_size_is_read_to_its_end(tmp_path):
     # A pipe claims no size: the buffer must grow while the file is read.
-    document = generate.records(target=200_000)
+    document = generated_documents.records(target=200_000)
     fifo = tmp_path / "pipe"
     os.mkfifo(fifo)
     writer = threading.Thread(target=fifo.write_text, args=(document,))

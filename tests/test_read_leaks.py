@@ -3,7 +3,7 @@
 import pytest
 
 import brindle
-import generate
+import generated_documents
 from memcheck import COUNTS_ALLOCATOR, ROUNDS, assert_flat_memory, raising
 from read_documents import QUOTE_DENSE_PREFIX
 
@@ -49,7 +49,7 @@ def test_failing_read_is_leak_free(text, root_tag):
 
 
 def test_successful_reads_are_leak_free():
-    documents = [(generate.small(), "dataset"), ("<a k='v'>t<![CDATA[c]]>&amp;<b/></a>", "a"),
+    documents = [(generated_documents.small(), "dataset"), ("<a k='v'>t<![CDATA[c]]>&amp;<b/></a>", "a"),
                  ("<r>" + "<d>" * 50 + "x" + "</d>" * 50 + "</r>", "d")]
 
     def action():
@@ -61,7 +61,7 @@ def test_successful_reads_are_leak_free():
 
 def test_file_reads_and_their_failures_are_leak_free(tmp_path):
     good = tmp_path / "good.xml"
-    good.write_text(generate.small())
+    good.write_text(generated_documents.small())
     broken = tmp_path / "broken.xml"
     broken.write_text("<a><b></a>")
     not_utf8 = tmp_path / "bytes.xml"

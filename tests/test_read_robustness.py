@@ -9,7 +9,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 import brindle
-import generate
+import generated_documents
 from read_documents import QUOTE_DENSE_PREFIX, as_tuple
 from test_read_differential import documents
 
@@ -80,8 +80,8 @@ def test_pathological_documents_finish(document, prefix):
 
 
 def test_two_threads_read_large_documents_at_once():
-    documents_by_root = {"dataset": generate.records(target=3_000_000),
-                         "softwarelist": generate.attrs(target=3_000_000)}
+    documents_by_root = {"dataset": generated_documents.records(target=3_000_000),
+                         "softwarelist": generated_documents.attrs(target=3_000_000)}
     expected = {root: as_tuple(brindle.read_string(doc, root)) for root, doc in documents_by_root.items()}
     results = {}
     barrier = threading.Barrier(len(documents_by_root))
@@ -99,7 +99,7 @@ def test_two_threads_read_large_documents_at_once():
 
 
 def test_other_threads_run_while_a_document_is_parsed():
-    document = generate.tiny(target=8_000_000)
+    document = generated_documents.tiny(target=8_000_000)
     old_interval = sys.getswitchinterval()
     sys.setswitchinterval(0.001)
     stamps = []

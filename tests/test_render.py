@@ -11,7 +11,8 @@ from node_trees import TREES, chain
 
 
 def reference_listing(node, width=0):
-    """The documented templates, applied recursively."""
+    """The listing by hand: Name, then Attributes, Text and Children when present, every child
+    two columns further in (the width wrapping at 256)."""
     indent = " " * width
     out = f"{indent}Name: {node.name}"
     if node.attrs:
@@ -56,7 +57,7 @@ def test_str_is_the_listing_without_spacing(tree):
     (Node("a", {"k": "v"}, text="t"), ["Name: a", "Attributes:", "k: v", "Text: t"]),
     (Node("<&>", {"q": "\"'"}), ["Name: <&>", "Attributes:", "q: \"'"]),
 ])
-def test_documented_examples(node, lines):
+def test_str_of_small_trees_line_by_line(node, lines):
     assert str(node) == "\n".join(lines)
 
 

@@ -17,7 +17,8 @@ def wrap32(value):
 
 
 def reference_search(node, matches, depth):
-    """The documented walk, literally: test, stop at depth 0, else children with depth - 1."""
+    """Search by hand: test the node, stop at depth 0, else go on into the children with
+    depth - 1 (wrapping as a 32-bit int)."""
     found = []
 
     def walk(current, remaining):
@@ -49,7 +50,7 @@ def same_objects(left, right):
 @pytest.mark.parametrize("method", sorted(RULES))
 @settings(max_examples=150, deadline=None)
 @given(tree=TREES, query=NAMES | st.sampled_from(["t", ""]), depth=DEPTHS)
-def test_matches_the_documented_walk(method, tree, query, depth):
+def test_finds_what_a_depth_limited_preorder_walk_finds(method, tree, query, depth):
     expected = reference_search(tree, RULES[method](query), depth)
     assert same_objects(getattr(tree, method)(query, depth), expected)
     assert same_objects(tree.search(KIND_OF[method], query, depth), expected)

@@ -50,7 +50,7 @@ def test_round_trip_through_from_dict(tree):
     (Node("", {"k": "", "é": "中"}, text="x\ny"),
      {"name": "", "attrs": {"k": "", "é": "中"}, "children": [], "text": "x\ny"}),
 ])
-def test_documented_forms(node, expected):
+def test_absent_empty_and_non_ascii_fields_map_exactly(node, expected):
     form = node.to_dict()
     assert form == expected
     assert type(form["text"]) is type(expected["text"])
