@@ -9,6 +9,7 @@
 
 #include "ffi/errors.hpp"
 #include "kernels/kernels.hpp"
+#include "memory/huge_pages.hpp"
 
 namespace brindle::read {
 
@@ -83,6 +84,7 @@ FileBytes load_file(const std::string& path)
         OpenFile open_file(path);
         const std::size_t capacity = open_file.claimed_size() + 1;
         resize(file.bytes_, capacity);
+        advise_huge_pages(file.bytes_.get(), capacity);  // the read fills it at once
         file.size_ = read_to_end(open_file.fd(), file.bytes_, capacity);
     }
     if (!kernels::is_valid_utf8(file.view())) throw_io_error("stream did not contain valid UTF-8");

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "ffi/convert.hpp"
+#include "memory/huge_pages.hpp"
 
 namespace brindle::read {
 
@@ -72,6 +73,7 @@ bool DocumentText::encode()
     // Only the pages written become resident: room for the longest form costs nothing more.
     encoded_.reset(static_cast<char*>(std::malloc(most == 0 ? 1 : most)));
     if (!encoded_) throw std::bad_alloc();
+    advise_huge_pages(encoded_.get(), most);  // filled front to back at once
     const void* data = PyUnicode_DATA(text_);
     char* end = nullptr;
     switch (kind) {
