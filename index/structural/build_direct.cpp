@@ -13,8 +13,10 @@ namespace detail {
 
 // A scan that never looks back cannot know whether a '>' comes later: it fails at what runs to
 // the end, skips a declaration to its first '>' and lets an unmatched quote hide one byte.
-constexpr ScanDialect kDirectDialect{.last_less_than_is_unclosed = true, .unterminated_fails = true,
-                                     .needs_greater_after_every_tag = false, .declarations_skipped = true,
+constexpr ScanDialect kDirectDialect{.last_less_than_is_unclosed = true,
+                                     .unterminated_fails = true,
+                                     .needs_greater_after_every_tag = false,
+                                     .declarations_skipped = true,
                                      .unmatched_quote_is_unclosed = false};
 
 class DirectBuilder : public TagScanner<kDirectDialect> {
@@ -24,13 +26,15 @@ public:
 
 }  // namespace detail
 
-BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept {
+BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept
+{
     return detail::build_whole<detail::kDirectDialect>(document, out);
 }
 
 DirectWindows::DirectWindows(std::string_view document, StructuralIndex& out, std::size_t tags_per_window) noexcept
     : builder_(new (std::nothrow) detail::DirectBuilder(document, out)),
-      tags_per_window_(tags_per_window == 0 ? 1 : tags_per_window) {
+      tags_per_window_(tags_per_window == 0 ? 1 : tags_per_window)
+{
     if (builder_) {
         builder_->start_windows();
     }
@@ -38,7 +42,8 @@ DirectWindows::DirectWindows(std::string_view document, StructuralIndex& out, st
 
 DirectWindows::~DirectWindows() = default;
 
-BuildResult DirectWindows::next() noexcept {
+BuildResult DirectWindows::next() noexcept
+{
     if (!builder_) {
         done_ = true;
         return {BuildStatus::OutOfMemory, 0};

@@ -5,7 +5,8 @@
 
 namespace brindle::index {
 
-bool prefers_quote_dense(std::string_view document) noexcept {
+bool prefers_quote_dense(std::string_view document) noexcept
+{
     const std::string_view sample = document.substr(0, std::min<std::size_t>(document.size(), 4096));
     std::size_t less_than = 0;
     std::size_t quotes = 0;

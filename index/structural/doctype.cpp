@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
-#include "kernels/kernels.hpp"
 #include "index/structural/markup_bytes.hpp"
+#include "kernels/kernels.hpp"
 
 namespace brindle::index::detail {
 namespace {
@@ -17,7 +17,8 @@ constexpr std::size_t kDoctypeLength = 9;  // "<!DOCTYPE"
 
 // One past the end of the construct opening at `at` (a literal, or inside the subset a
 // comment or instruction), or `size` when it never closes; `at` itself when nothing opens there.
-std::size_t past_construct(std::string_view document, std::size_t at, bool in_subset) noexcept {
+std::size_t past_construct(std::string_view document, std::size_t at, bool in_subset) noexcept
+{
     const std::size_t size = document.size();
     const char byte = document[at];
     if (byte == '"' || byte == '\'') {
@@ -40,7 +41,8 @@ std::size_t past_construct(std::string_view document, std::size_t at, bool in_su
 
 }  // namespace
 
-std::size_t doctype_end(std::string_view document, std::size_t start) noexcept {
+std::size_t doctype_end(std::string_view document, std::size_t start) noexcept
+{
     const std::size_t size = document.size();
     bool in_subset = false;
     std::size_t at = start + kDoctypeLength;

@@ -31,13 +31,15 @@ public:
     explicit MarkupBlocks(std::string_view document) noexcept
         : data_(reinterpret_cast<const unsigned char*>(document.data())),
           size_(document.size()),
-          kernels_(kernels::active()) {}
+          kernels_(kernels::active())
+    {}
     MarkupBlocks(const MarkupBlocks&) = delete;  // current_ points into the object
     MarkupBlocks& operator=(const MarkupBlocks&) = delete;
 
     // Offset of the first byte in [from, size) of one of `Classes`, or the document size.
     template <unsigned Classes>
-    std::size_t find(std::size_t from) noexcept {
+    std::size_t find(std::size_t from) noexcept
+    {
         while (from < size_) {
             const std::size_t offset = offset_in_block(from);  // first: it may move to another block
             const std::uint64_t hits = select<Classes>(masks()) >> offset;
@@ -51,7 +53,8 @@ public:
 
     // The next '<' at or after `from`: from the masks when it lies in from's block or the next,
     // else by the kernel's search, which crosses text faster than classifying it would.
-    std::size_t find_less(std::size_t from) noexcept {
+    std::size_t find_less(std::size_t from) noexcept
+    {
         if (from >= size_) {
             return size_;
         }
@@ -70,7 +73,8 @@ public:
     }
 
     // The start of the block holding `at` (< size), whose masks masks() then gives.
-    std::size_t block_holding(std::size_t at) noexcept {
+    std::size_t block_holding(std::size_t at) noexcept
+    {
         offset_in_block(at);
         return block_start_;
     }
@@ -79,13 +83,15 @@ public:
     const kernels::MarkupMasks& masks() const noexcept { return *current_; }
 
     // The next quote equal to `quote` ('"' or '\'') at or after `from`.
-    std::size_t find_quote(std::size_t from, unsigned char quote) noexcept {
+    std::size_t find_quote(std::size_t from, unsigned char quote) noexcept
+    {
         return quote == '"' ? find<kDoubleQuote>(from) : find<kApostrophe>(from);
     }
 
 private:
     template <unsigned Classes>
-    static std::uint64_t select(const kernels::MarkupMasks& masks) noexcept {
+    static std::uint64_t select(const kernels::MarkupMasks& masks) noexcept
+    {
         std::uint64_t selected = 0;
         if constexpr ((Classes & kLess) != 0) selected |= masks.less;
         if constexpr ((Classes & kGreater) != 0) selected |= masks.greater;
@@ -105,7 +111,8 @@ private:
     const kernels::MarkupMasks& following_masks() const noexcept { return slots_[1 - slot_of(block_start_)]; }
 
     // Where `at` (< size) lies in the current block, after moving to the block that holds it.
-    std::size_t offset_in_block(std::size_t at) noexcept {
+    std::size_t offset_in_block(std::size_t at) noexcept
+    {
         const std::size_t offset = at - block_start_;  // wraps around when at lies before the block
         if (offset >= kernels::kMarkupBlock) [[unlikely]] {
             move_to(at / kernels::kMarkupBlock * kernels::kMarkupBlock);
@@ -117,7 +124,8 @@ private:
     // Makes the block at `start` the current one and classifies the block after it ahead of
     // need: the scan mostly moves on to that block, whose masks are then ready, and nothing
     // waits for the classification of the one after.
-    [[gnu::noinline]] void move_to(std::size_t start) noexcept {
+    [[gnu::noinline]] void move_to(std::size_t start) noexcept
+    {
         if (start != block_start_ + kernels::kMarkupBlock) {
             classify(start);
         }
@@ -130,7 +138,8 @@ private:
 
     // The last block, shorter than 64 bytes, is classified from a copy padded with zero
     // bytes, which belong to no class: no read past the document, no hit past its end.
-    void classify(std::size_t start) noexcept {
+    void classify(std::size_t start) noexcept
+    {
         kernels::MarkupMasks& masks = slots_[slot_of(start)];
         if (size_ - start >= kernels::kMarkupBlock) {
             kernels_.classify_markup(data_ + start, masks);

@@ -14,8 +14,8 @@ namespace brindle::index::detail {
 // Offset of the first occurrence of `pattern` starting at or after `from`, or the document
 // size. Each candidate is found by the kernel's search for the pattern's first byte,
 // so "--->" still finds the "-->" that starts at its second byte.
-inline std::size_t find_sequence(std::string_view document, std::size_t from,
-                                 std::string_view pattern) noexcept {
+inline std::size_t find_sequence(std::string_view document, std::size_t from, std::string_view pattern) noexcept
+{
     const std::size_t size = document.size();
     const auto first = static_cast<unsigned char>(pattern.front());
     for (std::size_t at = kernels::find_byte(document, from, first); at < size;
@@ -31,8 +31,8 @@ inline std::size_t find_sequence(std::string_view document, std::size_t from,
 }
 
 // True when `pattern` lies in the document at `at` (false when it would run past the end).
-inline bool starts_with_at(std::string_view document, std::size_t at,
-                           std::string_view pattern) noexcept {
+inline bool starts_with_at(std::string_view document, std::size_t at, std::string_view pattern) noexcept
+{
     return at <= document.size() && document.size() - at >= pattern.size() &&
            std::memcmp(document.data() + at, pattern.data(), pattern.size()) == 0;
 }
@@ -44,7 +44,8 @@ class RememberedSearch {
 public:
     explicit RememberedSearch(unsigned char value) noexcept : value_(value) {}
 
-    std::size_t find(std::string_view document, std::size_t from) noexcept {
+    std::size_t find(std::string_view document, std::size_t from) noexcept
+    {
         if (from < from_ || from > found_) {
             from_ = from;
             found_ = kernels::find_byte(document, from, value_);

@@ -17,7 +17,8 @@ public:
     // Empties the index (its arrays keep the memory they hold), borrows the document and
     // sizes the arrays from its length: per-tag arrays get room for length / 128 entries from
     // 128 bytes on, text_ranges for length / 256 above 255 bytes. Throws std::bad_alloc.
-    void start(std::string_view document) {
+    void start(std::string_view document)
+    {
         start_windows(document);
         if (length_ >= 128) {
             reserve_tags(length_ / 128);
@@ -29,7 +30,8 @@ public:
 
     // Empties the index and borrows the document, sizing no array: building a window at a
     // time, the arrays are sized by each window.
-    void start_windows(std::string_view document) noexcept {
+    void start_windows(std::string_view document) noexcept
+    {
         clear_all();
         out_.document = document;
         length_ = document.size();
@@ -38,7 +40,8 @@ public:
     // Empties the arrays for the next window of at most `tags` tags (each with up to two runs
     // of character data: the one before it and a CDATA section's contents). Throws
     // std::bad_alloc.
-    void start_window(std::size_t tags) {
+    void start_window(std::size_t tags)
+    {
         clear_all();
         reserve_tags(tags);
         out_.text_ranges.reserve(tags + 1);
@@ -47,7 +50,8 @@ public:
     std::size_t window_tags() const noexcept { return out_.tag_starts.size(); }
 
     // Records one tag.
-    [[gnu::always_inline]] void add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name) {
+    [[gnu::always_inline]] void add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name)
+    {
         if (out_.tag_starts.size() == out_.tag_starts.capacity()) [[unlikely]] {
             grow_tags(start);
         }
@@ -58,7 +62,8 @@ public:
     }
 
     // Records the character data [start, end) when it is not empty.
-    [[gnu::always_inline]] void add_text(std::uint64_t start, std::uint64_t end) {
+    [[gnu::always_inline]] void add_text(std::uint64_t start, std::uint64_t end)
+    {
         if (start < end) {
             if (out_.text_ranges.size() == out_.text_ranges.capacity()) [[unlikely]] {
                 grow_texts(start);
@@ -68,11 +73,13 @@ public:
     }
 
 private:
-    [[gnu::noinline]] void grow_tags(std::uint64_t offset) {
+    [[gnu::noinline]] void grow_tags(std::uint64_t offset)
+    {
         reserve_tags(grown_capacity(out_.tag_starts.size(), offset));
     }
 
-    [[gnu::noinline]] void grow_texts(std::uint64_t offset) {
+    [[gnu::noinline]] void grow_texts(std::uint64_t offset)
+    {
         out_.text_ranges.reserve(grown_capacity(out_.text_ranges.size(), offset));
     }
 
@@ -80,7 +87,8 @@ private:
     // bytes before `offset` needed, so a tag-dense document grows once or twice instead of
     // doubling from the small initial size: at least double, at most sixteen times the count,
     // and never more than one entry per byte (tags start at distinct bytes).
-    std::size_t grown_capacity(std::size_t count, std::uint64_t offset) const noexcept {
+    std::size_t grown_capacity(std::size_t count, std::uint64_t offset) const noexcept
+    {
         const std::size_t at_least = count < 8 ? 16 : 2 * count;
         const double per_byte = static_cast<double>(count) / static_cast<double>(offset + 1);
         const double estimate = std::min(per_byte * static_cast<double>(length_) * 1.125,
@@ -89,7 +97,8 @@ private:
         return std::max(std::min(wanted, length_ + 1), count + 1);
     }
 
-    void clear_all() noexcept {
+    void clear_all() noexcept
+    {
         out_.tag_starts.clear();
         out_.tag_ends.clear();
         out_.tag_kinds.clear();
@@ -97,7 +106,8 @@ private:
         out_.text_ranges.clear();
     }
 
-    void reserve_tags(std::size_t count) {
+    void reserve_tags(std::size_t count)
+    {
         out_.tag_starts.reserve(count);
         out_.tag_ends.reserve(count);
         out_.tag_kinds.reserve(count);
@@ -109,8 +119,6 @@ private:
 };
 
 // The name [start, end) as a NameRange, with its full length.
-inline NameRange name_between(std::uint64_t start, std::uint64_t end) noexcept {
-    return NameRange{start, end - start};
-}
+inline NameRange name_between(std::uint64_t start, std::uint64_t end) noexcept { return NameRange{start, end - start}; }
 
 }  // namespace brindle::index::detail

@@ -12,9 +12,9 @@
 namespace brindle::index {
 
 enum class TagKind : std::uint8_t {
-    Open = 0,                   // start tag
-    Close = 1,                  // end tag
-    SelfClosing = 2,            // empty-element tag ending in "/>"
+    Open = 0,         // start tag
+    Close = 1,        // end tag
+    SelfClosing = 2,  // empty-element tag ending in "/>"
     Comment = 3,
     CData = 4,                  // CDATA section
     ProcessingInstruction = 5,  // the XML declaration among them
@@ -36,14 +36,14 @@ struct TextRange {
 // Per-tag arrays are parallel: entry k of each describes the k-th tag in document order.
 // Declarations such as <!DOCTYPE ...> get no entry.
 struct StructuralIndex {
-    std::string_view document;  // borrowed, never copied
+    std::string_view document;              // borrowed, never copied
     std::vector<std::uint64_t> tag_starts;  // offset of the tag's '<'
     std::vector<std::uint64_t> tag_ends;    // offset of the byte that ends the tag (see builders)
     std::vector<TagKind> tag_kinds;
     std::vector<NameRange> tag_names;
-    std::vector<TextRange> text_ranges;     // character data in document order; a run is
-                                            // recorded when the '<' after it is met, so text
-                                            // after the last tag never is
+    std::vector<TextRange> text_ranges;  // character data in document order; a run is
+                                         // recorded when the '<' after it is met, so text
+                                         // after the last tag never is
 
     std::size_t tag_count() const noexcept { return tag_starts.size(); }
 };

@@ -52,10 +52,12 @@ public:
           data_(reinterpret_cast<const unsigned char*>(document.data())),
           size_(document.size()),
           blocks_(document),
-          recorder_(out) {}
+          recorder_(out)
+    {}
 
     // The whole document at once. Throws std::bad_alloc when an array cannot grow.
-    BuildResult run() {
+    BuildResult run()
+    {
         recorder_.start(document_);
         return run_until(SIZE_MAX);
     }
@@ -63,7 +65,8 @@ public:
     void start_windows() noexcept { recorder_.start_windows(document_); }
 
     // The next `tags` tags at most. Throws std::bad_alloc when an array cannot grow.
-    BuildResult next_window(std::size_t tags) {
+    BuildResult next_window(std::size_t tags)
+    {
         tag_start_ = scan_;
         recorder_.start_window(tags);
         return run_until(tags);
@@ -90,7 +93,8 @@ private:
     static constexpr TagOutcome failed(BuildStatus status) noexcept { return {0, status}; }
 
     // Reads tags until the current window holds `tag_limit` of them or the document ends.
-    BuildResult run_until(std::size_t tag_limit) {
+    BuildResult run_until(std::size_t tag_limit)
+    {
         while (recorder_.window_tags() < tag_limit) {
             const std::size_t p = blocks_.find_less(scan_);
             if (p == size_) {
@@ -117,7 +121,8 @@ private:
     }
 
     // Start and end tags are read inline in the scan's loop; the rarer kinds out of line.
-    [[gnu::always_inline]] TagOutcome read_tag(std::size_t p) {
+    [[gnu::always_inline]] TagOutcome read_tag(std::size_t p)
+    {
         const unsigned char next = data_[p + 1];
         if (next == '/') {
             return read_end_tag(p);
@@ -131,7 +136,8 @@ private:
         return read_start_tag(p);
     }
 
-    [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p) {
+    [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p)
+    {
         if (starts_with_at(document_, p + 2, "--")) {
             return read_section(p, TagKind::Comment, 4, "-->");
         }
@@ -146,8 +152,8 @@ private:
 
     // A comment or CDATA section: its contents (from `opening` bytes after the '<') end at
     // the first `terminator`; a CDATA section's contents are character data.
-    TagOutcome read_section(std::size_t p, TagKind kind, std::size_t opening,
-                            std::string_view terminator) {
+    TagOutcome read_section(std::size_t p, TagKind kind, std::size_t opening, std::string_view terminator)
+    {
         const std::size_t close = find_sequence(document_, p + opening, terminator);
         if (close == size_) {
             return unterminated(p, kind, NameRange{}, p + opening);
@@ -162,8 +168,9 @@ private:
 
     // Ends at the first "?>" whose '?' lies at or after the end of the name, else at the last
     // byte of the document.
-    [[gnu::noinline]] TagOutcome read_instruction(std::size_t p) {
-        const std::size_t name_end = blocks_.find<kSpace | kGreater | kQuestion>(p + 2);
+    [[gnu::noinline]] TagOutcome read_instruction(std::size_t p)
+    {
+        const std::size_t name_end = blocks_.find < kSpace | kGreater | kQuestion > (p + 2);
         const NameRange name = name_between(p + 2, name_end);
         if (name_end == size_) {
             return unterminated(p, TagKind::ProcessingInstruction, name, size_);
@@ -181,8 +188,8 @@ private:
     // the quote-dense one records it with an end that the walk's termination checks reject
     // (two bytes before the document's end, never before `content`: the document's end for an
     // instruction whose name runs there), and goes on scanning from that end.
-    TagOutcome unterminated(std::size_t p, TagKind kind, NameRange name,
-                            std::size_t content) {
+    TagOutcome unterminated(std::size_t p, TagKind kind, NameRange name, std::size_t content)
+    {
         if constexpr (Dialect.unterminated_fails) {
             recorder_.add_tag(p, size_, kind, name);
             return failed(BuildStatus::UnexpectedEnd);
@@ -199,7 +206,8 @@ private:
     // <!DOCTYPE ...> ends at the '>' outside its literals and internal subset; one whose
     // literal or subset never closes ends at the first '>', like any other declaration.
     // Nothing is recorded, and the character data after it starts past its end.
-    TagOutcome skip_doctype(std::size_t p) {
+    TagOutcome skip_doctype(std::size_t p)
+    {
         if (!doctype_scan_failed_) {
             const std::size_t end = doctype_end(document_, p);
             if (end != size_) {
@@ -219,7 +227,8 @@ private:
     // builder records nothing, starts the next run of character data at its '<' (the run
     // before it was recorded when that '<' was met, so no byte lands in two runs) and looks
     // for the next '<' inside it.
-    TagOutcome skip_declaration(std::size_t p) {
+    TagOutcome skip_declaration(std::size_t p)
+    {
         const std::size_t close = next_greater_.find(document_, p);
         if (close == size_) {
             return no_declaration_end(p);
@@ -232,7 +241,8 @@ private:
     }
 
     // A declaration with no '>' after it: the direct builder skips only its '<'.
-    TagOutcome no_declaration_end(std::size_t p) const noexcept {
+    TagOutcome no_declaration_end(std::size_t p) const noexcept
+    {
         if constexpr (Dialect.needs_greater_after_every_tag) {
             return failed(BuildStatus::UnclosedTag);
         } else {
@@ -240,8 +250,9 @@ private:
         }
     }
 
-    [[gnu::always_inline]] TagOutcome read_end_tag(std::size_t p) {
-        const std::size_t name_end = blocks_.find<kSpace | kGreater>(p + 2);
+    [[gnu::always_inline]] TagOutcome read_end_tag(std::size_t p)
+    {
+        const std::size_t name_end = blocks_.find < kSpace | kGreater > (p + 2);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -254,8 +265,9 @@ private:
         return ended_at(end);
     }
 
-    [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p) {
-        const std::size_t name_end = blocks_.find<kSpace | kSlash | kGreater>(p + 1);
+    [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p)
+    {
+        const std::size_t name_end = blocks_.find < kSpace | kSlash | kGreater > (p + 1);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -276,7 +288,8 @@ private:
     // the next byte equal to it; "/>" ends a self-closing tag and a lone '>' an open one. A
     // quote that never closes: the direct builder resumes two bytes after it, the quote-dense
     // builder finds the tag unclosed.
-    StartTagEnd find_start_tag_end(std::size_t at) noexcept {
+    StartTagEnd find_start_tag_end(std::size_t at) noexcept
+    {
         if (data_[at] == '>') {  // most often right after the name
             return {at, TagKind::Open};
         }
@@ -299,7 +312,8 @@ private:
 
     // The search above within the block holding `at`, on copies of its masks: attribute values
     // that open and close in the block are passed over bit by bit, without a search each.
-    BlockStep start_tag_end_in_block(std::size_t at) noexcept {
+    BlockStep start_tag_end_in_block(std::size_t at) noexcept
+    {
         const std::size_t block_start = blocks_.block_holding(at);
         const kernels::MarkupMasks masks = blocks_.masks();
         const std::uint64_t from_at = ~std::uint64_t{0} << (at - block_start);
@@ -336,7 +350,8 @@ private:
     // parity of the quotes, and the first '/' or '>' outside them is found without a loop over
     // the quotes.
     BlockStep start_tag_end_between_double_quotes(std::size_t block_start, const kernels::MarkupMasks& masks,
-                                                  std::uint64_t from_at) noexcept {
+                                                  std::uint64_t from_at) noexcept
+    {
         const std::uint64_t quotes = masks.double_quote & from_at;
         const std::uint64_t in_value = prefix_parity(quotes);
         std::uint64_t stops = (masks.slash | masks.greater) & from_at & ~in_value;
@@ -356,7 +371,8 @@ private:
     }
 
     // Bit i set when the bits 0 to i of `bits` hold an odd count.
-    static std::uint64_t prefix_parity(std::uint64_t bits) noexcept {
+    static std::uint64_t prefix_parity(std::uint64_t bits) noexcept
+    {
         for (unsigned shift = 1; shift < 64; shift *= 2) {
             bits ^= bits << shift;
         }
@@ -365,7 +381,8 @@ private:
 
     // The search goes on after the value whose quote at `quote` closes in a later block or
     // never.
-    BlockStep past_value(std::size_t quote) noexcept {
+    BlockStep past_value(std::size_t quote) noexcept
+    {
         const std::size_t close = blocks_.find_quote(quote + 1, data_[quote]);
         if (close == size_ && Dialect.unmatched_quote_is_unclosed) {
             return {true, {size_, TagKind::Open}, 0};
@@ -383,14 +400,15 @@ private:
     std::uint64_t text_start_ = 0;  // where the character data before the next '<' starts
     std::size_t scan_ = 0;          // where the search for the next '<' starts
     std::uint64_t tag_start_ = 0;
-    bool finished_ = false;         // the document ended or a tag failed
+    bool finished_ = false;  // the document ended or a tag failed
     bool doctype_scan_failed_ = false;
     RememberedSearch next_greater_{'>'};
 };
 
 // The whole document at once with the scanner of `Dialect`.
 template <ScanDialect Dialect>
-BuildResult build_whole(std::string_view document, StructuralIndex& out) noexcept {
+BuildResult build_whole(std::string_view document, StructuralIndex& out) noexcept
+{
     TagScanner<Dialect> builder(document, out);
     try {
         return builder.run();

@@ -22,8 +22,8 @@ using testing::Builder;
 
 class ExactCopy {
 public:
-    explicit ExactCopy(const std::string& bytes)
-        : storage_(new char[bytes.size()]), size_(bytes.size()) {
+    explicit ExactCopy(const std::string& bytes) : storage_(new char[bytes.size()]), size_(bytes.size())
+    {
         std::memcpy(storage_.get(), bytes.data(), bytes.size());
     }
     std::string_view view() const { return {storage_.get(), size_}; }
@@ -38,7 +38,8 @@ private:
 // before a declaration is recorded again as the start of the run that goes on past the
 // declaration (a declaration leaves the start of text where it was): there starts never
 // fall and ends always rise.
-void expect_sound_index(const StructuralIndex& index, std::string_view document, bool runs_may_restart) {
+void expect_sound_index(const StructuralIndex& index, std::string_view document, bool runs_may_restart)
+{
     const std::uint64_t size = document.size();
     ASSERT_EQ(index.document.data(), document.data());
     ASSERT_EQ(index.tag_ends.size(), index.tag_count());
@@ -90,15 +91,14 @@ struct NamedBuilder {
     bool direct;  // may end unexpectedly; text runs never restart
 };
 
-void check_bytes(const NamedBuilder& builder, const std::string& bytes) {
+void check_bytes(const NamedBuilder& builder, const std::string& bytes)
+{
     const ExactCopy copy(bytes);
     const std::string_view document = copy.view();
     StructuralIndex index;
     const BuildResult result = builder.build(document, index);
     switch (result.status) {
-    case BuildStatus::Ok:
-        expect_sound_index(index, document, !builder.direct);
-        break;
+    case BuildStatus::Ok: expect_sound_index(index, document, !builder.direct); break;
     case BuildStatus::UnclosedTag:
         ASSERT_LT(result.offset, document.size());
         ASSERT_EQ(document[result.offset], '<');
@@ -107,14 +107,14 @@ void check_bytes(const NamedBuilder& builder, const std::string& bytes) {
         ASSERT_TRUE(builder.direct);
         ASSERT_EQ(result.offset, document.size());
         break;
-    case BuildStatus::OutOfMemory:
-        FAIL() << "out of memory on " << document.size() << " bytes";
+    case BuildStatus::OutOfMemory: FAIL() << "out of memory on " << document.size() << " bytes";
     }
 }
 
 class ArbitraryBytes : public ::testing::TestWithParam<NamedBuilder> {};
 
-TEST_P(ArbitraryBytes, RandomByteStrings) {
+TEST_P(ArbitraryBytes, RandomByteStrings)
+{
     testing::DocumentGenerator generator(1234);
     for (int round = 0; round < 20000; ++round) {
         const std::string bytes = generator.random_bytes(generator.below(200));
@@ -122,7 +122,8 @@ TEST_P(ArbitraryBytes, RandomByteStrings) {
     }
 }
 
-TEST_P(ArbitraryBytes, MutatedDocuments) {
+TEST_P(ArbitraryBytes, MutatedDocuments)
+{
     testing::DocumentGenerator generator(99);
     for (int round = 0; round < 5000; ++round) {
         const testing::GeneratorOptions options{40, 1 + generator.below(400), generator.below(2) == 1};
@@ -133,7 +134,8 @@ TEST_P(ArbitraryBytes, MutatedDocuments) {
 
 // Every prefix of a document that holds every kind of markup: each construct cut at each
 // of its bytes.
-TEST_P(ArbitraryBytes, EveryPrefix) {
+TEST_P(ArbitraryBytes, EveryPrefix)
+{
     const std::string document =
         "<?xml version=\"1.0\"?>\n<!DOCTYPE r>\n<r a='1' b=\"x>y\"><!-- c -- d --><![CDATA[<z>]]>"
         "it's<e/><f g='/>'/></r  ><?pi data?><a b='>";

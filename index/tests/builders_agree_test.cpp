@@ -15,7 +15,8 @@ namespace brindle::index {
 namespace {
 
 // How many elements are open at most, counted from the tag kinds.
-std::size_t deepest_nesting(const StructuralIndex& index) {
+std::size_t deepest_nesting(const StructuralIndex& index)
+{
     std::size_t open = 0;
     std::size_t deepest = 0;
     for (const TagKind kind : index.tag_kinds) {
@@ -36,7 +37,8 @@ struct Shape {
 
 class BuildersAgree : public ::testing::TestWithParam<Shape> {};
 
-TEST_P(BuildersAgree, OnWellFormedDocuments) {
+TEST_P(BuildersAgree, OnWellFormedDocuments)
+{
     const Shape& shape = GetParam();
     testing::DocumentGenerator generator(0xB21D1E + shape.options.max_depth);
     std::size_t deepest = 0;
@@ -56,11 +58,11 @@ TEST_P(BuildersAgree, OnWellFormedDocuments) {
     EXPECT_GE(deepest, shape.options.max_depth);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, BuildersAgree,
-    ::testing::Values(Shape{"Shallow", {4, 600, true}, 3000}, Shape{"Nested", {30, 2500, true}, 800},
-                      Shape{"DeeplyNested", {45, 6000, true}, 200}),
-    [](const ::testing::TestParamInfo<Shape>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Shapes, BuildersAgree,
+                         ::testing::Values(Shape{"Shallow", {4, 600, true}, 3000},
+                                           Shape{"Nested", {30, 2500, true}, 800},
+                                           Shape{"DeeplyNested", {45, 6000, true}, 200}),
+                         [](const ::testing::TestParamInfo<Shape>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace brindle::index

@@ -24,7 +24,8 @@ struct Windowed {
 };
 
 // A window of 0 tags is taken as a window of 1.
-Windowed build_in_windows(const std::string& document, std::size_t requested) {
+Windowed build_in_windows(const std::string& document, std::size_t requested)
+{
     Windowed out;
     StructuralIndex window;
     DirectWindows windows(document, window, requested);
@@ -44,7 +45,8 @@ Windowed build_in_windows(const std::string& document, std::size_t requested) {
     return out;
 }
 
-void expect_same_as_whole(const std::string& document, std::size_t tags_per_window) {
+void expect_same_as_whole(const std::string& document, std::size_t tags_per_window)
+{
     StructuralIndex whole;
     const BuildResult expected = build_direct(document, whole);
     const Windowed windowed = build_in_windows(document, tags_per_window);
@@ -56,7 +58,8 @@ void expect_same_as_whole(const std::string& document, std::size_t tags_per_wind
 
 // Breaks a document at a few random places: bytes dropped or replaced by markup bytes, or
 // the rest of the document cut off.
-std::string mutated(std::string document, std::mt19937_64& random) {
+std::string mutated(std::string document, std::mt19937_64& random)
+{
     static const char kMarkup[] = "<>/!?-[]\"'";
     const int changes = 1 + static_cast<int>(random() % 3);
     for (int i = 0; i < changes && !document.empty(); ++i) {
@@ -75,14 +78,16 @@ std::string mutated(std::string document, std::mt19937_64& random) {
 
 class DirectWindowsMatch : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(DirectWindowsMatch, GeneratedDocuments) {
+TEST_P(DirectWindowsMatch, GeneratedDocuments)
+{
     testing::DocumentGenerator generator(0xD17EC7 + GetParam());
     for (int round = 0; round < 300; ++round) {
         expect_same_as_whole(generator.document({40, 3000, round % 2 == 0}), GetParam());
     }
 }
 
-TEST_P(DirectWindowsMatch, BrokenDocuments) {
+TEST_P(DirectWindowsMatch, BrokenDocuments)
+{
     testing::DocumentGenerator generator(0xB40CE + GetParam());
     std::mt19937_64 random(GetParam());
     std::size_t failures = 0;
@@ -97,7 +102,8 @@ TEST_P(DirectWindowsMatch, BrokenDocuments) {
 
 INSTANTIATE_TEST_SUITE_P(TagsPerWindow, DirectWindowsMatch, ::testing::Values(1, 2, 3, 7, 64, 100000));
 
-TEST(DirectWindows, ExactEdgeCases) {
+TEST(DirectWindows, ExactEdgeCases)
+{
     for (const char* document : {"", "text only", "<", "<a>", "<a/>", "<a>x</a><b", "<!-- open", "<a><![CDATA[x]]></a>",
                                  "<a><![CDATA[x]]>", "<?pi", "<!DOCTYPE d><a>t</a>tail"}) {
         for (const std::size_t window : {0U, 1U, 2U}) {

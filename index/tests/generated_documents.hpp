@@ -23,7 +23,8 @@ class DocumentGenerator {
 public:
     explicit DocumentGenerator(std::uint64_t seed) : random_(seed) {}
 
-    std::string document(const GeneratorOptions& options) {
+    std::string document(const GeneratorOptions& options)
+    {
         std::string out;
         std::vector<std::string> open;
         if (chance(30)) {
@@ -69,7 +70,8 @@ public:
     }
 
     // Flips, inserts, deletes or truncates a few bytes, favouring the bytes markup is made of.
-    std::string mutate(std::string document) {
+    std::string mutate(std::string document)
+    {
         const unsigned count = 1 + below(4);
         for (unsigned i = 0; i < count && !document.empty(); ++i) {
             const std::size_t at = below(static_cast<unsigned>(document.size()));
@@ -84,7 +86,8 @@ public:
     }
 
     // Bytes drawn mostly from markup characters, sometimes from the whole byte range.
-    std::string random_bytes(std::size_t length) {
+    std::string random_bytes(std::size_t length)
+    {
         std::string out(length, ' ');
         for (char& c : out) {
             c = chance(80) ? markup_byte() : static_cast<char>(below(256));
@@ -97,7 +100,8 @@ public:
 private:
     // Appends the pieces in order (the pieces are evaluated in order too, unlike operands
     // of +, so the generated documents are the same with every compiler).
-    static void append(std::string& out, std::initializer_list<std::string> pieces) {
+    static void append(std::string& out, std::initializer_list<std::string> pieces)
+    {
         for (const std::string& piece : pieces) {
             out += piece;
         }
@@ -105,38 +109,45 @@ private:
 
     bool chance(unsigned percent) { return below(100) < percent; }
 
-    char markup_byte() {
+    char markup_byte()
+    {
         static const std::string bytes = "<<<>>>/!?-[]CDAT\"\"''= \t\na";
         return bytes[below(static_cast<unsigned>(bytes.size()))];
     }
 
-    std::string element_name() {
+    std::string element_name()
+    {
         static const std::vector<std::string> names{"a", "b", "item", "x-y", "n1", "ns:e", "\xC3\xA9t\xC3\xA9"};
         return names[below(static_cast<unsigned>(names.size()))];
     }
 
-    std::string space() {
+    std::string space()
+    {
         static const std::vector<std::string> spaces{"", "", " ", "\t", "\n ", "\r\n", "\f"};
         return spaces[below(static_cast<unsigned>(spaces.size()))];
     }
 
     // Attribute values may hold '>', '<', '/' and the other quote.
-    std::string attributes() {
+    std::string attributes()
+    {
         static const std::vector<std::string> values{"1", "", "a>b", "x<y", "/>", "it's", "say \"hi\"", "?>"};
         std::string out;
         const unsigned count = below(4);
         for (unsigned i = 0; i < count; ++i) {
             const std::string value = values[below(static_cast<unsigned>(values.size()))];
-            const char quote = value.find('"') != std::string::npos ? '\''
+            const char quote = value.find('"') != std::string::npos    ? '\''
                                : value.find('\'') != std::string::npos ? '"'
-                               : (chance(50) ? '"' : '\'');
-            append(out, {" k", std::to_string(i), space(), "=", space(), std::string(1, quote), value, std::string(1, quote)});
+                                                                       : (chance(50) ? '"' : '\'');
+            append(out, {" k", std::to_string(i), space(), "=", space(), std::string(1, quote), value,
+                         std::string(1, quote)});
         }
         return out;
     }
 
-    std::string text(bool quotes) {
-        static const std::vector<std::string> pieces{"text", " ", "\n", "a > b", "&amp;", "]]", "--", "?", "\xE2\x82\xAC"};
+    std::string text(bool quotes)
+    {
+        static const std::vector<std::string> pieces{"text", " ",  "\n", "a > b",       "&amp;",
+                                                     "]]",   "--", "?",  "\xE2\x82\xAC"};
         static const std::vector<std::string> quoted{"it's", "\"q\"", "'"};
         std::string out;
         const unsigned count = 1 + below(4);
@@ -149,7 +160,8 @@ private:
 
     // A document type declaration whose literals and internal subset hold '>', '<', ']' and
     // quotes.
-    std::string doctype() {
+    std::string doctype()
+    {
         static const std::vector<std::string> doctypes{
             "<!DOCTYPE a>",
             "<!DOCTYPE a SYSTEM \"a>b.dtd\">",
@@ -162,7 +174,8 @@ private:
 
     // Contents of a comment, CDATA section or instruction: may hold '<' and '>' (and quotes,
     // when asked) but never its terminator (`avoid` is the terminator's first byte).
-    std::string section_text(const std::string& avoid, bool quotes) {
+    std::string section_text(const std::string& avoid, bool quotes)
+    {
         static const std::vector<std::string> pieces{"x", " ", "<b>", "a>b", "<", "-", "]", "?", "\n"};
         static const std::vector<std::string> quoted{"don't", "\"", "'<c>'"};
         std::string out;

@@ -15,7 +15,8 @@
 
 namespace brindle::index::testing {
 
-inline const char* kind_name(TagKind kind) {
+inline const char* kind_name(TagKind kind)
+{
     switch (kind) {
     case TagKind::Open: return "Open";
     case TagKind::Close: return "Close";
@@ -27,7 +28,8 @@ inline const char* kind_name(TagKind kind) {
     return "?";
 }
 
-inline const char* status_name(BuildStatus status) {
+inline const char* status_name(BuildStatus status)
+{
     switch (status) {
     case BuildStatus::Ok: return "Ok";
     case BuildStatus::UnclosedTag: return "UnclosedTag";
@@ -54,12 +56,14 @@ struct Text {
     friend bool operator==(const Text&, const Text&) = default;
 };
 
-inline std::ostream& operator<<(std::ostream& os, const Tag& t) {
-    return os << "{" << t.start << ".." << t.end << " " << kind_name(t.kind) << " '" << t.name
-              << "'@" << t.name_start << "}";
+inline std::ostream& operator<<(std::ostream& os, const Tag& t)
+{
+    return os << "{" << t.start << ".." << t.end << " " << kind_name(t.kind) << " '" << t.name << "'@" << t.name_start
+              << "}";
 }
 
-inline std::ostream& operator<<(std::ostream& os, const Text& t) {
+inline std::ostream& operator<<(std::ostream& os, const Text& t)
+{
     return os << "{" << t.start << ".." << t.end << "}";
 }
 
@@ -69,21 +73,22 @@ inline std::ostream& operator<<(std::ostream& os, TagKind k) { return os << kind
 
 // The tags of an index; names are copied out of the document (a range that reaches past the
 // end shows as "<out of range>", which no expectation ever holds).
-inline std::vector<Tag> tags_of(const StructuralIndex& index) {
+inline std::vector<Tag> tags_of(const StructuralIndex& index)
+{
     std::vector<Tag> tags;
     for (std::size_t k = 0; k < index.tag_count(); ++k) {
         const NameRange range = index.tag_names[k];
-        const bool inside = range.start <= index.document.size() &&
-                            range.length <= index.document.size() - range.start;
-        tags.push_back(Tag{index.tag_starts[k], index.tag_ends[k], index.tag_kinds[k],
-                           inside ? std::string(index.document.substr(range.start, range.length))
-                                  : std::string("<out of range>"),
-                           range.start});
+        const bool inside = range.start <= index.document.size() && range.length <= index.document.size() - range.start;
+        tags.push_back(
+            Tag{index.tag_starts[k], index.tag_ends[k], index.tag_kinds[k],
+                inside ? std::string(index.document.substr(range.start, range.length)) : std::string("<out of range>"),
+                range.start});
     }
     return tags;
 }
 
-inline std::vector<Text> texts_of(const StructuralIndex& index) {
+inline std::vector<Text> texts_of(const StructuralIndex& index)
+{
     std::vector<Text> texts;
     for (const TextRange& r : index.text_ranges) {
         texts.push_back(Text{r.start, r.end});
@@ -92,7 +97,8 @@ inline std::vector<Text> texts_of(const StructuralIndex& index) {
 }
 
 // The bytes of each text run, for expectations written as the text itself.
-inline std::vector<std::string> text_strings(const StructuralIndex& index) {
+inline std::vector<std::string> text_strings(const StructuralIndex& index)
+{
     std::vector<std::string> out;
     for (const TextRange& r : index.text_ranges) {
         out.emplace_back(index.document.substr(r.start, r.end - r.start));
@@ -102,7 +108,8 @@ inline std::vector<std::string> text_strings(const StructuralIndex& index) {
 
 // Offset of the n-th (from 0) occurrence of `needle` in `document`; the suites write
 // expected offsets this way instead of counting bytes by hand.
-inline std::uint64_t at(std::string_view document, std::string_view needle, int n = 0) {
+inline std::uint64_t at(std::string_view document, std::string_view needle, int n = 0)
+{
     std::size_t pos = document.find(needle);
     while (n-- > 0 && pos != std::string_view::npos) {
         pos = document.find(needle, pos + 1);
@@ -134,7 +141,8 @@ struct IndexCase {
 };
 
 // Builds the case's document and checks the result and every recorded tag and text run.
-inline void expect_indexed(Builder build, const IndexCase& c, StructuralIndex& index) {
+inline void expect_indexed(Builder build, const IndexCase& c, StructuralIndex& index)
+{
     const BuildResult result = build(c.document, index);
     ASSERT_EQ(result.status, BuildStatus::Ok) << "offset " << result.offset;
     EXPECT_EQ(tags_of(index), c.tags);

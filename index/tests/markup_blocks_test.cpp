@@ -15,7 +15,8 @@
 namespace brindle::index::detail {
 namespace {
 
-bool in_classes(unsigned classes, unsigned char byte) {
+bool in_classes(unsigned classes, unsigned char byte)
+{
     switch (byte) {
     case '<': return (classes & kLess) != 0;
     case '>': return (classes & kGreater) != 0;
@@ -23,12 +24,17 @@ bool in_classes(unsigned classes, unsigned char byte) {
     case '?': return (classes & kQuestion) != 0;
     case '"': return (classes & kDoubleQuote) != 0;
     case '\'': return (classes & kApostrophe) != 0;
-    case ' ': case '\t': case '\n': case '\f': case '\r': return (classes & kSpace) != 0;
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\f':
+    case '\r': return (classes & kSpace) != 0;
     default: return false;
     }
 }
 
-std::size_t naive_find(std::string_view document, std::size_t from, unsigned classes) {
+std::size_t naive_find(std::string_view document, std::size_t from, unsigned classes)
+{
     for (std::size_t i = from; i < document.size(); ++i) {
         if (in_classes(classes, static_cast<unsigned char>(document[i]))) {
             return i;
@@ -37,7 +43,8 @@ std::size_t naive_find(std::string_view document, std::size_t from, unsigned cla
     return document.size();
 }
 
-std::string random_markup(std::mt19937_64& random, std::size_t length) {
+std::string random_markup(std::mt19937_64& random, std::size_t length)
+{
     static constexpr char kBytes[] = "<>/?\"' \t\n\f\r\vab=!\x80\xff";
     std::string text(length, 'x');
     const unsigned density = 1 + static_cast<unsigned>(random() % 20);  // sparse to dense markup
@@ -50,14 +57,15 @@ std::string random_markup(std::mt19937_64& random, std::size_t length) {
 }
 
 // Each search the scan makes, answered by the blocks and by the naive search.
-void expect_searches_agree(MarkupBlocks& blocks, std::string_view document, std::size_t from) {
+void expect_searches_agree(MarkupBlocks& blocks, std::string_view document, std::size_t from)
+{
     ASSERT_EQ(blocks.find_less(from), naive_find(document, from, kLess)) << "from " << from;
-    ASSERT_EQ(blocks.find<kSpace | kSlash | kGreater>(from), naive_find(document, from, kSpace | kSlash | kGreater))
+    ASSERT_EQ(blocks.find < kSpace | kSlash | kGreater > (from), naive_find(document, from, kSpace | kSlash | kGreater))
         << "from " << from;
-    ASSERT_EQ(blocks.find<kSpace | kGreater | kQuestion>(from),
+    ASSERT_EQ(blocks.find < kSpace | kGreater | kQuestion > (from),
               naive_find(document, from, kSpace | kGreater | kQuestion))
         << "from " << from;
-    ASSERT_EQ(blocks.find<kDoubleQuote | kApostrophe | kSlash | kGreater>(from),
+    ASSERT_EQ(blocks.find < kDoubleQuote | kApostrophe | kSlash | kGreater > (from),
               naive_find(document, from, kDoubleQuote | kApostrophe | kSlash | kGreater))
         << "from " << from;
     ASSERT_EQ(blocks.find<kGreater>(from), naive_find(document, from, kGreater)) << "from " << from;
@@ -65,7 +73,8 @@ void expect_searches_agree(MarkupBlocks& blocks, std::string_view document, std:
     ASSERT_EQ(blocks.find_quote(from, '\''), naive_find(document, from, kApostrophe)) << "from " << from;
 }
 
-TEST(MarkupBlocks, SearchesFromEveryOffsetEqualByteSearches) {
+TEST(MarkupBlocks, SearchesFromEveryOffsetEqualByteSearches)
+{
     std::mt19937_64 random(41);
     for (std::size_t length = 0; length <= 300; ++length) {
         const std::string document = random_markup(random, length);
@@ -81,7 +90,8 @@ TEST(MarkupBlocks, SearchesFromEveryOffsetEqualByteSearches) {
 }
 
 // Long stretches without markup between markup bytes, so searches cross many blocks.
-TEST(MarkupBlocks, SearchesAcrossLongTextEqualByteSearches) {
+TEST(MarkupBlocks, SearchesAcrossLongTextEqualByteSearches)
+{
     std::mt19937_64 random(43);
     for (int round = 0; round < 50; ++round) {
         std::string document(2000 + random() % 500, 'y');

@@ -20,7 +20,8 @@ namespace {
 // Allocations left before the next one fails; negative means no failures.
 long allocations_left = -1;
 
-void* allocate(std::size_t size) {
+void* allocate(std::size_t size)
+{
     if (allocations_left == 0) {
         throw std::bad_alloc();
     }
@@ -37,7 +38,8 @@ void* allocate(std::size_t size) {
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
     try {
         return allocate(size);
     } catch (const std::bad_alloc&) {
@@ -60,14 +62,16 @@ struct NamedBuilder {
 };
 
 template <typename T>
-void append(std::vector<T>& to, const std::vector<T>& from) {
+void append(std::vector<T>& to, const std::vector<T>& from)
+{
     to.insert(to.end(), from.begin(), from.end());
 }
 
 // The direct index built in windows of 64 tags and joined into `out`. Besides the builder's
 // own allocations (the builder, and each array of the first window) joining allocates too,
 // and a failure there is reported the same way.
-BuildResult build_direct_in_windows(std::string_view document, StructuralIndex& out) noexcept {
+BuildResult build_direct_in_windows(std::string_view document, StructuralIndex& out) noexcept
+{
     StructuralIndex window;
     DirectWindows windows(document, window, 64);
     out = StructuralIndex{};
@@ -90,7 +94,8 @@ BuildResult build_direct_in_windows(std::string_view document, StructuralIndex& 
 
 class OutOfMemory : public ::testing::TestWithParam<NamedBuilder> {};
 
-TEST_P(OutOfMemory, EveryFailingAllocationIsReported) {
+TEST_P(OutOfMemory, EveryFailingAllocationIsReported)
+{
     // long enough for initial capacities and growth of every array
     std::string document = "<?xml version=\"1.0\"?><r>";
     for (int i = 0; i < 400; ++i) {

@@ -27,7 +27,8 @@ struct TagEnd {
 bool is_space(char byte) { return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\f' || byte == '\r'; }
 
 // The end of the start tag at `p`, or nothing when it is unclosed.
-std::optional<TagEnd> reference_end(std::string_view document, std::size_t p, bool unmatched_quote_is_unclosed) {
+std::optional<TagEnd> reference_end(std::string_view document, std::size_t p, bool unmatched_quote_is_unclosed)
+{
     const std::size_t size = document.size();
     std::size_t at = p + 1;
     while (at < size && !is_space(document[at]) && document[at] != '/' && document[at] != '>') {
@@ -56,8 +57,18 @@ std::optional<TagEnd> reference_end(std::string_view document, std::size_t p, bo
     return std::nullopt;
 }
 
-std::string random_tag(std::mt19937_64& random) {
-    static const std::string_view kPieces[] = {"\"", "'", "/", ">", " ", "a", "=", "\"v\"", "'w'", " k=\"1\"",
+std::string random_tag(std::mt19937_64& random)
+{
+    static const std::string_view kPieces[] = {"\"",
+                                               "'",
+                                               "/",
+                                               ">",
+                                               " ",
+                                               "a",
+                                               "=",
+                                               "\"v\"",
+                                               "'w'",
+                                               " k=\"1\"",
                                                "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"};
     std::string tag = "<n";
     const std::size_t pieces = random() % 24;
@@ -76,7 +87,8 @@ struct Builder {
 
 class StartTagEnd : public ::testing::TestWithParam<Builder> {};
 
-TEST_P(StartTagEnd, EqualsTheByteByByteRule) {
+TEST_P(StartTagEnd, EqualsTheByteByByteRule)
+{
     const Builder builder = GetParam();
     std::mt19937_64 random(1234);
     for (int round = 0; round < 20000; ++round) {
