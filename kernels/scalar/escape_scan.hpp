@@ -14,15 +14,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <string_view>
 
 namespace brindle::kernels {
 
+// Where a string is written, which decides what escaping replaces (kReplacements below).
 enum class EscapeMode {
-    // Element text: & < > " ' and carriage return. A raw CR in text would reach every
-    // conforming reader as a line feed; the reference keeps it a CR.
-    CharacterData,
-    // Attribute values: the same plus tab and line feed, which readers turn into spaces there.
-    AttributeValue,
+    CharacterData,   // element text
+    AttributeValue,  // attribute values
 };
 
 namespace forbidden_detail {
@@ -45,26 +45,57 @@ inline bool is_suspect(char byte) noexcept { return kSuspect[static_cast<unsigne
 
 namespace escape_detail {
 
-// Table entry of a byte that may begin a forbidden character.
-constexpr std::uint8_t kCheckCharacter = 9;
+// A byte escaping replaces, its reference, and whether element text replaces it too (attribute
+// values replace every one). The scans' tables, the SSE2 scan's comparisons
+// (sse2/escape_scan.hpp) and the writer's references (write/escape.hpp) all come from this
+// one list, so they cannot disagree.
+struct Replacement {
+    char byte;
+    std::string_view reference;
+    bool in_text;
+};
 
-// For each byte: 0 when it is written unchanged, kCheckCharacter, or otherwise its entry in
-// the writer's list of references (write/escape.hpp).
+inline constexpr Replacement kReplacements[] = {
+    {'&', "&amp;", true},
+    {'<', "&lt;", true},
+    {'>', "&gt;", true},
+    {'"', "&quot;", true},
+    {'\'', "&apos;", true},
+    // Tab and line feed only in attribute values, where readers turn them into spaces; a raw
+    // carriage return would reach every reader as a line feed, and the reference keeps it a CR.
+    {'\t', "&#9;", false},
+    {'\n', "&#10;", false},
+    {'\r', "&#13;", true},
+};
+
+inline constexpr bool kReplacesOnlyAllowedBytes = [] {
+    for (const Replacement& replacement : kReplacements) {
+        if (forbidden_detail::kSuspect[static_cast<unsigned char>(replacement.byte)]) return false;
+    }
+    return true;
+}();
+static_assert(kReplacesOnlyAllowedBytes, "a byte is either replaced or checked, never both");
+
+// Table entry of a byte that may begin a forbidden character; entry i + 1 stands for
+// kReplacements[i].
+constexpr std::uint8_t kCheckCharacter = std::size(kReplacements) + 1;
+
+// The reference of a table entry other than 0 and kCheckCharacter.
+constexpr std::string_view reference_of(std::uint8_t entry) noexcept { return kReplacements[entry - 1].reference; }
+
+// For each byte: 0 when it is written unchanged, kCheckCharacter, or the entry of its
+// replacement.
 constexpr std::array<std::uint8_t, 256> make_table(EscapeMode mode)
 {
     std::array<std::uint8_t, 256> table{};
     for (int byte = 0; byte < 256; ++byte) {
         if (forbidden_detail::kSuspect[byte]) table[byte] = kCheckCharacter;
     }
-    table['&'] = 1;
-    table['<'] = 2;
-    table['>'] = 3;
-    table['"'] = 4;
-    table['\''] = 5;
-    table['\r'] = 8;
-    if (mode == EscapeMode::AttributeValue) {
-        table['\t'] = 6;
-        table['\n'] = 7;
+    for (std::size_t i = 0; i < std::size(kReplacements); ++i) {
+        const Replacement& replacement = kReplacements[i];
+        if (replacement.in_text || mode == EscapeMode::AttributeValue) {
+            table[static_cast<unsigned char>(replacement.byte)] = static_cast<std::uint8_t>(i + 1);
+        }
     }
     return table;
 }

@@ -19,17 +19,83 @@
 
 namespace brindle::kernels::sse2 {
 
+// The replaced bytes from ' ' on, grouped by their high four bits (a row of the ASCII table):
+// each group is the bytes b with (b | spread) == target, which holds the group's bytes and
+// those that differ from them only in the bits where they differ among themselves. One
+// comparison tests a whole group: < and > (bit 1); " & and ' (bits 0 and 2), with # (passed
+// over unchanged).
+struct ByteGroup {
+    char spread;
+    char target;
+};
+
+struct PrintableGroups {
+    ByteGroup groups[8];
+    std::size_t count;
+};
+
+constexpr PrintableGroups make_printable_groups()
+{
+    PrintableGroups found{};
+    for (int row = 2; row < 8; ++row) {
+        bool any = false;
+        unsigned char first = 0;
+        unsigned char spread = 0;
+        for (const auto& replacement : escape_detail::kReplacements) {
+            const auto byte = static_cast<unsigned char>(replacement.byte);
+            if (byte >> 4 != row) continue;
+            if (!any) first = byte;
+            spread = static_cast<unsigned char>(spread | (byte ^ first));
+            any = true;
+        }
+        if (any) found.groups[found.count++] = {static_cast<char>(spread), static_cast<char>(first | spread)};
+    }
+    return found;
+}
+
+inline constexpr PrintableGroups kPrintableGroups = make_printable_groups();
+static_assert(kPrintableGroups.count >= 1);
+
+// Whether candidate_bytes marks `byte`: the model the check below holds the vector code to.
+constexpr bool is_candidate(unsigned char byte)
+{
+    if (byte < 0x20 || byte == forbidden_detail::kNoncharacterLead) return true;
+    for (std::size_t i = 0; i < kPrintableGroups.count; ++i) {
+        const ByteGroup group = kPrintableGroups.groups[i];
+        if (static_cast<char>(byte | static_cast<unsigned char>(group.spread)) == group.target) return true;
+    }
+    return false;
+}
+
+// Every byte either mode stops at is a candidate, and in text only tab and line feed among the
+// candidates below ' ' are written unchanged (special_bytes leaves those two out).
+constexpr bool candidates_cover_the_tables()
+{
+    const auto& text = escape_detail::table_for<EscapeMode::CharacterData>();
+    const auto& attribute = escape_detail::table_for<EscapeMode::AttributeValue>();
+    for (int byte = 0; byte < 256; ++byte) {
+        const bool stop = text[byte] != 0 || attribute[byte] != 0;
+        if (stop && !is_candidate(static_cast<unsigned char>(byte))) return false;
+        if (byte < 0x20 && (text[byte] == 0) != (byte == '\t' || byte == '\n')) return false;
+    }
+    return true;
+}
+static_assert(candidates_cover_the_tables(), "the SSE2 scan must stop at every byte escaping replaces or checks");
+
 // Lanes that escaping replaces or must check in either mode, and also tab and line feed: a
 // superset that rules out a plain block of text in fewer operations than the exact set.
-// Groups of bytes that differ only in a few bits take one comparison: < and > (bit 1);
-// " & and ' (bits 0 and 2), with # (passed over unchanged).
 inline __m128i candidate_bytes(__m128i block) noexcept
 {
-    const __m128i angles = equal_bytes(_mm_or_si128(block, _mm_set1_epi8(0x02)), '>');
-    const __m128i quotes_and_ampersand = equal_bytes(_mm_or_si128(block, _mm_set1_epi8(0x05)), '\'');
+    const auto group_lanes = [&](ByteGroup group) {
+        return equal_bytes(_mm_or_si128(block, _mm_set1_epi8(group.spread)), group.target);
+    };
+    __m128i printable = group_lanes(kPrintableGroups.groups[0]);
+    for (std::size_t i = 1; i < kPrintableGroups.count; ++i) {
+        printable = _mm_or_si128(printable, group_lanes(kPrintableGroups.groups[i]));
+    }
     const __m128i controls = bytes_in_range(block, 0, 0x20);
     const __m128i noncharacter_leads = equal_bytes(block, static_cast<char>(forbidden_detail::kNoncharacterLead));
-    return _mm_or_si128(_mm_or_si128(angles, quotes_and_ampersand), _mm_or_si128(controls, noncharacter_leads));
+    return _mm_or_si128(printable, _mm_or_si128(controls, noncharacter_leads));
 }
 
 // The lanes escaping replaces or must check, from the candidates: in text, tab and line feed

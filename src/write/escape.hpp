@@ -17,13 +17,10 @@ using kernels::EscapeMode;
 
 namespace escape_detail {
 
+// The tables and the references of kernels/scalar/escape_scan.hpp, one list for both.
 using kernels::escape_detail::kCheckCharacter;
+using kernels::escape_detail::reference_of;
 using kernels::escape_detail::table_for;
-
-// Indexed by the tables of kernels/scalar/escape_scan.hpp; entry 0 is never used.
-constexpr std::string_view kReferences[] = {
-    "", "&amp;", "&lt;", "&gt;", "&quot;", "&apos;", "&#9;", "&#10;", "&#13;",
-};
 
 template <EscapeMode mode>
 constexpr StringPlace kPlace = mode == EscapeMode::CharacterData ? StringPlace::Text : StringPlace::AttributeValue;
@@ -46,7 +43,7 @@ template <EscapeMode mode, class Sink>
             continue;
         }
         if (special != run) sink.append(run, static_cast<std::size_t>(special - run));
-        sink.append(kReferences[entry]);
+        sink.append(reference_of(entry));
         run = from;
     }
     if (run != end) sink.append(run, static_cast<std::size_t>(end - run));
