@@ -18,6 +18,12 @@ enum class Level : std::uint8_t { Scalar, Sse42, Avx2, Avx512 };
 
 inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse42, Level::Avx2, Level::Avx512};
 
+// Tag white space: the bytes that separate the parts of a tag. Not XML's white space (this
+// holds the form feed too) nor Unicode's (reader/text/unicode_space.hpp).
+constexpr bool is_tag_space(unsigned char byte) noexcept {
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\f' || byte == '\r';
+}
+
 // The bytes the structural index stops at inside and between tags, one bit per byte of a
 // 64-byte block (bit i for byte i).
 struct MarkupMasks {
@@ -27,7 +33,7 @@ struct MarkupMasks {
     std::uint64_t question;      // '?'
     std::uint64_t double_quote;  // '"'
     std::uint64_t apostrophe;    // '\''
-    std::uint64_t space;         // space, tab, line feed, form feed, carriage return
+    std::uint64_t space;         // tag white space (is_tag_space)
 };
 
 inline constexpr std::size_t kMarkupBlock = 64;

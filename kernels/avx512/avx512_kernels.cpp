@@ -18,11 +18,11 @@ namespace {
 
 __m512i load(const unsigned char* at) noexcept { return _mm512_loadu_si512(at); }
 
-// Bytes equal to a space, tab, line feed, form feed or carriage return: each of those is the
-// only one among them with its low four bits, so one shuffle picks the space candidate for
+// Bytes of tag white space (space, tab, line feed, form feed, carriage return): each of those
+// is the only one among them with its low four bits, so one shuffle picks the candidate for
 // every byte and one comparison tells whether the byte is it. A byte with its high bit set
 // shuffles to 0 and so never matches. (The shuffle works within each 16-byte lane.)
-std::uint64_t space_mask(__m512i block) noexcept {
+std::uint64_t tag_space_mask(__m512i block) noexcept {
     // ' ' in byte 0, '\t' and '\n' in bytes 9 and 10, '\f' and '\r' in bytes 12 and 13.
     const __m512i candidates = _mm512_set4_epi32(0x00000D0C, 0x000A0900, 0, 0x20);
     return _cvtmask64_u64(_mm512_cmpeq_epi8_mask(block, _mm512_shuffle_epi8(candidates, block)));
@@ -40,7 +40,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
     masks.question = byte_mask(bytes, '?');
     masks.double_quote = byte_mask(bytes, '"');
     masks.apostrophe = byte_mask(bytes, '\'');
-    masks.space = space_mask(bytes);
+    masks.space = tag_space_mask(bytes);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "kernels/scalar/word_test.hpp"
+#include "kernels/scalar/byte_match_in_word.hpp"
 
 namespace brindle::kernels::scalar {
 

@@ -23,8 +23,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
         case '?': found.question |= bit; break;
         case '"': found.double_quote |= bit; break;
         case '\'': found.apostrophe |= bit; break;
-        case ' ': case '\t': case '\n': case '\f': case '\r': found.space |= bit; break;
-        default: break;
+        default: found.space |= is_tag_space(block[i]) ? bit : 0; break;
         }
     }
     masks = found;

@@ -120,14 +120,35 @@ std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t f
     return at == size ? size : in_last_vector<L>(at, size, mask_at);
 }
 
-// Bytes of tag white space (space, tab, line feed, form feed, carriage return): each of those
-// is the only one among them with its low four bits, so one lookup picks the candidate for
-// every byte and one comparison tells whether the byte is it. A byte with its high bit set
-// looks up 0 and so never matches.
+// Each byte of tag white space (space, tab, line feed, form feed, carriage return) is the only
+// one among them with its low four bits: placed at those bits in a 16-byte table, it is the
+// one candidate a byte is looked up against.
+struct TagSpaceCandidates {
+    char bytes[16];
+
+    constexpr TagSpaceCandidates() : bytes{} {
+        for (int byte = 0; byte < 0x80; ++byte) {
+            if (is_tag_space(static_cast<unsigned char>(byte))) {
+                bytes[byte & 0x0F] = static_cast<char>(byte);
+            }
+        }
+    }
+    // A byte is its own candidate exactly when it is tag white space (a byte with its high bit
+    // set looks up 0, and is not 0).
+    constexpr bool exact() const {
+        for (int byte = 0; byte < 0x80; ++byte) {
+            if ((bytes[byte & 0x0F] == byte) != is_tag_space(static_cast<unsigned char>(byte))) return false;
+        }
+        return true;
+    }
+};
+inline constexpr TagSpaceCandidates kTagSpaceCandidates;
+static_assert(kTagSpaceCandidates.exact(), "no two bytes of tag white space may share their low four bits");
+
+// One lookup picks the candidate for every byte and one comparison tells whether the byte is it.
 template <class L>
 typename L::Vector tag_space_lanes(typename L::Vector block) noexcept {
-    static constexpr char kCandidates[16] = {' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, '\f', '\r', 0, 0};
-    return L::equal(block, L::lookup(L::repeat_16(kCandidates), block));
+    return L::equal(block, L::lookup(L::repeat_16(kTagSpaceCandidates.bytes), block));
 }
 
 template <class L, char Byte>

@@ -5,7 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "reader/markup/markup_scanner.hpp"
+#include "kernels/kernels.hpp"
+#include "reader/markup/tag_checks.hpp"
 #include "reader/text/references.hpp"
 
 namespace brindle::reader {
@@ -13,15 +14,17 @@ namespace brindle::reader {
 namespace {
 
 enum ByteClass : std::uint8_t {
-    kSpace = 1,       // space, tab, line feed, form feed, carriage return
-    kNameEnd = 2,     // white space, '=', '"' or '\'': ends an attribute name
+    kTagSpace = 1,    // tag white space (kernels::is_tag_space)
+    kNameEnd = 2,     // tag white space, '=', '"' or '\'': ends an attribute name
     kLessThan = 4,    // '<', forbidden in values
     kNeedsDecode = 8, // '&', tab, line feed, carriage return: values holding them are decoded
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
     std::array<std::uint8_t, 256> classes{};
-    for (const unsigned char space : {' ', '\t', '\n', '\f', '\r'}) classes[space] = kSpace | kNameEnd;
+    for (std::size_t byte = 0; byte < classes.size(); ++byte) {
+        if (kernels::is_tag_space(static_cast<unsigned char>(byte))) classes[byte] = kTagSpace | kNameEnd;
+    }
     classes['='] = kNameEnd;
     classes['"'] = kNameEnd;
     classes['\''] = kNameEnd;
@@ -38,9 +41,9 @@ inline bool has_class(char byte, std::uint8_t mask) noexcept
     return (kClasses[static_cast<unsigned char>(byte)] & mask) != 0;
 }
 
-inline std::size_t skip_space(std::string_view region, std::size_t t) noexcept
+inline std::size_t skip_tag_space(std::string_view region, std::size_t t) noexcept
 {
-    while (t < region.size() && has_class(region[t], kSpace)) ++t;
+    while (t < region.size() && has_class(region[t], kTagSpace)) ++t;
     return t;
 }
 
@@ -70,7 +73,7 @@ bool StartTagParser::scan_attributes(std::string_view region, std::uint64_t regi
     std::size_t t = 0;
     while (true) {
         const std::size_t before_space = t;
-        t = skip_space(region, t);
+        t = skip_tag_space(region, t);
         if (t == region.size()) return true;
         if (t == before_space) return fail_malformed(error, region_offset + t, MalformedMessage::ExpectedWhitespace);
         const std::size_t name_start = t;
@@ -89,11 +92,11 @@ bool StartTagParser::scan_attributes(std::string_view region, std::uint64_t regi
 bool StartTagParser::scan_value(std::string_view region, std::uint64_t region_offset, std::size_t& t,
                                 RawAttribute& attribute, ReadError& error) noexcept
 {
-    t = skip_space(region, t);
+    t = skip_tag_space(region, t);
     if (t == region.size() || region[t] != '=') {
         return fail_malformed(error, attribute.name_offset, MalformedMessage::AttributeWithoutValue, attribute.name);
     }
-    t = skip_space(region, t + 1);
+    t = skip_tag_space(region, t + 1);
     if (t == region.size() || (region[t] != '"' && region[t] != '\'')) {
         return fail_malformed(error, region_offset + t, MalformedMessage::UnquotedValue, attribute.name);
     }

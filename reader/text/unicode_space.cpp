@@ -6,8 +6,9 @@ namespace brindle::reader {
 
 namespace {
 
-// U+0009..U+000D and U+0020.
-constexpr bool is_ascii_space(unsigned char byte) noexcept
+// U+0009..U+000D and U+0020: the ASCII characters with the White_Space property (the vertical
+// tab among them, unlike tag white space).
+constexpr bool is_ascii_white_space(unsigned char byte) noexcept
 {
     return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
 }
@@ -36,7 +37,7 @@ std::size_t space_starting_at(std::string_view text, std::size_t at) noexcept
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t left = text.size() - at;
-    if (is_ascii_space(bytes[at])) return 1;
+    if (is_ascii_white_space(bytes[at])) return 1;
     if (left >= 2 && is_two_byte_space(bytes[at], bytes[at + 1])) return 2;
     if (left >= 3 && is_three_byte_space(bytes[at], bytes[at + 1], bytes[at + 2])) return 3;
     return 0;
@@ -47,7 +48,7 @@ std::size_t space_starting_at(std::string_view text, std::size_t at) noexcept
 std::size_t space_ending_at(std::string_view text, std::size_t end) noexcept
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    if (is_ascii_space(bytes[end - 1])) return 1;
+    if (is_ascii_white_space(bytes[end - 1])) return 1;
     if (end >= 2 && is_two_byte_space(bytes[end - 2], bytes[end - 1])) return 2;
     if (end >= 3 && is_three_byte_space(bytes[end - 3], bytes[end - 2], bytes[end - 1])) return 3;
     return 0;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "reader/markup/markup_scanner.hpp"
+#include "reader/markup/tag_checks.hpp"
 #include "reader/text/references.hpp"
 
 namespace brindle::reader {

@@ -1,4 +1,4 @@
-#include "reader/markup/markup_scanner.hpp"
+#include "reader/markup/tag_checks.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-// The eight-lane byte tests: match_bits reports a word with the byte (its lowest bit is a
+// Finding a byte in a word: match_bits reports a word with the byte (its lowest bit is a
 // true match), equal_lanes marks exactly the equal lanes, for every byte value in every lane.
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <random>
 
-#include "kernels/scalar/word_test.hpp"
+#include "kernels/scalar/byte_match_in_word.hpp"
 
 namespace brindle::kernels {
 namespace {
@@ -34,7 +34,7 @@ std::uint64_t tricky_word(std::mt19937_64& random, unsigned char value) {
     return word;
 }
 
-TEST(WordTest, EqualLanesAndMatchBitsForEveryValue) {
+TEST(ByteMatchInWord, EqualLanesAndMatchBitsForEveryValue) {
     std::mt19937_64 random(5);
     for (unsigned value = 0; value < 256; ++value) {
         const auto v = static_cast<unsigned char>(value);

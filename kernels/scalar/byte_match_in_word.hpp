@@ -1,6 +1,8 @@
 #pragma once
-// Eight-lane byte tests on one 64-bit word (the word-at-a-time zero-byte test).
+// Finding a byte among the eight lanes of one 64-bit word (the word-at-a-time zero-byte test):
+// whether a word holds it, and which lanes do.
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -14,7 +16,11 @@ constexpr std::uint64_t repeat_byte(unsigned char value) noexcept {
     return kLowBits * value;
 }
 
-// The eight bytes at `bytes` as one word, lane i holding bytes[i] on a little-endian machine.
+// Lane i of a loaded word, and bit i of equal_lanes, stand for the i-th byte in memory only
+// where the lowest byte of a word comes first.
+static_assert(std::endian::native == std::endian::little, "the lanes of a word are its bytes in memory order");
+
+// The eight bytes at `bytes` as one word, lane i holding bytes[i].
 inline std::uint64_t load_word(const unsigned char* bytes) noexcept {
     std::uint64_t word;
     std::memcpy(&word, bytes, sizeof word);
