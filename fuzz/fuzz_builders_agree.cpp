@@ -20,7 +20,7 @@ namespace {
 
 struct Recorded {
     std::vector<ExpectedTag> tags;
-    std::vector<ExpectedText> texts;
+    std::vector<TextEntry> texts;
     friend bool operator==(const Recorded&, const Recorded&) = default;
 };
 
@@ -32,7 +32,7 @@ Recorded recorded_by(const index::StructuralIndex& built)
         recorded.tags.push_back({built.tag_starts[k], built.tag_ends[k], built.tag_kinds[k],
                                  std::string(built.document.substr(name.start, name.length))});
     }
-    for (const index::TextRange& text : built.text_ranges) recorded.texts.push_back({text.start, text.end});
+    recorded.texts = entries_of(built).texts;
     return recorded;
 }
 
@@ -50,8 +50,8 @@ void print_difference(const char* builder, const Recorded& got, const Recorded& 
         return;
     }
     for (std::size_t k = 0; k < std::min(got.texts.size(), want.texts.size()); ++k) {
-        const ExpectedText& g = got.texts[k];
-        const ExpectedText& w = want.texts[k];
+        const TextEntry& g = got.texts[k];
+        const TextEntry& w = want.texts[k];
         if (g == w) continue;
         std::fprintf(stderr, "text %zu: got %llu..%llu; model %llu..%llu\n", k, (unsigned long long)g.start,
                      (unsigned long long)g.end, (unsigned long long)w.start, (unsigned long long)w.end);

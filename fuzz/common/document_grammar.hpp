@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/index_entries.hpp"
 #include "index/structural/structural_index.hpp"
 
 namespace brindle::fuzz {
@@ -23,12 +24,6 @@ struct ExpectedTag {
     index::TagKind kind;
     std::string name;    // empty for comments and CDATA sections
     friend bool operator==(const ExpectedTag&, const ExpectedTag&) = default;
-};
-
-struct ExpectedText {
-    std::uint64_t start;
-    std::uint64_t end;
-    friend bool operator==(const ExpectedText&, const ExpectedText&) = default;
 };
 
 // An element as the reader must build it, before trimming: its text is the concatenation of
@@ -43,7 +38,7 @@ struct ModelElement {
 struct GeneratedDocument {
     std::string bytes;
     std::vector<ExpectedTag> tags;
-    std::vector<ExpectedText> texts;
+    std::vector<TextEntry> texts;  // as the index records them
     std::vector<ModelElement> elements;  // in document order of their start tags; [0] is the root
     std::size_t deepest = 0;             // the most elements open at once
 };
