@@ -32,7 +32,7 @@ constexpr unsigned char kNoncharacterLead = 0xEF;
 constexpr std::array<bool, 256> make_suspect_table()
 {
     std::array<bool, 256> table{};
-    for (int byte = 0; byte < 0x20; ++byte) table[byte] = byte != '\t' && byte != '\n' && byte != '\r';
+    for (std::size_t byte = 0; byte < 0x20; ++byte) table[byte] = byte != '\t' && byte != '\n' && byte != '\r';
     table[kNoncharacterLead] = true;
     return table;
 }
@@ -88,7 +88,7 @@ constexpr std::string_view reference_of(std::uint8_t entry) noexcept { return kR
 constexpr std::array<std::uint8_t, 256> make_table(EscapeMode mode)
 {
     std::array<std::uint8_t, 256> table{};
-    for (int byte = 0; byte < 256; ++byte) {
+    for (std::size_t byte = 0; byte < table.size(); ++byte) {
         if (forbidden_detail::kSuspect[byte]) table[byte] = kCheckCharacter;
     }
     for (std::size_t i = 0; i < std::size(kReplacements); ++i) {

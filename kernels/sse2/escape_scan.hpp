@@ -73,7 +73,7 @@ constexpr bool candidates_cover_the_tables()
 {
     const auto& text = escape_detail::table_for<EscapeMode::CharacterData>();
     const auto& attribute = escape_detail::table_for<EscapeMode::AttributeValue>();
-    for (int byte = 0; byte < 256; ++byte) {
+    for (std::size_t byte = 0; byte < text.size(); ++byte) {
         const bool stop = text[byte] != 0 || attribute[byte] != 0;
         if (stop && !is_candidate(static_cast<unsigned char>(byte))) return false;
         if (byte < 0x20 && (text[byte] == 0) != (byte == '\t' || byte == '\n')) return false;

@@ -82,7 +82,7 @@ struct LastAllowed {
 
     constexpr LastAllowed() : bytes{} {
         for (char& byte : bytes) {
-            byte = -1;
+            byte = static_cast<char>(-1);
         }
         bytes[L::kWidth - 3] = static_cast<char>(0xF0 - 1);
         bytes[L::kWidth - 2] = static_cast<char>(0xE0 - 1);

@@ -37,6 +37,7 @@
 
 namespace brindle::kernels::x86 {
 
+// (A template over L like everything here, though L is not used: each level gets its own copy.)
 template <class L>
 unsigned lowest(std::uint32_t mask) noexcept {
     return static_cast<unsigned>(__builtin_ctz(mask));
