@@ -22,16 +22,26 @@ struct Lanes {
     static constexpr std::size_t kWidth = 16;
 
     BRINDLE_X86_COMMON_LANES(, 128)
-    static Vector repeat_16(const char (&table)[16]) noexcept { return load(reinterpret_cast<const unsigned char*>(table)); }
+    static Vector repeat_16(const char (&table)[16]) noexcept
+    {
+        return load(reinterpret_cast<const unsigned char*>(table));
+    }
     template <int Places>
-    static Vector preceding(Vector v, Vector before) noexcept { return _mm_alignr_epi8(v, before, 16 - Places); }
+    static Vector preceding(Vector v, Vector before) noexcept
+    {
+        return _mm_alignr_epi8(v, before, 16 - Places);
+    }
     static __m128i add_halves(Vector v) noexcept { return v; }
     static __m128i max_halves(Vector v) noexcept { return v; }
 };
 
 }  // namespace
 
-const KernelTable kTable = {Level::Sse42,           x86::find_byte<Lanes>,    x86::classify_markup<Lanes>,
-                            x86::is_valid_utf8<Lanes>, x86::ascii_prefix<Lanes>, x86::count_utf8<Lanes>};
+const KernelTable kTable = {Level::Sse42,
+                            x86::find_byte<Lanes>,
+                            x86::classify_markup<Lanes>,
+                            x86::is_valid_utf8<Lanes>,
+                            x86::ascii_prefix<Lanes>,
+                            x86::count_utf8<Lanes>};
 
 }  // namespace brindle::kernels::sse42

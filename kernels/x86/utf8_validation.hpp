@@ -16,6 +16,7 @@
 
 namespace brindle::kernels::x86 {
 
+// clang-format off: the tables keep their rows.
 // Kinds of malformed pair, one bit each (the last two never meet, so they share a bit).
 inline constexpr char kTooShort = 1 << 0;    // a lead not followed by a continuation
 inline constexpr char kTooLong = 1 << 1;     // a continuation after ASCII
@@ -46,14 +47,17 @@ inline constexpr char kBySecondHigh[16] = {
     kContinuation | kOverlong3 | kTooLarge1000 | kOverlong4,
     kContinuation | kOverlong3 | kTooLarge, kContinuation | kSurrogate | kTooLarge,
     kContinuation | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort};
+// clang-format on
 
 template <class L>
-typename L::Vector high_halves(typename L::Vector bytes) noexcept {
+typename L::Vector high_halves(typename L::Vector bytes) noexcept
+{
     return L::both(L::template shift_words_right<4>(bytes), L::splat(0x0F));
 }
 
 template <class L>
-typename L::Vector malformed_pairs(typename L::Vector input, typename L::Vector previous) noexcept {
+typename L::Vector malformed_pairs(typename L::Vector input, typename L::Vector previous) noexcept
+{
     const typename L::Vector by_first_high = L::lookup(L::repeat_16(kByFirstHigh), high_halves<L>(previous));
     const typename L::Vector by_first_low = L::lookup(L::repeat_16(kByFirstLow), L::both(previous, L::splat(0x0F)));
     const typename L::Vector by_second_high = L::lookup(L::repeat_16(kBySecondHigh), high_halves<L>(input));
@@ -64,13 +68,17 @@ typename L::Vector malformed_pairs(typename L::Vector input, typename L::Vector 
 // continuation-after-continuation mark cancelled exactly where a third or fourth byte is due
 // (and raised where one is due but missing).
 template <class L>
-typename L::Vector vector_errors(typename L::Vector input, typename L::Vector before) noexcept {
+typename L::Vector vector_errors(typename L::Vector input, typename L::Vector before) noexcept
+{
     const typename L::Vector previous1 = L::template preceding<1>(input, before);
     const typename L::Vector previous2 = L::template preceding<2>(input, before);
     const typename L::Vector previous3 = L::template preceding<3>(input, before);
-    const typename L::Vector third_byte_due = L::subtract_saturated(previous2, L::splat(static_cast<char>(0xE0 - 0x80)));
-    const typename L::Vector fourth_byte_due = L::subtract_saturated(previous3, L::splat(static_cast<char>(0xF0 - 0x80)));
-    const typename L::Vector due = L::both(L::either(third_byte_due, fourth_byte_due), L::splat(static_cast<char>(0x80)));
+    const typename L::Vector third_byte_due = L::subtract_saturated(previous2,
+                                                                    L::splat(static_cast<char>(0xE0 - 0x80)));
+    const typename L::Vector fourth_byte_due = L::subtract_saturated(previous3,
+                                                                     L::splat(static_cast<char>(0xF0 - 0x80)));
+    const typename L::Vector due = L::both(L::either(third_byte_due, fourth_byte_due),
+                                           L::splat(static_cast<char>(0x80)));
     return L::differ(due, malformed_pairs<L>(input, previous1));
 }
 
@@ -80,7 +88,8 @@ template <class L>
 struct LastAllowed {
     char bytes[L::kWidth];
 
-    constexpr LastAllowed() : bytes{} {
+    constexpr LastAllowed() : bytes{}
+    {
         for (char& byte : bytes) {
             byte = static_cast<char>(-1);
         }
@@ -92,7 +101,8 @@ struct LastAllowed {
 
 // Non-zero where a sequence starting in the last three bytes needs more bytes than remain.
 template <class L>
-typename L::Vector open_at_end(typename L::Vector input) noexcept {
+typename L::Vector open_at_end(typename L::Vector input) noexcept
+{
     static constexpr LastAllowed<L> kLastAllowed;
     return L::subtract_saturated(input, L::load(reinterpret_cast<const unsigned char*>(kLastAllowed.bytes)));
 }
@@ -102,7 +112,8 @@ class Utf8Validator {
 public:
     using Vector = typename L::Vector;
 
-    void add(Vector input) noexcept {
+    void add(Vector input) noexcept
+    {
         if (L::mask(input) == 0) {
             close_ascii();
         } else {
@@ -112,7 +123,8 @@ public:
         before_ = input;
     }
     // Four vectors in a row: ASCII throughout, the common case, takes one test.
-    void add(const Four<L>& four) noexcept {
+    void add(const Four<L>& four) noexcept
+    {
         if (L::mask(four.any()) == 0) {
             close_ascii();
             before_ = four.vectors[3];
@@ -126,7 +138,8 @@ public:
 
 private:
     // An ASCII vector ends any sequence left open.
-    void close_ascii() noexcept {
+    void close_ascii() noexcept
+    {
         errors_ = L::either(errors_, open_);
         open_ = L::zero();
     }
@@ -137,7 +150,8 @@ private:
 };
 
 template <class L>
-bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept {
+bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept
+{
     constexpr std::size_t kWidth = L::kWidth;
     Utf8Validator<L> validator;
     std::size_t at = 0;

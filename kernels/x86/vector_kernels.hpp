@@ -39,13 +39,15 @@ namespace brindle::kernels::x86 {
 
 // (A template over L like everything here, though L is not used: each level gets its own copy.)
 template <class L>
-unsigned lowest(std::uint32_t mask) noexcept {
+unsigned lowest(std::uint32_t mask) noexcept
+{
     return static_cast<unsigned>(__builtin_ctz(mask));
 }
 
 // The masks of the 64 bytes of `64 / kWidth` vectors, the first vector's in the low bits.
 template <class L>
-std::uint64_t joined_mask(const typename L::Vector* vectors) noexcept {
+std::uint64_t joined_mask(const typename L::Vector* vectors) noexcept
+{
     std::uint64_t bits = 0;
     for (std::size_t i = 0; i < 64 / L::kWidth; ++i) {
         bits |= std::uint64_t{L::mask(vectors[i])} << (i * L::kWidth);
@@ -58,14 +60,17 @@ template <class L>
 struct Four {
     typename L::Vector vectors[4];
 
-    static Four load(const unsigned char* at) noexcept {
+    static Four load(const unsigned char* at) noexcept
+    {
         return {{L::load(at), L::load(at + L::kWidth), L::load(at + 2 * L::kWidth), L::load(at + 3 * L::kWidth)}};
     }
-    typename L::Vector any() const noexcept {
+    typename L::Vector any() const noexcept
+    {
         return L::either(L::either(vectors[0], vectors[1]), L::either(vectors[2], vectors[3]));
     }
     // Offset of the first byte with its high bit set; there is one.
-    std::size_t first_marked() const noexcept {
+    std::size_t first_marked() const noexcept
+    {
         constexpr std::size_t kPerWord = 64 / L::kWidth;
         for (std::size_t word = 0; word < 4 / kPerWord; ++word) {
             if (const std::uint64_t bits = joined_mask<L>(vectors + word * kPerWord); bits != 0) {
@@ -79,14 +84,16 @@ struct Four {
 // The hits of `mask_at` in the last vector of the document at or after `at`, which lies within
 // that vector: one overlapping load instead of a byte loop.
 template <class L, class MaskAt>
-std::size_t in_last_vector(std::size_t at, std::size_t size, MaskAt mask_at) noexcept {
+std::size_t in_last_vector(std::size_t at, std::size_t size, MaskAt mask_at) noexcept
+{
     const std::size_t last = size - L::kWidth;
     const std::uint32_t mask = mask_at(last) >> (at - last);
     return mask != 0 ? at + lowest<L>(mask) : size;
 }
 
 template <class L>
-std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept {
+std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept
+{
     constexpr std::size_t kWidth = L::kWidth;
     if (from >= size) {
         return size;
@@ -127,7 +134,8 @@ std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t f
 struct TagSpaceCandidates {
     char bytes[16];
 
-    constexpr TagSpaceCandidates() : bytes{} {
+    constexpr TagSpaceCandidates() : bytes{}
+    {
         for (int byte = 0; byte < 0x80; ++byte) {
             if (is_tag_space(static_cast<unsigned char>(byte))) {
                 bytes[byte & 0x0F] = static_cast<char>(byte);
@@ -136,7 +144,8 @@ struct TagSpaceCandidates {
     }
     // A byte is its own candidate exactly when it is tag white space (a byte with its high bit
     // set looks up 0, and is not 0).
-    constexpr bool exact() const {
+    constexpr bool exact() const
+    {
         for (int byte = 0; byte < 0x80; ++byte) {
             if ((bytes[byte & 0x0F] == byte) != is_tag_space(static_cast<unsigned char>(byte))) return false;
         }
@@ -148,19 +157,22 @@ static_assert(kTagSpaceCandidates.exact(), "no two bytes of tag white space may 
 
 // One lookup picks the candidate for every byte and one comparison tells whether the byte is it.
 template <class L>
-typename L::Vector tag_space_lanes(typename L::Vector block) noexcept {
+typename L::Vector tag_space_lanes(typename L::Vector block) noexcept
+{
     return L::equal(block, L::lookup(L::repeat_16(kTagSpaceCandidates.bytes), block));
 }
 
 template <class L, char Byte>
-typename L::Vector byte_lanes(typename L::Vector block) noexcept {
+typename L::Vector byte_lanes(typename L::Vector block) noexcept
+{
     return L::equal(block, L::splat(Byte));
 }
 
 // The 64-bit mask of one class of bytes over the vectors of a markup block.
 template <class L>
 std::uint64_t block_mask(const typename L::Vector (&vectors)[kMarkupBlock / L::kWidth],
-                         typename L::Vector (*lanes)(typename L::Vector)) noexcept {
+                         typename L::Vector (*lanes)(typename L::Vector)) noexcept
+{
     typename L::Vector marked[kMarkupBlock / L::kWidth];
     for (std::size_t i = 0; i < kMarkupBlock / L::kWidth; ++i) {
         marked[i] = lanes(vectors[i]);
@@ -169,7 +181,8 @@ std::uint64_t block_mask(const typename L::Vector (&vectors)[kMarkupBlock / L::k
 }
 
 template <class L>
-void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
+void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept
+{
     typename L::Vector vectors[kMarkupBlock / L::kWidth];
     for (std::size_t i = 0; i < kMarkupBlock / L::kWidth; ++i) {
         vectors[i] = L::load(block + i * L::kWidth);
@@ -184,7 +197,8 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
 }
 
 template <class L>
-std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
+std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept
+{
     constexpr std::size_t kWidth = L::kWidth;
     if (size < kWidth) {
         return scalar::ascii_prefix(data, size);
@@ -206,7 +220,8 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept {
 
 // The largest byte of a 128-bit vector, by halving.
 template <class L>
-unsigned char largest_byte(__m128i bytes) noexcept {
+unsigned char largest_byte(__m128i bytes) noexcept
+{
     bytes = _mm_max_epu8(bytes, _mm_srli_si128(bytes, 8));
     bytes = _mm_max_epu8(bytes, _mm_srli_si128(bytes, 4));
     bytes = _mm_max_epu8(bytes, _mm_srli_si128(bytes, 2));
@@ -217,7 +232,8 @@ unsigned char largest_byte(__m128i bytes) noexcept {
 // Continuation bytes are the signed bytes below -64; each lane counts its own (a match is -1,
 // so subtracting adds one) and is summed before it can overflow.
 template <class L>
-Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept {
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept
+{
     constexpr std::size_t kWidth = L::kWidth;
     const typename L::Vector below = L::splat(static_cast<char>(0xC0));
     typename L::Vector largest = L::zero();
