@@ -33,7 +33,7 @@ struct MarkupMasks {
     std::uint64_t question;      // '?'
     std::uint64_t double_quote;  // '"'
     std::uint64_t apostrophe;    // '\''
-    std::uint64_t space;         // tag white space (is_tag_space)
+    std::uint64_t tag_space;     // tag white space (is_tag_space)
 };
 
 inline constexpr std::size_t kMarkupBlock = 64;

@@ -23,8 +23,13 @@ enum MarkupClass : unsigned {
     kQuestion = 8,
     kDoubleQuote = 16,
     kApostrophe = 32,
-    kSpace = 64,
+    kTagSpace = 64,
 };
+
+// Where a name ends: in an instruction, in an end tag, in a start tag.
+inline constexpr unsigned kInstructionNameEnd = kTagSpace | kGreater | kQuestion;
+inline constexpr unsigned kEndTagNameEnd = kTagSpace | kGreater;
+inline constexpr unsigned kStartTagNameEnd = kTagSpace | kSlash | kGreater;
 
 class MarkupBlocks {
 public:
@@ -99,7 +104,7 @@ private:
         if constexpr ((Classes & kQuestion) != 0) selected |= masks.question;
         if constexpr ((Classes & kDoubleQuote) != 0) selected |= masks.double_quote;
         if constexpr ((Classes & kApostrophe) != 0) selected |= masks.apostrophe;
-        if constexpr ((Classes & kSpace) != 0) selected |= masks.space;
+        if constexpr ((Classes & kTagSpace) != 0) selected |= masks.tag_space;
         return selected;
     }
 

@@ -170,7 +170,7 @@ private:
     // byte of the document.
     [[gnu::noinline]] TagOutcome read_instruction(std::size_t p)
     {
-        const std::size_t name_end = blocks_.find < kSpace | kGreater | kQuestion > (p + 2);
+        const std::size_t name_end = blocks_.find<kInstructionNameEnd>(p + 2);
         const NameRange name = name_between(p + 2, name_end);
         if (name_end == size_) {
             return unterminated(p, TagKind::ProcessingInstruction, name, size_);
@@ -252,7 +252,7 @@ private:
 
     [[gnu::always_inline]] TagOutcome read_end_tag(std::size_t p)
     {
-        const std::size_t name_end = blocks_.find < kSpace | kGreater > (p + 2);
+        const std::size_t name_end = blocks_.find<kEndTagNameEnd>(p + 2);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -267,7 +267,7 @@ private:
 
     [[gnu::always_inline]] TagOutcome read_start_tag(std::size_t p)
     {
-        const std::size_t name_end = blocks_.find < kSpace | kSlash | kGreater > (p + 1);
+        const std::size_t name_end = blocks_.find<kStartTagNameEnd>(p + 1);
         if (name_end == size_) {
             return failed(BuildStatus::UnclosedTag);
         }

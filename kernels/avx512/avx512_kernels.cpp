@@ -40,7 +40,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
     masks.question = byte_mask(bytes, '?');
     masks.double_quote = byte_mask(bytes, '"');
     masks.apostrophe = byte_mask(bytes, '\'');
-    masks.space = tag_space_mask(bytes);
+    masks.tag_space = tag_space_mask(bytes);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
         case '?': found.question |= bit; break;
         case '"': found.double_quote |= bit; break;
         case '\'': found.apostrophe |= bit; break;
-        default: found.space |= is_tag_space(block[i]) ? bit : 0; break;
+        default: found.tag_space |= is_tag_space(block[i]) ? bit : 0; break;
         }
     }
     masks = found;

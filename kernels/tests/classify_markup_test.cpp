@@ -22,7 +22,7 @@ bool operator==(const MarkupMasks& a, const MarkupMasks& b) {
 
 std::ostream& operator<<(std::ostream& out, const MarkupMasks& m) {
     return out << std::hex << "{< " << m.less << " > " << m.greater << " / " << m.slash << " ? " << m.question
-               << " \" " << m.double_quote << " ' " << m.apostrophe << " space " << m.space << "}";
+               << " \" " << m.double_quote << " ' " << m.apostrophe << " space " << m.tag_space << "}";
 }
 
 namespace {
@@ -40,7 +40,7 @@ MarkupMasks expected_for_one(unsigned char byte, unsigned lane) {
     case '?': masks.question = bit; break;
     case '"': masks.double_quote = bit; break;
     case '\'': masks.apostrophe = bit; break;
-    case ' ': case '\t': case '\n': case '\f': case '\r': masks.space = bit; break;
+    case ' ': case '\t': case '\n': case '\f': case '\r': masks.tag_space = bit; break;
     default: break;
     }
     return masks;

@@ -193,7 +193,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept
     masks.question = block_mask<L>(vectors, byte_lanes<L, '?'>);
     masks.double_quote = block_mask<L>(vectors, byte_lanes<L, '"'>);
     masks.apostrophe = block_mask<L>(vectors, byte_lanes<L, '\''>);
-    masks.space = block_mask<L>(vectors, tag_space_lanes<L>);
+    masks.tag_space = block_mask<L>(vectors, tag_space_lanes<L>);
 }
 
 template <class L>
