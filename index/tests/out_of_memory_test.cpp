@@ -2,7 +2,7 @@
 // build must report OutOfMemory (never throw, never crash); once enough allocations
 // succeed, the index equals the one built without failures.
 //
-// This program replaces the global operator new, so it is a test program of its own.
+// The failing allocator replaces the global operator new, so this is a test program of its own.
 
 #include <gtest/gtest.h>
 
@@ -12,44 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "failing_allocator.hpp"
 #include "index/structural/structural_index.hpp"
 #include "index_test_support.hpp"
-
-namespace {
-
-// Allocations left before the next one fails; negative means no failures.
-long allocations_left = -1;
-
-void* allocate(std::size_t size)
-{
-    if (allocations_left == 0) {
-        throw std::bad_alloc();
-    }
-    if (allocations_left > 0) {
-        --allocations_left;
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace brindle::index {
 namespace {
@@ -108,9 +73,9 @@ TEST_P(OutOfMemory, EveryFailingAllocationIsReported)
     int failures = 0;
     for (long budget = 0;; ++budget) {
         StructuralIndex index;
-        allocations_left = budget;
+        brindle::testing::allocations_left = budget;
         const BuildResult result = GetParam().build(document, index);
-        allocations_left = -1;
+        brindle::testing::allocations_left = -1;
         if (result.status == BuildStatus::OutOfMemory) {
             ++failures;
             ASSERT_LT(result.offset, document.size()) << "budget " << budget;

@@ -2,7 +2,7 @@
 // the walk's, the tree's and the attribute maps'), and the read must end in the OutOfMemory
 // value; once enough allocations succeed, the tree equals the one read without failures.
 //
-// This program replaces the global operator new, so it is a test program of its own.
+// The failing allocator replaces the global operator new, so this is a test program of its own.
 
 #include <gtest/gtest.h>
 
@@ -10,35 +10,8 @@
 #include <new>
 #include <string>
 
+#include "index/tests/failing_allocator.hpp"
 #include "reader_test_support.hpp"
-
-namespace {
-
-// Allocations left before the next one fails; negative means no failures.
-long allocations_left = -1;
-
-void* allocate(std::size_t size) {
-    if (allocations_left == 0) throw std::bad_alloc();
-    if (allocations_left > 0) --allocations_left;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {  // the index's form
-    try {
-        return allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace brindle::reader {
 namespace {
@@ -64,9 +37,9 @@ TEST_P(OutOfMemory, EveryFailingAllocationIsAValue) {
     for (long budget = 0;; ++budget) {
         ReadTree tree;
         ReadError error;
-        allocations_left = budget;
+        brindle::testing::allocations_left = budget;
         const bool ok = parse_document(placed.document, "r", tree, error);
-        allocations_left = -1;
+        brindle::testing::allocations_left = -1;
         if (!ok) {
             ASSERT_EQ(error.kind, ReadErrorKind::OutOfMemory) << "budget " << budget << " " << error;
             ++failures;
