@@ -13,6 +13,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ffi/errors.hpp"
@@ -33,22 +34,18 @@ struct ExtractFailure {
     // PanicException coming back from Python code is not a failure of the value: it is thrown
     // on unchanged (PanicException as an internal failure).
     static ExtractFailure fetch();
+
+    // Throws the failure as the failure of the argument `parameter`, with its note.
+    [[noreturn]] void throw_as_argument(std::string_view parameter) const;
 };
 
-// Runs `step`; a Python-level failure it throws becomes the returned ExtractFailure. Internal
-// failures, MemoryError (ours or the interpreter's) and interrupts pass through.
-template <class Step>
-std::optional<ExtractFailure> attempt(Step&& step)
-{
-    try {
-        step();
-        return std::nullopt;
-    } catch (const PendingError& error) {
-        return ExtractFailure::pending(error.type, error.message);
-    } catch (const PythonError&) {
-        return ExtractFailure::fetch();
-    }
-}
+// The UTF-8 bytes of a str (valid while it lives), or why the value has none: it is no str,
+// or it holds a lone surrogate.
+struct ExtractedText {
+    std::string_view text;
+    std::optional<ExtractFailure> failure;
+};
+ExtractedText extract_text(PyObject* value);
 
 // "TypeError: message", followed by ", caused by ..." for each exception along the chain of
 // causes (a cycle in the chain ends it).
@@ -62,13 +59,13 @@ std::string all_kinds_failed_message(const std::array<std::string, 4>& reasons);
 std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_reason,
                                   const ExtractFailure* map_reason);
 
-// Raises a failure found `sequences.size()` sequences deep (innermost first): each enclosing
+// Throws a failure found `sequences.size()` sequences deep (innermost first): each enclosing
 // sequence failed as Vec because of the failure inside it, and so fitted no kind. The outermost
-// error is raised as the failure of the `dict_` argument, with its note.
-[[noreturn]] void raise_nested_failure(const ExtractFailure& innermost, const std::vector<PyObject*>& sequences);
+// error is thrown as the failure of the `dict_` argument, with its note.
+[[noreturn]] void throw_nested_failure(const ExtractFailure& innermost, const std::vector<PyObject*>& sequences);
 
 // Beyond this many enclosing sequences the nested text (about 600 bytes per level) is not
-// built; a TypeError saying how deep the failure lies is raised instead.
+// built; a TypeError saying how deep the failure lies is thrown instead.
 inline constexpr std::size_t kMaxDescribedNesting = 100'000;
 
 }  // namespace brindle

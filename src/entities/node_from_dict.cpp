@@ -105,7 +105,8 @@ private:
     void close_sequence(DictWalk& top);
     NodeOutcome close_dict(DictWalk& top);
     void deliver(NodeOutcome outcome);
-    [[noreturn]] void fail(const ExtractFailure& failure);
+    [[noreturn]] void throw_failure(const ExtractFailure& failure);
+    [[noreturn]] void throw_map_failure(PyObject* map, const ExtractFailure& failure);
 
     std::deque<DictWalk> open_;  // a deque: growing it never moves the walks under way
     std::unordered_set<PyObject*> open_dicts_;  // the dicts in open_, to refuse a dict inside itself
@@ -131,15 +132,11 @@ NodeOutcome FromDictWalk::run()
 
 // A dict met again inside itself would make the walk endless: the input is refused, as the
 // argument's failure, before memory runs out.
-[[noreturn]] void fail_circular_reference()
-{
-    convert_arg("dict_", []() -> int { throw_error(PyExc_ValueError, "circular reference detected"); });
-    throw_internal("a refused argument was accepted");
-}
-
 void FromDictWalk::open_dict(PyObject* dict, bool builds_node)
 {
-    if (!open_dicts_.insert(dict).second) fail_circular_reference();
+    if (!open_dicts_.insert(dict).second) {
+        throw_with_note(PendingError{PyExc_ValueError, "circular reference detected"}, "dict_");
+    }
     DictWalk walk;
     walk.dict = PyRef::borrow(dict);
     walk.start_size = PyDict_GET_SIZE(dict);
@@ -164,9 +161,9 @@ void FromDictWalk::step_dict(DictWalk& top)
     if (++top.seen > top.start_size) throw_internal("dictionary keys changed during iteration");
     const PyRef held_key = PyRef::borrow(key);
     const PyRef held_value = PyRef::borrow(value);
-    std::string_view key_text;
-    if (auto failure = attempt([&] { key_text = to_text(key); })) fail(*failure);
-    read_value(top, slot_of(key_text), value);
+    const ExtractedText key_text = extract_text(key);
+    if (key_text.failure) throw_failure(*key_text.failure);
+    read_value(top, slot_of(key_text.text), value);
 }
 
 // The kinds in order: String, Vec, NullableString, Map. A str can only be a String (Vec refuses
@@ -176,13 +173,13 @@ void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
 {
     NodeFields& fields = top.fields;
     if (PyUnicode_Check(value)) {
-        std::optional<std::string_view> text;
-        if (auto failure = attempt([&] { text = to_text(value); })) {
-            fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*failure, nullptr)));
+        const ExtractedText text = extract_text(value);
+        if (text.failure) {
+            throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*text.failure, nullptr)));
         }
         if (slot == Slot::Other) return;
-        if (top.builds_node && slot == Slot::Name) fields.name.assign(*text);
-        if (top.builds_node && slot == Slot::Text) fields.text.emplace(*text);
+        if (top.builds_node && slot == Slot::Name) fields.name.assign(text.text);
+        if (top.builds_node && slot == Slot::Text) fields.text.emplace(text.text);
         fields.kind(slot) = HashmapKind::String;
     } else if (value == Py_None) {
         if (slot != Slot::Other) fields.kind(slot) = HashmapKind::NullableString;
@@ -191,23 +188,26 @@ void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
     } else if (PySequence_Check(value)) {
         open_sequence(top, slot, value);
     } else {
-        fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, nullptr)));
+        throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, nullptr)));
     }
 }
 
-// A dict value must map str to str. Only a node's "attrs" is kept; the rest is checked.
+// A dict value must map str to str. Only a node's "attrs" is kept; the rest is checked. Reading
+// its strings runs no Python code, so the dict cannot change meanwhile.
 void FromDictWalk::read_map(DictWalk& top, Slot slot, PyObject* value)
 {
     const bool keep = top.builds_node && slot == Slot::Attrs;
     AttrMap attrs;
-    auto failure = attempt([&] {
-        for_each_dict_item(value, [&](PyObject* key, PyObject* item) {
-            const std::string_view key_text = to_text(key);
-            const std::string_view item_text = to_text(item);
-            if (keep) attrs.insert_or_assign(key_text, item_text);
-        });
-    });
-    if (failure) fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, &*failure)));
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    while (PyDict_Next(value, &position, &key, &item)) {
+        const ExtractedText key_text = extract_text(key);
+        if (key_text.failure) throw_map_failure(value, *key_text.failure);
+        const ExtractedText item_text = extract_text(item);
+        if (item_text.failure) throw_map_failure(value, *item_text.failure);
+        if (keep) attrs.insert_or_assign(key_text.text, item_text.text);
+    }
     if (slot == Slot::Other) return;
     if (keep) top.fields.attrs = std::move(attrs);
     top.fields.kind(slot) = HashmapKind::Map;
@@ -223,7 +223,8 @@ void FromDictWalk::open_sequence(DictWalk& top, Slot slot, PyObject* value)
         if (walk.collects_nodes) walk.nodes.reserve(static_cast<std::size_t>(Py_SIZE(value)));
         return;
     }
-    if (auto failure = attempt([&] { walk.iterator = checked(PyObject_GetIter(value)); })) fail(*failure);
+    walk.iterator = PyRef::steal(PyObject_GetIter(value));
+    if (!walk.iterator) throw_failure(ExtractFailure::fetch());
 }
 
 // One item of the sequence, or its end. An exact list is read by index against its current
@@ -234,12 +235,8 @@ void FromDictWalk::step_sequence(DictWalk& top)
     PyRef item;
     PyObject* sequence = walk.sequence.get();
     if (walk.iterator) {
-        if (auto failure = attempt([&] {
-                item = PyRef::steal(PyIter_Next(walk.iterator.get()));
-                if (!item && PyErr_Occurred()) throw_python_error();
-            })) {
-            fail(*failure);
-        }
+        item = PyRef::steal(PyIter_Next(walk.iterator.get()));
+        if (!item && PyErr_Occurred()) throw_failure(ExtractFailure::fetch());
     } else if (PyList_CheckExact(sequence)) {
         if (walk.index < PyList_GET_SIZE(sequence)) item = PyRef::borrow(PyList_GET_ITEM(sequence, walk.index++));
     } else if (walk.index < PyTuple_GET_SIZE(sequence)) {
@@ -249,7 +246,7 @@ void FromDictWalk::step_sequence(DictWalk& top)
         close_sequence(top);
         return;
     }
-    if (!PyDict_Check(item.get())) fail(ExtractFailure::type_mismatch(item.get(), "dict"));
+    if (!PyDict_Check(item.get())) throw_failure(ExtractFailure::type_mismatch(item.get(), "dict"));
     open_dict(item.get(), walk.collects_nodes);  // may move `top`: not used after this
 }
 
@@ -301,19 +298,25 @@ void FromDictWalk::deliver(NodeOutcome outcome)
 }
 
 // Every sequence still being read encloses the failure: each failed as a Vec because of it.
-void FromDictWalk::fail(const ExtractFailure& failure)
+void FromDictWalk::throw_failure(const ExtractFailure& failure)
 {
     std::vector<PyObject*> sequences;
     for (auto walk = open_.rbegin(); walk != open_.rend(); ++walk) {
         if (walk->sequence) sequences.push_back(walk->sequence->sequence.get());
     }
-    raise_nested_failure(failure, sequences);
+    throw_nested_failure(failure, sequences);
+}
+
+// A dict value with a key or item that is no str fits no kind; the Map line gives the reason.
+void FromDictWalk::throw_map_failure(PyObject* map, const ExtractFailure& failure)
+{
+    throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(map, nullptr, &failure)));
 }
 
 PyRef node_from_dict_value(PyObject* value)
 {
     if (!PyDict_Check(value)) {
-        raise_nested_failure(ExtractFailure::type_mismatch(value, "dict"), {});
+        throw_nested_failure(ExtractFailure::type_mismatch(value, "dict"), {});
     }
     NodeOutcome outcome = FromDictWalk(value).run();
     if (outcome.fault != nullptr) throw_error(PyExc_ValueError, outcome.fault);

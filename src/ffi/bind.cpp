@@ -1,7 +1,9 @@
 #include "ffi/bind.hpp"
 
+#include <optional>
 #include <vector>
 
+#include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
 
 namespace brindle {
@@ -27,7 +29,7 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
     return list;
 }
 
-[[noreturn]] void fail_surplus(const Signature& signature, std::size_t given)
+[[noreturn]] void throw_surplus(const Signature& signature, std::size_t given)
 {
     std::string message = signature.display_name() + " takes ";
     if (signature.required == signature.param_count) {
@@ -41,16 +43,9 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
     throw_error(PyExc_TypeError, std::move(message));
 }
 
-[[noreturn]] void fail_unknown_keyword(const Signature& signature, PyObject* keyword)
+[[noreturn]] void throw_unknown_keyword(const Signature& signature, PyObject* keyword)
 {
-    std::string shown;
-    PyObject* text = PyObject_Str(keyword);
-    if (text != nullptr) {
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
-        if (utf8 != nullptr) shown.assign(utf8, static_cast<std::size_t>(size));
-        Py_DECREF(text);
-    }
+    const std::string shown = str_text(keyword).value_or("");
     PyErr_Clear();
     throw_error(PyExc_TypeError,
                 signature.display_name() + " got an unexpected keyword argument '" + shown + "'");
@@ -58,23 +53,21 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
 
 void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value, PyObject** slots)
 {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_Check(keyword) ? PyUnicode_AsUTF8AndSize(keyword, &size) : nullptr;
-    if (utf8 == nullptr) {
+    const std::optional<std::string_view> name = PyUnicode_Check(keyword) ? utf8_view(keyword) : std::nullopt;
+    if (!name) {
         PyErr_Clear();
-        fail_unknown_keyword(signature, keyword);
+        throw_unknown_keyword(signature, keyword);
     }
-    std::string_view name(utf8, static_cast<std::size_t>(size));
     for (std::size_t i = 0; i < signature.param_count; ++i) {
-        if (signature.params[i] != name) continue;
+        if (signature.params[i] != *name) continue;
         if (slots[i] != nullptr) {
             throw_error(PyExc_TypeError, signature.display_name() + " got multiple values for argument '" +
-                                             std::string(name) + "'");
+                                             std::string(*name) + "'");
         }
         slots[i] = value;
         return;
     }
-    fail_unknown_keyword(signature, keyword);
+    throw_unknown_keyword(signature, keyword);
 }
 
 void check_required(const Signature& signature, std::size_t positional, PyObject** slots)
@@ -94,7 +87,7 @@ void check_required(const Signature& signature, std::size_t positional, PyObject
 void place_positional(const Signature& signature, std::size_t given, PyObject** slots,
                       PyObject* const* args)
 {
-    if (given > signature.param_count) fail_surplus(signature, given);
+    if (given > signature.param_count) throw_surplus(signature, given);
     for (std::size_t i = 0; i < given; ++i) slots[i] = args[i];
 }
 
