@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "entities/node_string.hpp"
+#include "ffi/errors.hpp"
 #include "ffi/py_ref.hpp"
+#include "ffi/py_values.hpp"
 #include "reader/tree/attr_map.hpp"
 
 namespace brindle {
@@ -96,8 +98,19 @@ inline constexpr bool kNodesWithoutLock = true;
 // With the lock held: gives the Node class the references owed by `count` read nodes.
 void pay_type_references(std::size_t count) noexcept;
 
-// A new dict holding the map's pairs in its iteration order.
-PyRef attrs_to_dict(const AttrMap& attrs);
+// A new dict holding the map's pairs in its iteration order; `make_key` makes each key's str
+// (to_dict shares repeated names through its cache).
+template <class MakeKey>
+PyRef attrs_to_dict(const AttrMap& attrs, MakeKey&& make_key)
+{
+    PyRef dict = checked(PyDict_New());
+    for (const auto& [key, value] : attrs) {
+        const PyRef py_key = make_key(key);
+        const PyRef py_value = make_str(value);
+        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
+    }
+    return dict;
+}
 
 // The `Node` conversion of arguments: a borrowed node, or the instance-check TypeError.
 PyObject* to_node(PyObject* value);

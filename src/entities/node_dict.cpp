@@ -59,22 +59,11 @@ struct Builder {
     std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, last child on top
 };
 
-PyRef attrs_dict(const AttrMap& attrs, StrCache& names)
-{
-    PyRef dict = checked(PyDict_New());
-    for (const auto& [key, value] : attrs) {
-        PyRef py_key = names.get(key);
-        PyRef py_value = make_str(value);
-        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
-    }
-    return dict;
-}
-
 PyRef node_dict(const NodeObject& node, Builder& builder)
 {
     PyRef dict = checked(PyDict_New());
     set_item(dict.get(), builder.keys[0], builder.names.get(node.name));
-    set_item(dict.get(), builder.keys[1], attrs_dict(node.attrs, builder.names));
+    set_item(dict.get(), builder.keys[1], attrs_to_dict(node.attrs, [&](std::string_view key) { return builder.names.get(key); }));
     set_item(dict.get(), builder.keys[2], take_children(builder.built, node.children().size()));
     set_item(dict.get(), builder.keys[3], node.text ? make_str(*node.text) : PyRef::borrow(Py_None));
     return dict;

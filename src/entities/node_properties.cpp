@@ -11,20 +11,9 @@ PyObject* node_get_name(PyObject* self, void*)
     return call_frame([&] { return make_str(node_data(self).name).release(); });
 }
 
-PyRef attrs_to_dict(const AttrMap& attrs)
-{
-    PyRef dict = checked(PyDict_New());
-    for (const auto& [key, value] : attrs) {
-        PyRef py_key = make_str(key);
-        PyRef py_value = make_str(value);
-        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
-    }
-    return dict;
-}
-
 PyObject* node_get_attrs(PyObject* self, void*)
 {
-    return call_frame([&] { return attrs_to_dict(node_data(self).attrs).release(); });
+    return call_frame([&] { return attrs_to_dict(node_data(self).attrs, make_str).release(); });
 }
 
 PyObject* node_get_text(PyObject* self, void*)
