@@ -26,18 +26,12 @@ PyGetSetDef node_getset[] = {
 };
 
 PyMethodDef node_methods[] = {
-    {"__to_string", fastcall_entry(node_to_string), METH_FASTCALL | METH_KEYWORDS,
-     "__to_string($self, spacing=None)\n--\n\n"},
-    {"search_by_name", fastcall_entry(node_search_by_name), METH_FASTCALL | METH_KEYWORDS,
-     "search_by_name($self, name, depth=None)\n--\n\n"},
-    {"search_by_attr", fastcall_entry(node_search_by_attr), METH_FASTCALL | METH_KEYWORDS,
-     "search_by_attr($self, key, depth=None)\n--\n\n"},
-    {"search_by_text", fastcall_entry(node_search_by_text), METH_FASTCALL | METH_KEYWORDS,
-     "search_by_text($self, text, depth=None)\n--\n\n"},
-    {"search", fastcall_entry(node_search), METH_FASTCALL | METH_KEYWORDS,
-     "search($self, by, value, depth=None)\n--\n\n"},
-    {"from_dict", fastcall_entry(node_from_dict), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_dict($cls, dict_)\n--\n\n"},
+    fastcall_method("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
+    fastcall_method("search_by_name", node_search_by_name, "search_by_name($self, name, depth=None)\n--\n\n"),
+    fastcall_method("search_by_attr", node_search_by_attr, "search_by_attr($self, key, depth=None)\n--\n\n"),
+    fastcall_method("search_by_text", node_search_by_text, "search_by_text($self, text, depth=None)\n--\n\n"),
+    fastcall_method("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
+    fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
     {"to_dict", node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -23,11 +23,16 @@ struct Signature {
     std::string display_name() const;
 };
 
-// A function of the fast-call-with-keywords convention as the PyCFunction a method table
-// holds; the interpreter calls it by the convention its METH_FASTCALL | METH_KEYWORDS flags name.
-inline PyCFunction fastcall_entry(PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)) noexcept
+using FastcallFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+// The method table entry of a function of the fast-call-with-keywords convention: the table
+// holds it as a PyCFunction, and the interpreter calls it by the convention its
+// METH_FASTCALL | METH_KEYWORDS flags name. `extra_flags` adds METH_CLASS for a class method.
+inline PyMethodDef fastcall_method(const char* name, FastcallFunction function, const char* doc,
+                                   int extra_flags = 0) noexcept
 {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)),
+            METH_FASTCALL | METH_KEYWORDS | extra_flags, doc};
 }
 
 // One borrowed argument per parameter, null where the caller gave none.
