@@ -17,12 +17,12 @@ constexpr std::string_view kEnumHeader =
 constexpr std::string_view kTypeErrorPrefix = "TypeError: ";
 constexpr std::string_view kStrFailed = "<exception str() failed>";
 
-std::string_view kind_name(HashmapKind kind) { return kHashmapKindNames[static_cast<std::size_t>(kind)]; }
+std::string_view variant_name(HashmapTypes variant) { return kHashmapVariantNames[static_cast<std::size_t>(variant)]; }
 
 // "\n- variant Vec (Vec): TypeError: failed to extract field HashmapTypes::Vec.0, caused by "
-void append_line_start(std::string& out, HashmapKind kind)
+void append_line_start(std::string& out, HashmapTypes variant)
 {
-    const std::string_view name = kind_name(kind);
+    const std::string_view name = variant_name(variant);
     out += "\n- variant ";
     out += name;
     out += " (";
@@ -32,9 +32,9 @@ void append_line_start(std::string& out, HashmapKind kind)
     out += ".0, caused by ";
 }
 
-void append_line(std::string& out, HashmapKind kind, std::string_view reason)
+void append_line(std::string& out, HashmapTypes variant, std::string_view reason)
 {
-    append_line_start(out, kind);
+    append_line_start(out, variant);
     out += reason;
 }
 
@@ -101,15 +101,15 @@ std::string nested_message(const std::string& innermost, const std::vector<PyObj
     // Outermost first: each level's text up to its Vec reason, which is the next level's error.
     for (std::size_t level = sequences.size(); level-- > 0;) {
         out += kEnumHeader;
-        append_line(out, HashmapKind::String, reasons[level].not_str);
-        append_line_start(out, HashmapKind::Vec);
+        append_line(out, HashmapTypes::String, reasons[level].not_str);
+        append_line_start(out, HashmapTypes::Vec);
         if (level > 0) out += kTypeErrorPrefix;  // the inner level's enum error, shown as "TypeError: ..."
     }
     out += innermost;
     // Then each level's remaining lines, innermost first.
     for (const SequenceReasons& level : reasons) {
-        append_line(out, HashmapKind::NullableString, level.not_str);
-        append_line(out, HashmapKind::Map, level.not_dict);
+        append_line(out, HashmapTypes::NullableString, level.not_str);
+        append_line(out, HashmapTypes::Map, level.not_dict);
     }
     return out;
 }
@@ -170,10 +170,10 @@ std::string failure_text(const ExtractFailure& failure)
 std::string all_kinds_failed_message(const std::array<std::string, 4>& reasons)
 {
     std::string out(kEnumHeader);
-    append_line(out, HashmapKind::String, reasons[0]);
-    append_line(out, HashmapKind::Vec, reasons[1]);
-    append_line(out, HashmapKind::NullableString, reasons[2]);
-    append_line(out, HashmapKind::Map, reasons[3]);
+    append_line(out, HashmapTypes::String, reasons[0]);
+    append_line(out, HashmapTypes::Vec, reasons[1]);
+    append_line(out, HashmapTypes::NullableString, reasons[2]);
+    append_line(out, HashmapTypes::Map, reasons[3]);
     return out;
 }
 

@@ -38,26 +38,27 @@ namespace {
 constexpr std::string_view kParams[] = {"dict_"};
 constexpr Signature kSignature{"from_dict", "Node", kParams, 1, 1};
 
-enum class Slot : std::uint8_t { Name, Attrs, Children, Text, Other };
+// The node key a dict key names; nullopt for any other key, whose value is only classified.
+using KnownKey = std::optional<NodeKey>;
 
-Slot slot_of(std::string_view key) noexcept
+KnownKey node_key_of(std::string_view key) noexcept
 {
     for (std::size_t i = 0; i < kNodeKeyCount; ++i) {
-        if (key == kNodeKeyNames[i]) return static_cast<Slot>(i);
+        if (key == kNodeKeyNames[i]) return static_cast<NodeKey>(i);
     }
-    return Slot::Other;
+    return std::nullopt;
 }
 
 // What the four known keys of one dict held. Payloads are kept only for dicts that become nodes.
 struct NodeFields {
-    std::array<std::optional<HashmapKind>, kNodeKeyCount> kinds;  // nullopt: key missing
+    std::array<std::optional<HashmapTypes>, kNodeKeyCount> variants;  // nullopt: key missing
     std::string name;
     AttrMap attrs;
     std::vector<PyRef> children;
     const char* children_fault = nullptr;  // the first fault among the children, in list order
     std::optional<std::string> text;
 
-    std::optional<HashmapKind>& kind(Slot slot) { return kinds[static_cast<std::size_t>(slot)]; }
+    std::optional<HashmapTypes>& variant(NodeKey key) { return variants[index_of(key)]; }
 };
 
 // A sequence value being read item by item; each item must be a dict.
@@ -65,7 +66,7 @@ struct SequenceWalk {
     PyRef sequence;
     PyRef iterator;  // null while walking an exact list or tuple by index
     Py_ssize_t index = 0;
-    Slot slot = Slot::Other;
+    KnownKey key;
     bool collects_nodes = false;  // the "children" of a node dict
     std::vector<PyRef> nodes;
     const char* fault = nullptr;
@@ -99,9 +100,9 @@ private:
     void open_dict(PyObject* dict, bool builds_node);
     void step_dict(DictWalk& top);
     void step_sequence(DictWalk& top);
-    void read_value(DictWalk& top, Slot slot, PyObject* value);
-    void read_map(DictWalk& top, Slot slot, PyObject* value);
-    void open_sequence(DictWalk& top, Slot slot, PyObject* value);
+    void read_value(DictWalk& top, KnownKey key, PyObject* value);
+    void read_map(DictWalk& top, KnownKey key, PyObject* value);
+    void open_sequence(DictWalk& top, KnownKey key, PyObject* value);
     void close_sequence(DictWalk& top);
     NodeOutcome close_dict(DictWalk& top);
     void deliver(NodeOutcome outcome);
@@ -163,13 +164,13 @@ void FromDictWalk::step_dict(DictWalk& top)
     const PyRef held_value = PyRef::borrow(value);
     const ExtractedText key_text = extract_text(key);
     if (key_text.failure) throw_failure(*key_text.failure);
-    read_value(top, slot_of(key_text.text), value);
+    read_value(top, node_key_of(key_text.text), value);
 }
 
-// The kinds in order: String, Vec, NullableString, Map. A str can only be a String (Vec refuses
+// The variants in order: String, Vec, NullableString, Map. A str can only be a String (Vec refuses
 // it, and NullableString and Map fail the same way or worse); None only a NullableString; a dict
-// only a Map; a sequence only a Vec. So the first test that applies decides the kind.
-void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
+// only a Map; a sequence only a Vec. So the first test that applies decides the variant.
+void FromDictWalk::read_value(DictWalk& top, KnownKey key, PyObject* value)
 {
     NodeFields& fields = top.fields;
     if (PyUnicode_Check(value)) {
@@ -177,16 +178,16 @@ void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
         if (text.failure) {
             throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*text.failure, nullptr)));
         }
-        if (slot == Slot::Other) return;
-        if (top.builds_node && slot == Slot::Name) fields.name.assign(text.text);
-        if (top.builds_node && slot == Slot::Text) fields.text.emplace(text.text);
-        fields.kind(slot) = HashmapKind::String;
+        if (!key) return;
+        if (top.builds_node && key == NodeKey::Name) fields.name.assign(text.text);
+        if (top.builds_node && key == NodeKey::Text) fields.text.emplace(text.text);
+        fields.variant(*key) = HashmapTypes::String;
     } else if (value == Py_None) {
-        if (slot != Slot::Other) fields.kind(slot) = HashmapKind::NullableString;
+        if (key) fields.variant(*key) = HashmapTypes::NullableString;
     } else if (PyDict_Check(value)) {
-        read_map(top, slot, value);
+        read_map(top, key, value);
     } else if (PySequence_Check(value)) {
-        open_sequence(top, slot, value);
+        open_sequence(top, key, value);
     } else {
         throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, nullptr)));
     }
@@ -194,31 +195,31 @@ void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
 
 // A dict value must map str to str. Only a node's "attrs" is kept; the rest is checked. Reading
 // its strings runs no Python code, so the dict cannot change meanwhile.
-void FromDictWalk::read_map(DictWalk& top, Slot slot, PyObject* value)
+void FromDictWalk::read_map(DictWalk& top, KnownKey key, PyObject* value)
 {
-    const bool keep = top.builds_node && slot == Slot::Attrs;
+    const bool keep = top.builds_node && key == NodeKey::Attrs;
     AttrMap attrs;
     Py_ssize_t position = 0;
-    PyObject* key = nullptr;
+    PyObject* map_key = nullptr;
     PyObject* item = nullptr;
-    while (PyDict_Next(value, &position, &key, &item)) {
-        const ExtractedText key_text = extract_text(key);
+    while (PyDict_Next(value, &position, &map_key, &item)) {
+        const ExtractedText key_text = extract_text(map_key);
         if (key_text.failure) throw_map_failure(value, *key_text.failure);
         const ExtractedText item_text = extract_text(item);
         if (item_text.failure) throw_map_failure(value, *item_text.failure);
         if (keep) attrs.insert_or_assign(key_text.text, item_text.text);
     }
-    if (slot == Slot::Other) return;
+    if (!key) return;
     if (keep) top.fields.attrs = std::move(attrs);
-    top.fields.kind(slot) = HashmapKind::Map;
+    top.fields.variant(*key) = HashmapTypes::Map;
 }
 
-void FromDictWalk::open_sequence(DictWalk& top, Slot slot, PyObject* value)
+void FromDictWalk::open_sequence(DictWalk& top, KnownKey key, PyObject* value)
 {
     SequenceWalk& walk = top.sequence.emplace();
     walk.sequence = PyRef::borrow(value);
-    walk.slot = slot;
-    walk.collects_nodes = top.builds_node && slot == Slot::Children;
+    walk.key = key;
+    walk.collects_nodes = top.builds_node && key == NodeKey::Children;
     if (PyList_CheckExact(value) || PyTuple_CheckExact(value)) {
         if (walk.collects_nodes) walk.nodes.reserve(static_cast<std::size_t>(Py_SIZE(value)));
         return;
@@ -254,9 +255,9 @@ void FromDictWalk::close_sequence(DictWalk& top)
 {
     SequenceWalk walk = std::move(*top.sequence);
     top.sequence.reset();
-    if (walk.slot == Slot::Other) return;
+    if (!walk.key) return;
     NodeFields& fields = top.fields;
-    fields.kind(walk.slot) = HashmapKind::Vec;
+    fields.variant(*walk.key) = HashmapTypes::Vec;
     if (walk.collects_nodes) {
         fields.children = std::move(walk.nodes);
         fields.children_fault = walk.fault;
@@ -269,16 +270,16 @@ NodeOutcome FromDictWalk::close_dict(DictWalk& top)
 {
     if (!top.builds_node) return {};
     NodeFields& fields = top.fields;
-    if (fields.kind(Slot::Name) != HashmapKind::String) return {PyRef(), "Invalid name"};
-    if (fields.kind(Slot::Attrs) != HashmapKind::Map) return {PyRef(), "Invalid attrs"};
-    if (fields.kind(Slot::Children) != HashmapKind::Vec) return {PyRef(), "Invalid children"};
+    if (fields.variant(NodeKey::Name) != HashmapTypes::String) return {PyRef(), "Invalid name"};
+    if (fields.variant(NodeKey::Attrs) != HashmapTypes::Map) return {PyRef(), "Invalid attrs"};
+    if (fields.variant(NodeKey::Children) != HashmapTypes::Vec) return {PyRef(), "Invalid children"};
     if (fields.children_fault != nullptr) return {PyRef(), fields.children_fault};
-    NodeData data;
-    data.name = NodeString(fields.name);
-    data.attrs = std::move(fields.attrs);
-    data.children = std::move(fields.children);
-    if (fields.kind(Slot::Text) == HashmapKind::String) data.text = NodeText(*fields.text);
-    return {make_node(std::move(data)), nullptr};
+    NodeParts parts;
+    parts.name = NodeString(fields.name);
+    parts.attrs = std::move(fields.attrs);
+    parts.children = std::move(fields.children);
+    if (fields.variant(NodeKey::Text) == HashmapTypes::String) parts.text = NodeText(*fields.text);
+    return {make_node(std::move(parts)), nullptr};
 }
 
 void FromDictWalk::deliver(NodeOutcome outcome)
@@ -307,7 +308,7 @@ void FromDictWalk::throw_failure(const ExtractFailure& failure)
     throw_nested_failure(failure, sequences);
 }
 
-// A dict value with a key or item that is no str fits no kind; the Map line gives the reason.
+// A dict value with a key or item that is no str fits no variant; the Map line gives the reason.
 void FromDictWalk::throw_map_failure(PyObject* map, const ExtractFailure& failure)
 {
     throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(map, nullptr, &failure)));
@@ -328,8 +329,8 @@ PyRef node_from_dict_value(PyObject* value)
 PyObject* node_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
-        const auto slots = bind<1>(kSignature, args, nargs, kwnames);
-        return node_from_dict_value(slots[0]).release();
+        const auto bound = bind<1>(kSignature, args, nargs, kwnames);
+        return node_from_dict_value(bound[0]).release();
     });
 }
 

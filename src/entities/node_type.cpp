@@ -104,10 +104,10 @@ PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&&
     new (&node->text) NodeText(std::move(text));
     new (&node->attrs) AttrMap(std::move(attrs));
     node->arena = arena;
-    PyRef* slots = node->child_slots();
+    PyRef* refs = node->child_refs();
     const std::size_t count = children.size();
     for (std::size_t i = 0; i < count; ++i) {
-        new (&slots[i]) PyRef(std::move(children[i]));
+        new (&refs[i]) PyRef(std::move(children[i]));
     }
     return reinterpret_cast<PyObject*>(object);
 }
@@ -134,8 +134,8 @@ std::string_view place_text(std::string_view text, char*& at) noexcept
 
 PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text)
 {
-    // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
-    // slot, which pushes a leaf into the next size class.
+    // Exactly the fixed part plus one reference per child: the generic allocator would add a spare
+    // one, which pushes a leaf into the next size class.
     void* memory = PyMem_RawMalloc(node_size(children.size()));
     if (memory == nullptr) throw std::bad_alloc();
     return PyRef::steal(init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text),
@@ -173,9 +173,9 @@ void pay_type_references(std::size_t count) noexcept
     for (; count != 0; --count) Py_INCREF(type);
 }
 
-PyRef make_node(NodeData&& data)
+PyRef make_node(NodeParts&& parts)
 {
-    return make_node(std::move(data.name), std::move(data.attrs), data.children, std::move(data.text));
+    return make_node(std::move(parts.name), std::move(parts.attrs), parts.children, std::move(parts.text));
 }
 
 PyObject* to_node(PyObject* value)

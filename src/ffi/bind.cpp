@@ -51,7 +51,7 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
                 signature.display_name() + " got an unexpected keyword argument '" + shown + "'");
 }
 
-void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value, PyObject** slots)
+void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value, PyObject** bound)
 {
     const std::optional<std::string_view> name = PyUnicode_Check(keyword) ? utf8_view(keyword) : std::nullopt;
     if (!name) {
@@ -60,22 +60,22 @@ void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value
     }
     for (std::size_t i = 0; i < signature.param_count; ++i) {
         if (signature.params[i] != *name) continue;
-        if (slots[i] != nullptr) {
+        if (bound[i] != nullptr) {
             throw_error(PyExc_TypeError, signature.display_name() + " got multiple values for argument '" +
                                              std::string(*name) + "'");
         }
-        slots[i] = value;
+        bound[i] = value;
         return;
     }
     throw_unknown_keyword(signature, keyword);
 }
 
-void check_required(const Signature& signature, std::size_t positional, PyObject** slots)
+void check_required(const Signature& signature, std::size_t positional, PyObject** bound)
 {
     if (positional >= signature.required) return;
     std::vector<std::string_view> missing;
     for (std::size_t i = 0; i < signature.required; ++i) {
-        if (slots[i] == nullptr) missing.push_back(signature.params[i]);
+        if (bound[i] == nullptr) missing.push_back(signature.params[i]);
     }
     if (missing.empty()) return;
     throw_error(PyExc_TypeError, signature.display_name() + " missing " + std::to_string(missing.size()) +
@@ -84,11 +84,11 @@ void check_required(const Signature& signature, std::size_t positional, PyObject
                                      quoted_name_list(missing));
 }
 
-void place_positional(const Signature& signature, std::size_t given, PyObject** slots,
+void place_positional(const Signature& signature, std::size_t given, PyObject** bound,
                       PyObject* const* args)
 {
     if (given > signature.param_count) throw_surplus(signature, given);
-    for (std::size_t i = 0; i < given; ++i) slots[i] = args[i];
+    for (std::size_t i = 0; i < given; ++i) bound[i] = args[i];
 }
 
 }  // namespace
@@ -106,31 +106,31 @@ std::string Signature::display_name() const
 }
 
 void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, PyObject** slots)
+                   PyObject* kwnames, PyObject** bound)
 {
     const auto positional = static_cast<std::size_t>(PyVectorcall_NARGS(nargs));
-    place_positional(signature, positional, slots, args);
+    place_positional(signature, positional, bound, args);
     if (kwnames != nullptr) {
         const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t i = 0; i < count; ++i) {
             fill_keyword(signature, PyTuple_GET_ITEM(kwnames, i), args[positional + static_cast<std::size_t>(i)],
-                         slots);
+                         bound);
         }
     }
-    check_required(signature, positional, slots);
+    check_required(signature, positional, bound);
 }
 
-void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs, PyObject** slots)
+void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs, PyObject** bound)
 {
     const auto positional = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
-    place_positional(signature, positional, slots, &PyTuple_GET_ITEM(args, 0));
+    place_positional(signature, positional, bound, &PyTuple_GET_ITEM(args, 0));
     if (kwargs != nullptr) {
         Py_ssize_t position = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;
-        while (PyDict_Next(kwargs, &position, &key, &value)) fill_keyword(signature, key, value, slots);
+        while (PyDict_Next(kwargs, &position, &key, &value)) fill_keyword(signature, key, value, bound);
     }
-    check_required(signature, positional, slots);
+    check_required(signature, positional, bound);
 }
 
 }  // namespace brindle

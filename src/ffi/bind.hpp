@@ -42,19 +42,19 @@ using BoundArgs = std::array<PyObject*, N>;
 // Vectorcall convention: positional arguments plus a tuple of keyword names whose values
 // follow the positional ones in `args`.
 void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, PyObject** slots);
+                   PyObject* kwnames, PyObject** bound);
 
 // Constructor convention: an argument tuple and an optional keyword dictionary.
 void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs,
-                         PyObject** slots);
+                         PyObject** bound);
 
 template <std::size_t N>
 BoundArgs<N> bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames)
 {
-    BoundArgs<N> slots{};
-    bind_fastcall(signature, args, nargs, kwnames, slots.data());
-    return slots;
+    BoundArgs<N> bound{};
+    bind_fastcall(signature, args, nargs, kwnames, bound.data());
+    return bound;
 }
 
 }  // namespace brindle

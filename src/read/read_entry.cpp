@@ -60,10 +60,10 @@ std::string_view root_tag_after(read::DocumentText& document, PyObject* root_tag
 PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
-        auto slots = bind<2>(kReadString, args, nargs, kwnames);
+        auto bound = bind<2>(kReadString, args, nargs, kwnames);
         // The caller holds both strings for the whole call, so what views them stays valid.
-        read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(slots[0]); });
-        const std::string_view root_tag = root_tag_after(document, slots[1]);
+        read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(bound[0]); });
+        const std::string_view root_tag = root_tag_after(document, bound[1]);
         read::NodeBuilder nodes;
         reader::ReadError error;
         bool encoded;
@@ -82,9 +82,9 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
-        auto slots = bind<2>(kReadFile, args, nargs, kwnames);
-        const std::string path = convert_arg("file_path", [&] { return to_text_copy(slots[0]); });
-        const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
+        auto bound = bind<2>(kReadFile, args, nargs, kwnames);
+        const std::string path = convert_arg("file_path", [&] { return to_text_copy(bound[0]); });
+        const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(bound[1]); });
         read::NodeBuilder nodes;
         std::optional<read::FileBytes> file;  // outlives the error, whose names may point into it
         reader::ReadError error;

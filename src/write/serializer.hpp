@@ -60,7 +60,7 @@ public:
                 write_end(finished);
                 continue;
             }
-            const NodeObject& child = node_data(parent.node->children()[parent.next_child++].get());
+            const NodeObject& child = node_object(parent.node->children()[parent.next_child++].get());
             if (write_start(child)) open_.push_back({&child, 0});
         }
     }

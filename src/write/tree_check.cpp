@@ -50,7 +50,7 @@ void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll)
             open.pop_back();
             continue;
         }
-        const NodeObject& child = node_data(children[parent.next_child++].get());
+        const NodeObject& child = node_object(children[parent.next_child++].get());
         checked += check_element(child);
         if (!child.children().empty()) open.push_back({&child, 0});
     }
