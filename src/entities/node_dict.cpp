@@ -66,7 +66,7 @@ PyRef node_dict(const NodeObject& node, Builder& builder)
     set_item(dict.get(), builder.keys, NodeKey::Name, cached_str(node.name));
     set_item(dict.get(), builder.keys, NodeKey::Attrs, attrs_to_dict(node.attrs, cached_str));
     set_item(dict.get(), builder.keys, NodeKey::Children, pop_child_dicts(builder.built, node.children().size()));
-    set_item(dict.get(), builder.keys, NodeKey::Text, node.text ? make_str(*node.text) : PyRef::borrow(Py_None));
+    set_item(dict.get(), builder.keys, NodeKey::Text, optional_str(node.text.view()));
     return dict;
 }
 

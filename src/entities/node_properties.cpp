@@ -19,8 +19,7 @@ PyObject* node_get_attrs(PyObject* self, void*)
 PyObject* node_get_text(PyObject* self, void*)
 {
     return call_frame([&] {
-        const NodeText& text = node_object(self).text;
-        return (text ? make_str(*text) : PyRef::borrow(Py_None)).release();
+        return optional_str(node_object(self).text.view()).release();
     });
 }
 

@@ -85,11 +85,11 @@ template <class Sink>
             sink.text(value);
         }
     }
-    if (node.text) {
+    if (const std::optional<std::string_view> text = node.text.view()) {
         sink.text("\n");
         sink.spaces(width);
         sink.text("Text: ");
-        sink.text(*node.text);
+        sink.text(*text);
     }
     if (!node.children().empty()) {
         sink.text("\n");

@@ -45,7 +45,7 @@ struct AttrMatch {
 struct TextMatch {
     static bool test(const NodeObject& node, std::string_view query) noexcept
     {
-        return node.text && *node.text == query;
+        return node.text.view() == query;  // an absent text equals no query
     }
 };
 

@@ -22,10 +22,9 @@ namespace {
         check_text_in(value, StringPlace::AttributeValue);
         checked += key.size() + value.size();
     }
-    if (node.text) {
-        const std::string_view text = *node.text;
-        check_text_in(text, StringPlace::Text);
-        checked += text.size();
+    if (const std::optional<std::string_view> text = node.text.view()) {
+        check_text_in(*text, StringPlace::Text);
+        checked += text->size();
     }
     return checked;
 }
