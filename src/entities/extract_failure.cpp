@@ -118,10 +118,7 @@ std::string nested_message(const std::string& innermost, const std::vector<PyObj
 
 ExtractFailure ExtractFailure::pending(PyObject* type, std::string message)
 {
-    ExtractFailure failure;
-    failure.type = type;
-    failure.message = std::move(message);
-    return failure;
+    return {PyRef(), PendingError{type, std::move(message)}};
 }
 
 ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expected)
@@ -131,7 +128,7 @@ ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expect
 
 void ExtractFailure::throw_as_argument(std::string_view parameter) const
 {
-    if (!exception) throw_with_note(PendingError{type, message}, parameter);
+    if (!exception) throw_with_note(error, parameter);
     SavedError(PyRef::borrow(exception.get())).restore();
     throw_pending_with_note(parameter);
 }
@@ -148,14 +145,12 @@ ExtractFailure ExtractFailure::fetch()
 {
     if (!PyErr_Occurred()) return pending(PyExc_SystemError, "attempted to fetch exception but none was set");
     if (pending_exception_must_propagate()) throw_python_error();
-    ExtractFailure failure;
-    failure.exception = SavedError::fetch().release();
-    return failure;
+    return {SavedError::fetch().release(), PendingError{}};
 }
 
 std::string failure_text(const ExtractFailure& failure)
 {
-    if (!failure.exception) return class_name(failure.type) + ": " + failure.message;
+    if (!failure.exception) return class_name(failure.error.type) + ": " + failure.error.message;
     std::string text = exception_line(failure.exception.get());
     std::unordered_set<PyObject*> seen{failure.exception.get()};
     PyRef cause = PyRef::steal(PyException_GetCause(failure.exception.get()));
@@ -167,7 +162,7 @@ std::string failure_text(const ExtractFailure& failure)
     return text;
 }
 
-std::string all_kinds_failed_message(const std::array<std::string, 4>& reasons)
+std::string all_variants_failed_message(const std::array<std::string, 4>& reasons)
 {
     std::string out(kEnumHeader);
     append_line(out, HashmapTypes::String, reasons[0]);
@@ -189,7 +184,7 @@ std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_
     }
     reasons[2] = reasons[0];
     reasons[3] = map_reason ? failure_text(*map_reason) : mismatch_text(value, "dict");
-    return all_kinds_failed_message(reasons);
+    return all_variants_failed_message(reasons);
 }
 
 void throw_nested_failure(const ExtractFailure& innermost, const std::vector<PyObject*>& sequences)
