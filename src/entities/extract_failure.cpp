@@ -17,12 +17,12 @@ constexpr std::string_view kEnumHeader =
 constexpr std::string_view kTypeErrorPrefix = "TypeError: ";
 constexpr std::string_view kStrFailed = "<exception str() failed>";
 
-std::string_view kind_name(HashmapKind kind) { return kHashmapKindNames[static_cast<std::size_t>(kind)]; }
+std::string_view variant_name(HashmapTypes variant) { return kHashmapVariantNames[static_cast<std::size_t>(variant)]; }
 
 // "\n- variant Vec (Vec): TypeError: failed to extract field HashmapTypes::Vec.0, caused by "
-void append_line_start(std::string& out, HashmapKind kind)
+void append_line_start(std::string& out, HashmapTypes variant)
 {
-    const std::string_view name = kind_name(kind);
+    const std::string_view name = variant_name(variant);
     out += "\n- variant ";
     out += name;
     out += " (";
@@ -32,9 +32,9 @@ void append_line_start(std::string& out, HashmapKind kind)
     out += ".0, caused by ";
 }
 
-void append_line(std::string& out, HashmapKind kind, std::string_view reason)
+void append_line(std::string& out, HashmapTypes variant, std::string_view reason)
 {
-    append_line_start(out, kind);
+    append_line_start(out, variant);
     out += reason;
 }
 
@@ -48,33 +48,24 @@ std::string mismatch_text(PyObject* value, const char* expected)
 // The UTF-8 of a str; lone surrogates become U+FFFD rather than failing.
 std::string lossy_utf8(PyObject* text)
 {
-    Py_ssize_t size = 0;
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size)) return std::string(utf8, static_cast<std::size_t>(size));
+    if (const std::optional<std::string_view> utf8 = utf8_view(text)) return std::string(*utf8);
     PyErr_Clear();
     PyRef raw = checked(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
     PyRef clean = checked(PyUnicode_DecodeUTF8(PyBytes_AS_STRING(raw.get()), PyBytes_GET_SIZE(raw.get()), "replace"));
-    const char* utf8 = PyUnicode_AsUTF8AndSize(clean.get(), &size);
-    if (utf8 == nullptr) throw_python_error();
-    return std::string(utf8, static_cast<std::size_t>(size));
+    return to_text_copy(clean.get());
 }
 
 std::string class_name(PyObject* type)
 {
-    PyRef name = PyRef::steal(PyObject_GetAttrString(type, "__qualname__"));
-    if (name && PyUnicode_Check(name.get())) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
-            return std::string(utf8, static_cast<std::size_t>(size));
-        }
-    }
+    if (std::optional<std::string> name = qualname_text(type)) return *std::move(name);
     if (PyErr_Occurred() && pending_exception_must_propagate()) throw_python_error();
     PyErr_Clear();
-    return "<failed to extract type name>";
+    return kUnknownTypeName;
 }
 
 // "ValueError: message" for one exception object. str() runs the exception's own code; an
 // interrupt or MemoryError coming back from it ends the call, any other failure is shown.
-std::string exception_text(PyObject* exception)
+std::string exception_line(PyObject* exception)
 {
     std::string text = class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception)));
     text += ": ";
@@ -87,17 +78,6 @@ std::string exception_text(PyObject* exception)
     }
     text += lossy_utf8(message.get());
     return text;
-}
-
-[[noreturn]] void raise_with_dict_note(const ExtractFailure& failure)
-{
-    try {
-        if (!failure.exception) throw PendingError{failure.type, failure.message};
-        SavedError(PyRef::borrow(failure.exception.get())).restore();
-        throw PythonError{};
-    } catch (...) {
-        rethrow_with_note("dict_");
-    }
 }
 
 // Every enclosing sequence failed in the same way for String, NullableString and Map: it is
@@ -121,15 +101,15 @@ std::string nested_message(const std::string& innermost, const std::vector<PyObj
     // Outermost first: each level's text up to its Vec reason, which is the next level's error.
     for (std::size_t level = sequences.size(); level-- > 0;) {
         out += kEnumHeader;
-        append_line(out, HashmapKind::String, reasons[level].not_str);
-        append_line_start(out, HashmapKind::Vec);
+        append_line(out, HashmapTypes::String, reasons[level].not_str);
+        append_line_start(out, HashmapTypes::Vec);
         if (level > 0) out += kTypeErrorPrefix;  // the inner level's enum error, shown as "TypeError: ..."
     }
     out += innermost;
     // Then each level's remaining lines, innermost first.
     for (const SequenceReasons& level : reasons) {
-        append_line(out, HashmapKind::NullableString, level.not_str);
-        append_line(out, HashmapKind::Map, level.not_dict);
+        append_line(out, HashmapTypes::NullableString, level.not_str);
+        append_line(out, HashmapTypes::Map, level.not_dict);
     }
     return out;
 }
@@ -138,10 +118,7 @@ std::string nested_message(const std::string& innermost, const std::vector<PyObj
 
 ExtractFailure ExtractFailure::pending(PyObject* type, std::string message)
 {
-    ExtractFailure failure;
-    failure.type = type;
-    failure.message = std::move(message);
-    return failure;
+    return {PyRef(), PendingError{type, std::move(message)}};
 }
 
 ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expected)
@@ -149,36 +126,49 @@ ExtractFailure ExtractFailure::type_mismatch(PyObject* value, const char* expect
     return pending(PyExc_TypeError, type_mismatch_message(value, expected));
 }
 
+void ExtractFailure::throw_as_argument(std::string_view parameter) const
+{
+    if (!exception) throw_with_note(error, parameter);
+    SavedError(PyRef::borrow(exception.get())).restore();
+    throw_pending_with_note(parameter);
+}
+
+ExtractedText extract_text(PyObject* value)
+{
+    if (!PyUnicode_Check(value)) return {{}, ExtractFailure::type_mismatch(value, "str")};
+    const std::optional<std::string_view> utf8 = utf8_view(value);
+    if (!utf8) return {{}, ExtractFailure::fetch()};
+    return {*utf8, std::nullopt};
+}
+
 ExtractFailure ExtractFailure::fetch()
 {
     if (!PyErr_Occurred()) return pending(PyExc_SystemError, "attempted to fetch exception but none was set");
     if (pending_exception_must_propagate()) throw_python_error();
-    ExtractFailure failure;
-    failure.exception = SavedError::fetch().release();
-    return failure;
+    return {SavedError::fetch().release(), PendingError{}};
 }
 
 std::string failure_text(const ExtractFailure& failure)
 {
-    if (!failure.exception) return class_name(failure.type) + ": " + failure.message;
-    std::string text = exception_text(failure.exception.get());
+    if (!failure.exception) return class_name(failure.error.type) + ": " + failure.error.message;
+    std::string text = exception_line(failure.exception.get());
     std::unordered_set<PyObject*> seen{failure.exception.get()};
     PyRef cause = PyRef::steal(PyException_GetCause(failure.exception.get()));
     while (cause && seen.insert(cause.get()).second) {
         text += ", caused by ";
-        text += exception_text(cause.get());
+        text += exception_line(cause.get());
         cause = PyRef::steal(PyException_GetCause(cause.get()));
     }
     return text;
 }
 
-std::string all_kinds_failed_message(const std::array<std::string, 4>& reasons)
+std::string all_variants_failed_message(const std::array<std::string, 4>& reasons)
 {
     std::string out(kEnumHeader);
-    append_line(out, HashmapKind::String, reasons[0]);
-    append_line(out, HashmapKind::Vec, reasons[1]);
-    append_line(out, HashmapKind::NullableString, reasons[2]);
-    append_line(out, HashmapKind::Map, reasons[3]);
+    append_line(out, HashmapTypes::String, reasons[0]);
+    append_line(out, HashmapTypes::Vec, reasons[1]);
+    append_line(out, HashmapTypes::NullableString, reasons[2]);
+    append_line(out, HashmapTypes::Map, reasons[3]);
     return out;
 }
 
@@ -194,18 +184,19 @@ std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_
     }
     reasons[2] = reasons[0];
     reasons[3] = map_reason ? failure_text(*map_reason) : mismatch_text(value, "dict");
-    return all_kinds_failed_message(reasons);
+    return all_variants_failed_message(reasons);
 }
 
-void raise_nested_failure(const ExtractFailure& innermost, const std::vector<PyObject*>& sequences)
+void throw_nested_failure(const ExtractFailure& innermost, const std::vector<PyObject*>& sequences)
 {
-    if (sequences.empty()) raise_with_dict_note(innermost);
+    if (sequences.empty()) innermost.throw_as_argument("dict_");
     if (sequences.size() > kMaxDescribedNesting) {
-        raise_with_dict_note(ExtractFailure::pending(
-            PyExc_TypeError, "failed to extract enum HashmapTypes: the failing value lies " +
-                                 std::to_string(sequences.size()) + " sequences deep, too deep to describe"));
+        throw_with_note(PendingError{PyExc_TypeError, "failed to extract enum HashmapTypes: the failing value lies " +
+                                                          std::to_string(sequences.size()) +
+                                                          " sequences deep, too deep to describe"},
+                        "dict_");
     }
-    raise_with_dict_note(ExtractFailure::pending(PyExc_TypeError, nested_message(failure_text(innermost), sequences)));
+    throw_with_note(PendingError{PyExc_TypeError, nested_message(failure_text(innermost), sequences)}, "dict_");
 }
 
 }  // namespace brindle

@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "entities/node_string.hpp"
+#include "ffi/errors.hpp"
 #include "ffi/py_ref.hpp"
+#include "ffi/py_values.hpp"
 #include "reader/tree/attr_map.hpp"
 
 namespace brindle {
@@ -35,12 +37,12 @@ struct NodeObject {
     AttrMap attrs;
     NodeArena* arena;  // where the node's memory comes from, or null for the raw allocator
 
-    // Each a live Node, in order; they follow the fixed fields in the same allocation.
+    // Each a live Node, in order; the references follow the fixed fields in the same allocation.
     std::span<const PyRef> children() const noexcept
     {
-        return {child_slots(), static_cast<std::size_t>(Py_SIZE(this))};
+        return {child_refs(), static_cast<std::size_t>(Py_SIZE(this))};
     }
-    PyRef* child_slots() const noexcept
+    PyRef* child_refs() const noexcept
     {
         return reinterpret_cast<PyRef*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(NodeObject));
     }
@@ -50,7 +52,7 @@ static_assert(sizeof(PyRef) == sizeof(PyObject*));
 static_assert(sizeof(NodeObject) % alignof(PyRef) == 0);
 
 // The fields of a node to be made, in the form the constructor and from_dict collect them.
-struct NodeData {
+struct NodeParts {
     NodeString name;
     AttrMap attrs;
     std::vector<PyRef> children;  // each a live Node
@@ -65,13 +67,14 @@ inline bool is_node(PyObject* object) noexcept
     return Py_IS_TYPE(object, node_type());  // the class cannot be subclassed
 }
 
-inline const NodeObject& node_data(PyObject* node) noexcept { return *reinterpret_cast<const NodeObject*>(node); }
+// The native fields of a Node object (`node` must be one).
+inline const NodeObject& node_object(PyObject* node) noexcept { return *reinterpret_cast<const NodeObject*>(node); }
 
 // Makes a new node in a block of the raw allocator. The children's references are moved into
 // it (the PyRefs are left empty) only on success; on failure everything stays with the caller
 // and the error is thrown.
 PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text);
-PyRef make_node(NodeData&& data);
+PyRef make_node(NodeParts&& parts);
 
 // A read makes its whole tree without the interpreter lock, so that threads reading at once
 // run side by side. A node made unlocked does not yet hold the reference to its class that
@@ -96,8 +99,19 @@ inline constexpr bool kNodesWithoutLock = true;
 // With the lock held: gives the Node class the references owed by `count` read nodes.
 void pay_type_references(std::size_t count) noexcept;
 
-// A new dict holding the map's pairs in its iteration order.
-PyRef attrs_to_dict(const AttrMap& attrs);
+// A new dict holding the map's pairs in its iteration order; `make_key` makes each key's str
+// (to_dict shares repeated names through its cache).
+template <class MakeKey>
+PyRef attrs_to_dict(const AttrMap& attrs, MakeKey&& make_key)
+{
+    PyRef dict = checked(PyDict_New());
+    for (const auto& [key, value] : attrs) {
+        const PyRef py_key = make_key(key);
+        const PyRef py_value = make_str(value);
+        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
+    }
+    return dict;
+}
 
 // The `Node` conversion of arguments: a borrowed node, or the instance-check TypeError.
 PyObject* to_node(PyObject* value);

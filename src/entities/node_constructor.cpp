@@ -48,14 +48,14 @@ NodeText convert_text(PyObject* value)
 PyObject* node_new(PyTypeObject* /*type*/, PyObject* args, PyObject* kwargs)
 {
     return call_frame([&] {
-        PyObject* slots[4] = {nullptr, nullptr, nullptr, nullptr};
-        bind_tuple_and_dict(kSignature, args, kwargs, slots);
-        NodeData data;
-        data.name = convert_arg("name", [&] { return NodeString(to_text(slots[0])); });
-        data.attrs = convert_arg("attrs", [&] { return convert_attrs(slots[1]); });
-        data.children = convert_arg("children", [&] { return convert_children(slots[2]); });
-        data.text = convert_arg("text", [&] { return convert_text(slots[3]); });
-        return make_node(std::move(data)).release();
+        PyObject* bound[4] = {nullptr, nullptr, nullptr, nullptr};
+        bind_tuple_and_dict(kSignature, args, kwargs, bound);
+        NodeParts parts;
+        parts.name = convert_arg("name", [&] { return NodeString(to_text(bound[0])); });
+        parts.attrs = convert_arg("attrs", [&] { return convert_attrs(bound[1]); });
+        parts.children = convert_arg("children", [&] { return convert_children(bound[2]); });
+        parts.text = convert_arg("text", [&] { return convert_text(bound[3]); });
+        return make_node(std::move(parts)).release();
     });
 }
 

@@ -30,22 +30,22 @@ void return_free_memory() noexcept
 
 // Moves a node's child references onto the work list and leaves the node childless, so that
 // releasing it later releases nothing further.
-void take_children(NodeObject& node, std::vector<PyRef>& pending)
+void move_children_to(NodeObject& node, std::vector<PyRef>& pending)
 {
-    PyRef* slots = node.child_slots();
+    PyRef* children = node.child_refs();
     const auto count = static_cast<std::size_t>(Py_SIZE(&node));
     for (std::size_t i = count; i-- > 0;) {
-        pending.push_back(std::move(slots[i]));
+        pending.push_back(std::move(children[i]));
         Py_SET_SIZE(&node, static_cast<Py_ssize_t>(i));  // consistent even if the next push fails
-        slots[i].~PyRef();
+        children[i].~PyRef();
     }
 }
 
 void free_node_memory(NodeObject& node) noexcept
 {
     PyTypeObject* type = Py_TYPE(&node);
-    PyRef* slots = node.child_slots();
-    for (Py_ssize_t i = 0; i < Py_SIZE(&node); ++i) slots[i].~PyRef();
+    PyRef* children = node.child_refs();
+    for (Py_ssize_t i = 0; i < Py_SIZE(&node); ++i) children[i].~PyRef();
     node.attrs.~AttrMap();
     node.text.~NodeText();
     NodeArena* arena = node.arena;
@@ -70,13 +70,13 @@ void node_dealloc(PyObject* self)
     call_frame_destructor(self, [&] {
         std::vector<PyRef> pending;
         pending.reserve(static_cast<std::size_t>(Py_SIZE(self)));
-        take_children(node, pending);
+        move_children_to(node, pending);
         while (!pending.empty()) {
             PyRef child = std::move(pending.back());
             pending.pop_back();
             if (Py_REFCNT(child.get()) == 1) {
                 auto& dying = *reinterpret_cast<NodeObject*>(child.get());
-                take_children(dying, pending);
+                move_children_to(dying, pending);
                 dismantled += dying.arena == nullptr;  // an arena's memory goes back whole
             }
         }

@@ -35,13 +35,13 @@ NodeKeys make_node_keys()
     return keys;
 }
 
-void set_item(PyObject* dict, const PyRef& key, PyRef value)
+void set_item(PyObject* dict, const NodeKeys& keys, NodeKey key, PyRef value)
 {
-    if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_python_error();
+    if (PyDict_SetItem(dict, keys[index_of(key)].get(), value.get()) < 0) throw_python_error();
 }
 
 // A list of the `count` dicts on top of `built`, the topmost last.
-PyRef take_children(std::vector<PyRef>& built, std::size_t count)
+PyRef pop_child_dicts(std::vector<PyRef>& built, std::size_t count)
 {
     if (built.size() < count) throw_internal("invariant: every child's dict is built before its parent's");
     PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(count)));
@@ -59,24 +59,14 @@ struct Builder {
     std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, last child on top
 };
 
-PyRef attrs_dict(const AttrMap& attrs, StrCache& names)
-{
-    PyRef dict = checked(PyDict_New());
-    for (const auto& [key, value] : attrs) {
-        PyRef py_key = names.get(key);
-        PyRef py_value = make_str(value);
-        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
-    }
-    return dict;
-}
-
 PyRef node_dict(const NodeObject& node, Builder& builder)
 {
     PyRef dict = checked(PyDict_New());
-    set_item(dict.get(), builder.keys[0], builder.names.get(node.name));
-    set_item(dict.get(), builder.keys[1], attrs_dict(node.attrs, builder.names));
-    set_item(dict.get(), builder.keys[2], take_children(builder.built, node.children().size()));
-    set_item(dict.get(), builder.keys[3], node.text ? make_str(*node.text) : PyRef::borrow(Py_None));
+    const auto cached_str = [&](std::string_view text) { return builder.names.get(text); };
+    set_item(dict.get(), builder.keys, NodeKey::Name, cached_str(node.name));
+    set_item(dict.get(), builder.keys, NodeKey::Attrs, attrs_to_dict(node.attrs, cached_str));
+    set_item(dict.get(), builder.keys, NodeKey::Children, pop_child_dicts(builder.built, node.children().size()));
+    set_item(dict.get(), builder.keys, NodeKey::Text, optional_str(node.text.view()));
     return dict;
 }
 
@@ -90,7 +80,7 @@ PyRef tree_to_dicts(PyObject* root)
 {
     const GcPause no_collections_while_building;
     Builder builder;
-    std::vector<Visit> path{{&node_data(root), 0}};
+    std::vector<Visit> path{{&node_object(root), 0}};
     InterruptPoll poll(kNodesBetweenPolls);
     std::uint64_t visited = 0;
     while (!path.empty()) {
@@ -98,7 +88,7 @@ PyRef tree_to_dicts(PyObject* root)
         const auto children = visit.node->children();
         if (visit.next_child < children.size()) {
             poll.progress(++visited);
-            path.push_back({&node_data(children[visit.next_child++].get()), 0});
+            path.push_back({&node_object(children[visit.next_child++].get()), 0});
             continue;
         }
         builder.built.push_back(node_dict(*visit.node, builder));

@@ -38,26 +38,27 @@ namespace {
 constexpr std::string_view kParams[] = {"dict_"};
 constexpr Signature kSignature{"from_dict", "Node", kParams, 1, 1};
 
-enum class Slot : std::uint8_t { Name, Attrs, Children, Text, Other };
+// The node key a dict key names; nullopt for any other key, whose value is only classified.
+using KnownKey = std::optional<NodeKey>;
 
-Slot slot_of(std::string_view key) noexcept
+KnownKey node_key_of(std::string_view key) noexcept
 {
     for (std::size_t i = 0; i < kNodeKeyCount; ++i) {
-        if (key == kNodeKeyNames[i]) return static_cast<Slot>(i);
+        if (key == kNodeKeyNames[i]) return static_cast<NodeKey>(i);
     }
-    return Slot::Other;
+    return std::nullopt;
 }
 
 // What the four known keys of one dict held. Payloads are kept only for dicts that become nodes.
 struct NodeFields {
-    std::array<std::optional<HashmapKind>, kNodeKeyCount> kinds;  // nullopt: key missing
+    std::array<std::optional<HashmapTypes>, kNodeKeyCount> variants;  // nullopt: key missing
     std::string name;
     AttrMap attrs;
     std::vector<PyRef> children;
     const char* children_fault = nullptr;  // the first fault among the children, in list order
     std::optional<std::string> text;
 
-    std::optional<HashmapKind>& kind(Slot slot) { return kinds[static_cast<std::size_t>(slot)]; }
+    std::optional<HashmapTypes>& variant(NodeKey key) { return variants[index_of(key)]; }
 };
 
 // A sequence value being read item by item; each item must be a dict.
@@ -65,7 +66,7 @@ struct SequenceWalk {
     PyRef sequence;
     PyRef iterator;  // null while walking an exact list or tuple by index
     Py_ssize_t index = 0;
-    Slot slot = Slot::Other;
+    KnownKey key;
     bool collects_nodes = false;  // the "children" of a node dict
     std::vector<PyRef> nodes;
     const char* fault = nullptr;
@@ -99,13 +100,14 @@ private:
     void open_dict(PyObject* dict, bool builds_node);
     void step_dict(DictWalk& top);
     void step_sequence(DictWalk& top);
-    void read_value(DictWalk& top, Slot slot, PyObject* value);
-    void read_map(DictWalk& top, Slot slot, PyObject* value);
-    void open_sequence(DictWalk& top, Slot slot, PyObject* value);
+    void read_value(DictWalk& top, KnownKey key, PyObject* value);
+    void read_map(DictWalk& top, KnownKey key, PyObject* value);
+    void open_sequence(DictWalk& top, KnownKey key, PyObject* value);
     void close_sequence(DictWalk& top);
     NodeOutcome close_dict(DictWalk& top);
     void deliver(NodeOutcome outcome);
-    [[noreturn]] void fail(const ExtractFailure& failure);
+    [[noreturn]] void throw_failure(const ExtractFailure& failure);
+    [[noreturn]] void throw_map_failure(PyObject* map, const ExtractFailure& failure);
 
     std::deque<DictWalk> open_;  // a deque: growing it never moves the walks under way
     std::unordered_set<PyObject*> open_dicts_;  // the dicts in open_, to refuse a dict inside itself
@@ -131,15 +133,11 @@ NodeOutcome FromDictWalk::run()
 
 // A dict met again inside itself would make the walk endless: the input is refused, as the
 // argument's failure, before memory runs out.
-[[noreturn]] void fail_circular_reference()
-{
-    convert_arg("dict_", []() -> int { throw_error(PyExc_ValueError, "circular reference detected"); });
-    throw_internal("a refused argument was accepted");
-}
-
 void FromDictWalk::open_dict(PyObject* dict, bool builds_node)
 {
-    if (!open_dicts_.insert(dict).second) fail_circular_reference();
+    if (!open_dicts_.insert(dict).second) {
+        throw_with_note(PendingError{PyExc_ValueError, "circular reference detected"}, "dict_");
+    }
     DictWalk walk;
     walk.dict = PyRef::borrow(dict);
     walk.start_size = PyDict_GET_SIZE(dict);
@@ -164,66 +162,70 @@ void FromDictWalk::step_dict(DictWalk& top)
     if (++top.seen > top.start_size) throw_internal("dictionary keys changed during iteration");
     const PyRef held_key = PyRef::borrow(key);
     const PyRef held_value = PyRef::borrow(value);
-    std::string_view key_text;
-    if (auto failure = attempt([&] { key_text = to_text(key); })) fail(*failure);
-    read_value(top, slot_of(key_text), value);
+    const ExtractedText key_text = extract_text(key);
+    if (key_text.failure) throw_failure(*key_text.failure);
+    read_value(top, node_key_of(key_text.text), value);
 }
 
-// The kinds in order: String, Vec, NullableString, Map. A str can only be a String (Vec refuses
+// The variants in order: String, Vec, NullableString, Map. A str can only be a String (Vec refuses
 // it, and NullableString and Map fail the same way or worse); None only a NullableString; a dict
-// only a Map; a sequence only a Vec. So the first test that applies decides the kind.
-void FromDictWalk::read_value(DictWalk& top, Slot slot, PyObject* value)
+// only a Map; a sequence only a Vec. So the first test that applies decides the variant.
+void FromDictWalk::read_value(DictWalk& top, KnownKey key, PyObject* value)
 {
     NodeFields& fields = top.fields;
     if (PyUnicode_Check(value)) {
-        std::optional<std::string_view> text;
-        if (auto failure = attempt([&] { text = to_text(value); })) {
-            fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*failure, nullptr)));
+        const ExtractedText text = extract_text(value);
+        if (text.failure) {
+            throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*text.failure, nullptr)));
         }
-        if (slot == Slot::Other) return;
-        if (top.builds_node && slot == Slot::Name) fields.name.assign(*text);
-        if (top.builds_node && slot == Slot::Text) fields.text.emplace(*text);
-        fields.kind(slot) = HashmapKind::String;
+        if (!key) return;
+        if (top.builds_node && key == NodeKey::Name) fields.name.assign(text.text);
+        if (top.builds_node && key == NodeKey::Text) fields.text.emplace(text.text);
+        fields.variant(*key) = HashmapTypes::String;
     } else if (value == Py_None) {
-        if (slot != Slot::Other) fields.kind(slot) = HashmapKind::NullableString;
+        if (key) fields.variant(*key) = HashmapTypes::NullableString;
     } else if (PyDict_Check(value)) {
-        read_map(top, slot, value);
+        read_map(top, key, value);
     } else if (PySequence_Check(value)) {
-        open_sequence(top, slot, value);
+        open_sequence(top, key, value);
     } else {
-        fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, nullptr)));
+        throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, nullptr)));
     }
 }
 
-// A dict value must map str to str. Only a node's "attrs" is kept; the rest is checked.
-void FromDictWalk::read_map(DictWalk& top, Slot slot, PyObject* value)
+// A dict value must map str to str. Only a node's "attrs" is kept; the rest is checked. Reading
+// its strings runs no Python code, so the dict cannot change meanwhile.
+void FromDictWalk::read_map(DictWalk& top, KnownKey key, PyObject* value)
 {
-    const bool keep = top.builds_node && slot == Slot::Attrs;
+    const bool keep = top.builds_node && key == NodeKey::Attrs;
     AttrMap attrs;
-    auto failure = attempt([&] {
-        for_each_dict_item(value, [&](PyObject* key, PyObject* item) {
-            const std::string_view key_text = to_text(key);
-            const std::string_view item_text = to_text(item);
-            if (keep) attrs.insert_or_assign(key_text, item_text);
-        });
-    });
-    if (failure) fail(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, nullptr, &*failure)));
-    if (slot == Slot::Other) return;
+    Py_ssize_t position = 0;
+    PyObject* map_key = nullptr;
+    PyObject* item = nullptr;
+    while (PyDict_Next(value, &position, &map_key, &item)) {
+        const ExtractedText key_text = extract_text(map_key);
+        if (key_text.failure) throw_map_failure(value, *key_text.failure);
+        const ExtractedText item_text = extract_text(item);
+        if (item_text.failure) throw_map_failure(value, *item_text.failure);
+        if (keep) attrs.insert_or_assign(key_text.text, item_text.text);
+    }
+    if (!key) return;
     if (keep) top.fields.attrs = std::move(attrs);
-    top.fields.kind(slot) = HashmapKind::Map;
+    top.fields.variant(*key) = HashmapTypes::Map;
 }
 
-void FromDictWalk::open_sequence(DictWalk& top, Slot slot, PyObject* value)
+void FromDictWalk::open_sequence(DictWalk& top, KnownKey key, PyObject* value)
 {
     SequenceWalk& walk = top.sequence.emplace();
     walk.sequence = PyRef::borrow(value);
-    walk.slot = slot;
-    walk.collects_nodes = top.builds_node && slot == Slot::Children;
+    walk.key = key;
+    walk.collects_nodes = top.builds_node && key == NodeKey::Children;
     if (PyList_CheckExact(value) || PyTuple_CheckExact(value)) {
         if (walk.collects_nodes) walk.nodes.reserve(static_cast<std::size_t>(Py_SIZE(value)));
         return;
     }
-    if (auto failure = attempt([&] { walk.iterator = checked(PyObject_GetIter(value)); })) fail(*failure);
+    walk.iterator = PyRef::steal(PyObject_GetIter(value));
+    if (!walk.iterator) throw_failure(ExtractFailure::fetch());
 }
 
 // One item of the sequence, or its end. An exact list is read by index against its current
@@ -234,12 +236,8 @@ void FromDictWalk::step_sequence(DictWalk& top)
     PyRef item;
     PyObject* sequence = walk.sequence.get();
     if (walk.iterator) {
-        if (auto failure = attempt([&] {
-                item = PyRef::steal(PyIter_Next(walk.iterator.get()));
-                if (!item && PyErr_Occurred()) throw_python_error();
-            })) {
-            fail(*failure);
-        }
+        item = PyRef::steal(PyIter_Next(walk.iterator.get()));
+        if (!item && PyErr_Occurred()) throw_failure(ExtractFailure::fetch());
     } else if (PyList_CheckExact(sequence)) {
         if (walk.index < PyList_GET_SIZE(sequence)) item = PyRef::borrow(PyList_GET_ITEM(sequence, walk.index++));
     } else if (walk.index < PyTuple_GET_SIZE(sequence)) {
@@ -249,7 +247,7 @@ void FromDictWalk::step_sequence(DictWalk& top)
         close_sequence(top);
         return;
     }
-    if (!PyDict_Check(item.get())) fail(ExtractFailure::type_mismatch(item.get(), "dict"));
+    if (!PyDict_Check(item.get())) throw_failure(ExtractFailure::type_mismatch(item.get(), "dict"));
     open_dict(item.get(), walk.collects_nodes);  // may move `top`: not used after this
 }
 
@@ -257,9 +255,9 @@ void FromDictWalk::close_sequence(DictWalk& top)
 {
     SequenceWalk walk = std::move(*top.sequence);
     top.sequence.reset();
-    if (walk.slot == Slot::Other) return;
+    if (!walk.key) return;
     NodeFields& fields = top.fields;
-    fields.kind(walk.slot) = HashmapKind::Vec;
+    fields.variant(*walk.key) = HashmapTypes::Vec;
     if (walk.collects_nodes) {
         fields.children = std::move(walk.nodes);
         fields.children_fault = walk.fault;
@@ -272,16 +270,16 @@ NodeOutcome FromDictWalk::close_dict(DictWalk& top)
 {
     if (!top.builds_node) return {};
     NodeFields& fields = top.fields;
-    if (fields.kind(Slot::Name) != HashmapKind::String) return {PyRef(), "Invalid name"};
-    if (fields.kind(Slot::Attrs) != HashmapKind::Map) return {PyRef(), "Invalid attrs"};
-    if (fields.kind(Slot::Children) != HashmapKind::Vec) return {PyRef(), "Invalid children"};
+    if (fields.variant(NodeKey::Name) != HashmapTypes::String) return {PyRef(), "Invalid name"};
+    if (fields.variant(NodeKey::Attrs) != HashmapTypes::Map) return {PyRef(), "Invalid attrs"};
+    if (fields.variant(NodeKey::Children) != HashmapTypes::Vec) return {PyRef(), "Invalid children"};
     if (fields.children_fault != nullptr) return {PyRef(), fields.children_fault};
-    NodeData data;
-    data.name = NodeString(fields.name);
-    data.attrs = std::move(fields.attrs);
-    data.children = std::move(fields.children);
-    if (fields.kind(Slot::Text) == HashmapKind::String) data.text = NodeText(*fields.text);
-    return {make_node(std::move(data)), nullptr};
+    NodeParts parts;
+    parts.name = NodeString(fields.name);
+    parts.attrs = std::move(fields.attrs);
+    parts.children = std::move(fields.children);
+    if (fields.variant(NodeKey::Text) == HashmapTypes::String) parts.text = NodeText(*fields.text);
+    return {make_node(std::move(parts)), nullptr};
 }
 
 void FromDictWalk::deliver(NodeOutcome outcome)
@@ -301,19 +299,25 @@ void FromDictWalk::deliver(NodeOutcome outcome)
 }
 
 // Every sequence still being read encloses the failure: each failed as a Vec because of it.
-void FromDictWalk::fail(const ExtractFailure& failure)
+void FromDictWalk::throw_failure(const ExtractFailure& failure)
 {
     std::vector<PyObject*> sequences;
     for (auto walk = open_.rbegin(); walk != open_.rend(); ++walk) {
         if (walk->sequence) sequences.push_back(walk->sequence->sequence.get());
     }
-    raise_nested_failure(failure, sequences);
+    throw_nested_failure(failure, sequences);
+}
+
+// A dict value with a key or item that is no str fits no variant; the Map line gives the reason.
+void FromDictWalk::throw_map_failure(PyObject* map, const ExtractFailure& failure)
+{
+    throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(map, nullptr, &failure)));
 }
 
 PyRef node_from_dict_value(PyObject* value)
 {
     if (!PyDict_Check(value)) {
-        raise_nested_failure(ExtractFailure::type_mismatch(value, "dict"), {});
+        throw_nested_failure(ExtractFailure::type_mismatch(value, "dict"), {});
     }
     NodeOutcome outcome = FromDictWalk(value).run();
     if (outcome.fault != nullptr) throw_error(PyExc_ValueError, outcome.fault);
@@ -325,8 +329,8 @@ PyRef node_from_dict_value(PyObject* value)
 PyObject* node_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
-        const auto slots = bind<1>(kSignature, args, nargs, kwnames);
-        return node_from_dict_value(slots[0]).release();
+        const auto bound = bind<1>(kSignature, args, nargs, kwnames);
+        return node_from_dict_value(bound[0]).release();
     });
 }
 

@@ -8,37 +8,25 @@ namespace brindle {
 
 PyObject* node_get_name(PyObject* self, void*)
 {
-    return call_frame([&] { return make_str(node_data(self).name).release(); });
-}
-
-PyRef attrs_to_dict(const AttrMap& attrs)
-{
-    PyRef dict = checked(PyDict_New());
-    for (const auto& [key, value] : attrs) {
-        PyRef py_key = make_str(key);
-        PyRef py_value = make_str(value);
-        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
-    }
-    return dict;
+    return call_frame([&] { return make_str(node_object(self).name).release(); });
 }
 
 PyObject* node_get_attrs(PyObject* self, void*)
 {
-    return call_frame([&] { return attrs_to_dict(node_data(self).attrs).release(); });
+    return call_frame([&] { return attrs_to_dict(node_object(self).attrs, make_str).release(); });
 }
 
 PyObject* node_get_text(PyObject* self, void*)
 {
     return call_frame([&] {
-        const NodeText& text = node_data(self).text;
-        return (text ? make_str(*text) : PyRef::borrow(Py_None)).release();
+        return optional_str(node_object(self).text.view()).release();
     });
 }
 
 PyObject* node_get_children(PyObject* self, void*)
 {
     return call_frame([&] {
-        const auto children = node_data(self).children();
+        const auto children = node_object(self).children();
         PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(children.size())));
         for (std::size_t i = 0; i < children.size(); ++i) {
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), PyRef::borrow(children[i].get()).release());

@@ -85,11 +85,11 @@ template <class Sink>
             sink.text(value);
         }
     }
-    if (node.text) {
+    if (const std::optional<std::string_view> text = node.text.view()) {
         sink.text("\n");
         sink.spaces(width);
         sink.text("Text: ");
-        sink.text(*node.text);
+        sink.text(*text);
     }
     if (!node.children().empty()) {
         sink.text("\n");
@@ -119,7 +119,7 @@ void render_tree(const NodeObject& root, std::uint8_t root_width, Sink& sink)
             if (!open.empty()) sink.text("\n");  // closes this child inside its parent's listing
             continue;
         }
-        const NodeObject& child = node_data(parent.node->children()[parent.next_child++].get());
+        const NodeObject& child = node_object(parent.node->children()[parent.next_child++].get());
         const auto child_width = static_cast<std::uint8_t>(parent.width + 2);
         sink.text("\n");
         sink.spaces(parent.width);
@@ -151,20 +151,20 @@ PyRef render(const NodeObject& root, std::uint8_t width)
 PyObject* node_to_string(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
-        const auto slots = bind<1>(kSignature, args, nargs, kwnames);
-        const auto spacing = convert_optional_arg("spacing", slots[0], to_u8);
-        return render(node_data(self), spacing.value_or(0)).release();
+        const auto bound = bind<1>(kSignature, args, nargs, kwnames);
+        const auto spacing = convert_optional_arg("spacing", bound[0], to_u8);
+        return render(node_object(self), spacing.value_or(0)).release();
     });
 }
 
 PyObject* node_str(PyObject* self)
 {
-    return call_frame([&] { return render(node_data(self), 0).release(); });
+    return call_frame([&] { return render(node_object(self), 0).release(); });
 }
 
 PyObject* node_repr(PyObject* self)
 {
-    return call_frame([&] { return make_str("Node(" + std::string(node_data(self).name.view()) + ")").release(); });
+    return call_frame([&] { return make_str("Node(" + std::string(node_object(self).name.view()) + ")").release(); });
 }
 
 }  // namespace brindle

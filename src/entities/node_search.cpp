@@ -45,7 +45,7 @@ struct AttrMatch {
 struct TextMatch {
     static bool test(const NodeObject& node, std::string_view query) noexcept
     {
-        return node.text && *node.text == query;
+        return node.text.view() == query;  // an absent text equals no query
     }
 };
 
@@ -65,7 +65,7 @@ void collect_matches(PyObject* start, std::string_view query, std::size_t max_le
     // Inlined into the loop (its size with the poll would keep it out otherwise): the loop is
     // the whole cost of a search.
     auto visit = [&](PyObject* node) __attribute__((always_inline)) {
-        const NodeObject& data = node_data(node);
+        const NodeObject& data = node_object(node);
         if (Match::test(data, query)) found.push_back(node);
         // `open.size()` is the level of `node`; its children are one level further down.
         const auto children = data.children();
@@ -111,25 +111,25 @@ PyRef to_list(const std::vector<PyObject*>& found)
     return list;
 }
 
-PyRef search_kind(PyObject* start, SearchKind kind, std::string_view query, std::optional<std::int32_t> depth)
+PyRef search_by_type(PyObject* start, SearchType kind, std::string_view query, std::optional<std::int32_t> depth)
 {
     switch (kind) {
-    case SearchKind::Tag: return to_list(collect_matches<NameMatch>(start, query, depth));
-    case SearchKind::Attr: return to_list(collect_matches<AttrMatch>(start, query, depth));
-    case SearchKind::Text: return to_list(collect_matches<TextMatch>(start, query, depth));
+    case SearchType::Tag: return to_list(collect_matches<NameMatch>(start, query, depth));
+    case SearchType::Attr: return to_list(collect_matches<AttrMatch>(start, query, depth));
+    case SearchType::Text: return to_list(collect_matches<TextMatch>(start, query, depth));
     }
     throw_internal("invariant: a SearchType member is Tag, Attr or Text");
 }
 
-// The three single-kind methods: the query, then the depth.
-PyObject* search_one_kind(const Signature& signature, SearchKind kind, PyObject* self, PyObject* const* args,
+// The three methods that search by one SearchType: the query, then the depth.
+PyObject* search_one_type(const Signature& signature, SearchType kind, PyObject* self, PyObject* const* args,
                           Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
-        const auto slots = bind<2>(signature, args, nargs, kwnames);
-        const std::string_view query = convert_arg(signature.params[0], [&] { return to_text(slots[0]); });
-        const auto depth = convert_optional_arg("depth", slots[1], to_i32);
-        return search_kind(self, kind, query, depth).release();
+        const auto bound = bind<2>(signature, args, nargs, kwnames);
+        const std::string_view query = convert_arg(signature.params[0], [&] { return to_text(bound[0]); });
+        const auto depth = convert_optional_arg("depth", bound[1], to_i32);
+        return search_by_type(self, kind, query, depth).release();
     });
 }
 
@@ -137,28 +137,28 @@ PyObject* search_one_kind(const Signature& signature, SearchKind kind, PyObject*
 
 PyObject* node_search_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
-    return search_one_kind(kNameSignature, SearchKind::Tag, self, args, nargs, kwnames);
+    return search_one_type(kNameSignature, SearchType::Tag, self, args, nargs, kwnames);
 }
 
 PyObject* node_search_by_attr(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
-    return search_one_kind(kAttrSignature, SearchKind::Attr, self, args, nargs, kwnames);
+    return search_one_type(kAttrSignature, SearchType::Attr, self, args, nargs, kwnames);
 }
 
 PyObject* node_search_by_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
-    return search_one_kind(kTextSignature, SearchKind::Text, self, args, nargs, kwnames);
+    return search_one_type(kTextSignature, SearchType::Text, self, args, nargs, kwnames);
 }
 
 // `by` is checked before the query is converted, and the query before the depth.
 PyObject* node_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
-        const auto slots = bind<3>(kSearchSignature, args, nargs, kwnames);
-        const SearchKind kind = convert_arg("by", [&] { return to_search_kind(slots[0]); });
-        const std::string_view query = convert_arg("value", [&] { return to_text(slots[1]); });
-        const auto depth = convert_optional_arg("depth", slots[2], to_i32);
-        return search_kind(self, kind, query, depth).release();
+        const auto bound = bind<3>(kSearchSignature, args, nargs, kwnames);
+        const SearchType kind = convert_arg("by", [&] { return to_search_type(bound[0]); });
+        const std::string_view query = convert_arg("value", [&] { return to_text(bound[1]); });
+        const auto depth = convert_optional_arg("depth", bound[2], to_i32);
+        return search_by_type(self, kind, query, depth).release();
     });
 }
 

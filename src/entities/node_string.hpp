@@ -4,8 +4,10 @@
 // alive as long as the string: a read tree's node arena.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -53,19 +55,32 @@ public:
 
     static constexpr std::size_t kInlineCapacity = 15;
 
-protected:
+private:
+    friend class NodeText;
+
     // The last byte tells the form: a pointer and a size (whose top byte a string never
     // reaches) for a string held elsewhere, with 0 when the string owns that block and
-    // kBorrowed when it does not; kInline | size for an inline one; kAbsent for a missing
-    // optional text.
+    // kBorrowed when it does not; kInline | size for an inline one; kAbsent for the missing
+    // text of a NodeText, the only class that can make or see that form.
     static constexpr unsigned char kBorrowed = 0x40;
     static constexpr unsigned char kInline = 0x80;
     static constexpr unsigned char kSizeMask = 0x7F;
     static constexpr unsigned char kAbsent = 0xFF;
+    static constexpr std::uint64_t kPointerSizeMask = (std::uint64_t{1} << 56) - 1;
+
+    static NodeString absent() noexcept
+    {
+        NodeString missing;
+        missing.set_tag(kAbsent);
+        return missing;
+    }
+    bool is_absent() const noexcept { return tag() == kAbsent; }
 
     unsigned char tag() const noexcept { return bytes_[15]; }
     void set_tag(unsigned char value) noexcept { bytes_[15] = value; }
     void set_inline_size(std::size_t size) noexcept { set_tag(static_cast<unsigned char>(kInline | size)); }
+    // The size is stored at bytes 8 to 15 and the tag over its top byte (byte 15), which is
+    // the top byte only on a little-endian machine.
     void set_pointer(std::string_view text, unsigned char form) noexcept
     {
         const char* data = text.data();
@@ -74,10 +89,6 @@ protected:
         std::memcpy(bytes_ + 8, &size, sizeof size);
         set_tag(form);
     }
-
-private:
-    static constexpr std::uint64_t kPointerSizeMask = (std::uint64_t{1} << 56) - 1;
-
     bool owns_block() const noexcept { return tag() == 0; }
     const char* pointer() const noexcept
     {
@@ -96,20 +107,30 @@ private:
     alignas(8) unsigned char bytes_[16];
 };
 
-// An element's text: absent differs from the empty string.
-class NodeText : public NodeString {
+static_assert(std::endian::native == std::endian::little,
+              "NodeString keeps its tag in the top byte of a stored size, byte 15 only when little-endian");
+
+// An element's text, which may be absent (unlike the empty string). The string is reached only
+// through `view`, whose optional is empty for an absent text, so no caller can read the bytes
+// of a text that is not there.
+class NodeText {
 public:
-    NodeText() noexcept { set_tag(kAbsent); }
-    explicit NodeText(std::string_view text) : NodeString(text) {}
-    static NodeText borrowing(std::string_view text) noexcept
+    NodeText() noexcept : string_(NodeString::absent()) {}
+    explicit NodeText(std::string_view text) : string_(text) {}
+    // As NodeString::borrowing: `text` (longer than kInlineCapacity) must outlive the text.
+    static NodeText borrowing(std::string_view text) noexcept { return NodeText(NodeString::borrowing(text)); }
+
+    bool has_value() const noexcept { return !string_.is_absent(); }
+    explicit operator bool() const noexcept { return has_value(); }
+    std::optional<std::string_view> view() const noexcept
     {
-        NodeText borrowed;
-        borrowed.set_pointer(text, kBorrowed);
-        return borrowed;
+        if (!has_value()) return std::nullopt;
+        return string_.view();
     }
 
-    explicit operator bool() const noexcept { return tag() != kAbsent; }
-    std::string_view operator*() const noexcept { return view(); }
+private:
+    explicit NodeText(NodeString&& string) noexcept : string_(std::move(string)) {}
+    NodeString string_;
 };
 
 static_assert(sizeof(NodeString) == 16 && sizeof(NodeText) == 16);

@@ -26,18 +26,12 @@ PyGetSetDef node_getset[] = {
 };
 
 PyMethodDef node_methods[] = {
-    {"__to_string", fastcall_entry(node_to_string), METH_FASTCALL | METH_KEYWORDS,
-     "__to_string($self, spacing=None)\n--\n\n"},
-    {"search_by_name", fastcall_entry(node_search_by_name), METH_FASTCALL | METH_KEYWORDS,
-     "search_by_name($self, name, depth=None)\n--\n\n"},
-    {"search_by_attr", fastcall_entry(node_search_by_attr), METH_FASTCALL | METH_KEYWORDS,
-     "search_by_attr($self, key, depth=None)\n--\n\n"},
-    {"search_by_text", fastcall_entry(node_search_by_text), METH_FASTCALL | METH_KEYWORDS,
-     "search_by_text($self, text, depth=None)\n--\n\n"},
-    {"search", fastcall_entry(node_search), METH_FASTCALL | METH_KEYWORDS,
-     "search($self, by, value, depth=None)\n--\n\n"},
-    {"from_dict", fastcall_entry(node_from_dict), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_dict($cls, dict_)\n--\n\n"},
+    fastcall_method("__to_string", node_to_string, "__to_string($self, spacing=None)\n--\n\n"),
+    fastcall_method("search_by_name", node_search_by_name, "search_by_name($self, name, depth=None)\n--\n\n"),
+    fastcall_method("search_by_attr", node_search_by_attr, "search_by_attr($self, key, depth=None)\n--\n\n"),
+    fastcall_method("search_by_text", node_search_by_text, "search_by_text($self, text, depth=None)\n--\n\n"),
+    fastcall_method("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
+    fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
     {"to_dict", node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -110,10 +104,10 @@ PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&&
     new (&node->text) NodeText(std::move(text));
     new (&node->attrs) AttrMap(std::move(attrs));
     node->arena = arena;
-    PyRef* slots = node->child_slots();
+    PyRef* refs = node->child_refs();
     const std::size_t count = children.size();
     for (std::size_t i = 0; i < count; ++i) {
-        new (&slots[i]) PyRef(std::move(children[i]));
+        new (&refs[i]) PyRef(std::move(children[i]));
     }
     return reinterpret_cast<PyObject*>(object);
 }
@@ -140,8 +134,8 @@ std::string_view place_text(std::string_view text, char*& at) noexcept
 
 PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text)
 {
-    // Exactly the fixed part plus one slot per child: the generic allocator would add a spare
-    // slot, which pushes a leaf into the next size class.
+    // Exactly the fixed part plus one reference per child: the generic allocator would add a spare
+    // one, which pushes a leaf into the next size class.
     void* memory = PyMem_RawMalloc(node_size(children.size()));
     if (memory == nullptr) throw std::bad_alloc();
     return PyRef::steal(init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text),
@@ -179,9 +173,9 @@ void pay_type_references(std::size_t count) noexcept
     for (; count != 0; --count) Py_INCREF(type);
 }
 
-PyRef make_node(NodeData&& data)
+PyRef make_node(NodeParts&& parts)
 {
-    return make_node(std::move(data.name), std::move(data.attrs), data.children, std::move(data.text));
+    return make_node(std::move(parts.name), std::move(parts.attrs), parts.children, std::move(parts.text));
 }
 
 PyObject* to_node(PyObject* value)

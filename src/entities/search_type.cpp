@@ -9,24 +9,24 @@ namespace {
 
 struct SearchTypeObject {
     PyObject_HEAD
-    SearchKind kind;
+    SearchType value;
 };
 
 constexpr const char* kMemberNames[] = {"Tag", "Attr", "Text"};
 constexpr const char* kMemberTexts[] = {"SearchType.Tag", "SearchType.Attr", "SearchType.Text"};
 
-SearchKind kind_of(PyObject* member) { return reinterpret_cast<SearchTypeObject*>(member)->kind; }
+SearchType value_of(PyObject* member) { return reinterpret_cast<SearchTypeObject*>(member)->value; }
 
 PyObject* search_type_repr(PyObject* self)
 {
     return call_frame([&] {
-        return checked(PyUnicode_FromString(kMemberTexts[static_cast<int>(kind_of(self))])).release();
+        return checked(PyUnicode_FromString(kMemberTexts[static_cast<int>(value_of(self))])).release();
     });
 }
 
 PyObject* search_type_int(PyObject* self)
 {
-    return call_frame([&] { return checked(PyLong_FromLong(static_cast<long>(kind_of(self)))).release(); });
+    return call_frame([&] { return checked(PyLong_FromLong(static_cast<long>(value_of(self)))).release(); });
 }
 
 PyObject* search_type_compare(PyObject* self, PyObject* other, int op)
@@ -35,7 +35,7 @@ PyObject* search_type_compare(PyObject* self, PyObject* other, int op)
         if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;  // ordering is not defined
         long value = 0;
         if (PyObject_TypeCheck(other, search_type())) {
-            value = static_cast<long>(kind_of(other));
+            value = static_cast<long>(value_of(other));
         } else {
             value = PyLong_AsLong(other);
             if (value == -1 && PyErr_Occurred()) {
@@ -43,7 +43,7 @@ PyObject* search_type_compare(PyObject* self, PyObject* other, int op)
                 Py_RETURN_NOTIMPLEMENTED;
             }
         }
-        const bool equal = value == static_cast<long>(kind_of(self));
+        const bool equal = value == static_cast<long>(value_of(self));
         return PyBool_FromLong((op == Py_EQ) == equal);
     });
 }
@@ -70,11 +70,11 @@ PyTypeObject* create_search_type()
     PyRef type = PyRef::steal(PyType_FromSpec(&search_type_spec));
     if (!type) throw_internal_from_python("failed to create type object for `SearchType`");
     auto* as_type = reinterpret_cast<PyTypeObject*>(type.get());
-    for (int kind = 0; kind < 3; ++kind) {
+    for (int value = 0; value < 3; ++value) {
         PyRef member = PyRef::steal(as_type->tp_alloc(as_type, 0));
         if (!member) throw_internal_from_python("failed to create type object for `SearchType`");
-        reinterpret_cast<SearchTypeObject*>(member.get())->kind = static_cast<SearchKind>(kind);
-        if (PyObject_SetAttrString(type.get(), kMemberNames[kind], member.get()) < 0) {
+        reinterpret_cast<SearchTypeObject*>(member.get())->value = static_cast<SearchType>(value);
+        if (PyObject_SetAttrString(type.get(), kMemberNames[value], member.get()) < 0) {
             throw_internal_from_python("failed to create type object for `SearchType`");
         }
     }
@@ -90,10 +90,10 @@ PyTypeObject* search_type()
     return g_search_type;
 }
 
-SearchKind to_search_kind(PyObject* value)
+SearchType to_search_type(PyObject* value)
 {
     if (!PyObject_TypeCheck(value, search_type())) throw_type_mismatch(value, "SearchType");
-    return kind_of(value);
+    return value_of(value);
 }
 
 }  // namespace brindle

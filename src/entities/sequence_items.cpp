@@ -13,17 +13,12 @@ PyObject* g_sequence_type = nullptr;
 PyObject* abstract_sequence_type()
 {
     if (g_sequence_type == nullptr) {
-        PyObject* module = PyImport_ImportModule("collections.abc");
-        if (module == nullptr) throw_internal_from_python("failed to import collections.abc");
-        PyObject* sequence = PyObject_GetAttrString(module, "Sequence");
-        Py_DECREF(module);
-        if (sequence == nullptr) throw_internal_from_python("failed to import collections.abc.Sequence");
+        const PyRef module = PyRef::steal(PyImport_ImportModule("collections.abc"));
+        if (!module) throw_internal_from_python("failed to import collections.abc");
+        PyRef sequence = PyRef::steal(PyObject_GetAttrString(module.get(), "Sequence"));
+        if (!sequence) throw_internal_from_python("failed to import collections.abc.Sequence");
         // The import may have let another thread in; keep whichever arrived first.
-        if (g_sequence_type == nullptr) {
-            g_sequence_type = sequence;
-        } else {
-            Py_DECREF(sequence);
-        }
+        if (g_sequence_type == nullptr) g_sequence_type = sequence.release();
     }
     return g_sequence_type;
 }

@@ -21,21 +21,21 @@ std::size_t text_hash(std::string_view text) noexcept
 
 }  // namespace
 
-StrCache::StrCache() : slots_(std::make_unique<Slot[]>(kSlots)) {}
+StrCache::StrCache() : entries_(std::make_unique<Entry[]>(kEntries)) {}
 
 PyRef StrCache::get(std::string_view text)
 {
     if (text.size() > kMaxCachedLength) return make_str(text);
     std::size_t index = text_hash(text);
     for (std::size_t probe = 0; probe < kMaxProbes; ++probe, ++index) {
-        Slot& slot = slots_[index & (kSlots - 1)];
-        if (!slot.object) {
+        Entry& entry = entries_[index & (kEntries - 1)];
+        if (!entry.object) {
             PyRef made = make_str(text);
-            slot.text = text;
-            slot.object = PyRef::borrow(made.get());
+            entry.text = text;
+            entry.object = PyRef::borrow(made.get());
             return made;
         }
-        if (slot.text == text) return PyRef::borrow(slot.object.get());
+        if (entry.text == text) return PyRef::borrow(entry.object.get());
     }
     return make_str(text);
 }

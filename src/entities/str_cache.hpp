@@ -29,16 +29,16 @@ public:
     PyRef get(std::string_view text);
 
 private:
-    static constexpr std::size_t kSlots = 1024;          // a power of two
+    static constexpr std::size_t kEntries = 1024;          // a power of two
     static constexpr std::size_t kMaxProbes = 8;
     static constexpr std::size_t kMaxCachedLength = 64;  // longer text is rarely repeated
 
-    struct Slot {
+    struct Entry {
         std::string_view text;  // the caller's bytes, alive for the cache's lifetime
         PyRef object;
     };
 
-    std::unique_ptr<Slot[]> slots_;
+    std::unique_ptr<Entry[]> entries_;
 };
 
 }  // namespace brindle

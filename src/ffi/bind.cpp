@@ -1,7 +1,9 @@
 #include "ffi/bind.hpp"
 
+#include <optional>
 #include <vector>
 
+#include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
 
 namespace brindle {
@@ -27,7 +29,7 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
     return list;
 }
 
-[[noreturn]] void fail_surplus(const Signature& signature, std::size_t given)
+[[noreturn]] void throw_surplus(const Signature& signature, std::size_t given)
 {
     std::string message = signature.display_name() + " takes ";
     if (signature.required == signature.param_count) {
@@ -41,48 +43,39 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
     throw_error(PyExc_TypeError, std::move(message));
 }
 
-[[noreturn]] void fail_unknown_keyword(const Signature& signature, PyObject* keyword)
+[[noreturn]] void throw_unknown_keyword(const Signature& signature, PyObject* keyword)
 {
-    std::string shown;
-    PyObject* text = PyObject_Str(keyword);
-    if (text != nullptr) {
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
-        if (utf8 != nullptr) shown.assign(utf8, static_cast<std::size_t>(size));
-        Py_DECREF(text);
-    }
+    const std::string shown = str_text(keyword).value_or("");
     PyErr_Clear();
     throw_error(PyExc_TypeError,
                 signature.display_name() + " got an unexpected keyword argument '" + shown + "'");
 }
 
-void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value, PyObject** slots)
+void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value, PyObject** bound)
 {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_Check(keyword) ? PyUnicode_AsUTF8AndSize(keyword, &size) : nullptr;
-    if (utf8 == nullptr) {
+    const std::optional<std::string_view> name = PyUnicode_Check(keyword) ? utf8_view(keyword) : std::nullopt;
+    if (!name) {
         PyErr_Clear();
-        fail_unknown_keyword(signature, keyword);
+        throw_unknown_keyword(signature, keyword);
     }
-    std::string_view name(utf8, static_cast<std::size_t>(size));
     for (std::size_t i = 0; i < signature.param_count; ++i) {
-        if (signature.params[i] != name) continue;
-        if (slots[i] != nullptr) {
+        if (signature.params[i] != *name) continue;
+        if (bound[i] != nullptr) {
             throw_error(PyExc_TypeError, signature.display_name() + " got multiple values for argument '" +
-                                             std::string(name) + "'");
+                                             std::string(*name) + "'");
         }
-        slots[i] = value;
+        bound[i] = value;
         return;
     }
-    fail_unknown_keyword(signature, keyword);
+    throw_unknown_keyword(signature, keyword);
 }
 
-void check_required(const Signature& signature, std::size_t positional, PyObject** slots)
+void check_required(const Signature& signature, std::size_t positional, PyObject** bound)
 {
     if (positional >= signature.required) return;
     std::vector<std::string_view> missing;
     for (std::size_t i = 0; i < signature.required; ++i) {
-        if (slots[i] == nullptr) missing.push_back(signature.params[i]);
+        if (bound[i] == nullptr) missing.push_back(signature.params[i]);
     }
     if (missing.empty()) return;
     throw_error(PyExc_TypeError, signature.display_name() + " missing " + std::to_string(missing.size()) +
@@ -91,11 +84,11 @@ void check_required(const Signature& signature, std::size_t positional, PyObject
                                      quoted_name_list(missing));
 }
 
-void place_positional(const Signature& signature, std::size_t given, PyObject** slots,
+void place_positional(const Signature& signature, std::size_t given, PyObject** bound,
                       PyObject* const* args)
 {
-    if (given > signature.param_count) fail_surplus(signature, given);
-    for (std::size_t i = 0; i < given; ++i) slots[i] = args[i];
+    if (given > signature.param_count) throw_surplus(signature, given);
+    for (std::size_t i = 0; i < given; ++i) bound[i] = args[i];
 }
 
 }  // namespace
@@ -113,31 +106,31 @@ std::string Signature::display_name() const
 }
 
 void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, PyObject** slots)
+                   PyObject* kwnames, PyObject** bound)
 {
     const auto positional = static_cast<std::size_t>(PyVectorcall_NARGS(nargs));
-    place_positional(signature, positional, slots, args);
+    place_positional(signature, positional, bound, args);
     if (kwnames != nullptr) {
         const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t i = 0; i < count; ++i) {
             fill_keyword(signature, PyTuple_GET_ITEM(kwnames, i), args[positional + static_cast<std::size_t>(i)],
-                         slots);
+                         bound);
         }
     }
-    check_required(signature, positional, slots);
+    check_required(signature, positional, bound);
 }
 
-void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs, PyObject** slots)
+void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs, PyObject** bound)
 {
     const auto positional = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
-    place_positional(signature, positional, slots, &PyTuple_GET_ITEM(args, 0));
+    place_positional(signature, positional, bound, &PyTuple_GET_ITEM(args, 0));
     if (kwargs != nullptr) {
         Py_ssize_t position = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;
-        while (PyDict_Next(kwargs, &position, &key, &value)) fill_keyword(signature, key, value, slots);
+        while (PyDict_Next(kwargs, &position, &key, &value)) fill_keyword(signature, key, value, bound);
     }
-    check_required(signature, positional, slots);
+    check_required(signature, positional, bound);
 }
 
 }  // namespace brindle

@@ -23,11 +23,16 @@ struct Signature {
     std::string display_name() const;
 };
 
-// A function of the fast-call-with-keywords convention as the PyCFunction a method table
-// holds; the interpreter calls it by the convention its METH_FASTCALL | METH_KEYWORDS flags name.
-inline PyCFunction fastcall_entry(PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)) noexcept
+using FastcallFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+// The method table entry of a function of the fast-call-with-keywords convention: the table
+// holds it as a PyCFunction, and the interpreter calls it by the convention its
+// METH_FASTCALL | METH_KEYWORDS flags name. `extra_flags` adds METH_CLASS for a class method.
+inline PyMethodDef fastcall_method(const char* name, FastcallFunction function, const char* doc,
+                                   int extra_flags = 0) noexcept
 {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)),
+            METH_FASTCALL | METH_KEYWORDS | extra_flags, doc};
 }
 
 // One borrowed argument per parameter, null where the caller gave none.
@@ -37,19 +42,19 @@ using BoundArgs = std::array<PyObject*, N>;
 // Vectorcall convention: positional arguments plus a tuple of keyword names whose values
 // follow the positional ones in `args`.
 void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, PyObject** slots);
+                   PyObject* kwnames, PyObject** bound);
 
 // Constructor convention: an argument tuple and an optional keyword dictionary.
 void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs,
-                         PyObject** slots);
+                         PyObject** bound);
 
 template <std::size_t N>
 BoundArgs<N> bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames)
 {
-    BoundArgs<N> slots{};
-    bind_fastcall(signature, args, nargs, kwnames, slots.data());
-    return slots;
+    BoundArgs<N> bound{};
+    bind_fastcall(signature, args, nargs, kwnames, bound.data());
+    return bound;
 }
 
 }  // namespace brindle

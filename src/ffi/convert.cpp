@@ -24,25 +24,47 @@ bool is_numpy_bool_type(PyTypeObject* type)
     const auto dot = name.rfind('.');
     const std::string_view bare = dot == std::string_view::npos ? name : name.substr(dot + 1);
     if (bare != "bool_" && bare != "bool") return false;
-    PyObject* module = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__");
-    bool from_numpy = false;
-    if (module != nullptr && PyUnicode_Check(module)) {
-        from_numpy = PyUnicode_CompareWithASCIIString(module, "numpy") == 0;
-    }
-    Py_XDECREF(module);
+    const PyRef module = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
+    const bool from_numpy = module && PyUnicode_Check(module.get()) &&
+                            PyUnicode_CompareWithASCIIString(module.get(), "numpy") == 0;
     PyErr_Clear();
     return from_numpy;
 }
 
+// A copy of a str's UTF-8, or nullopt when there is no str (a failed call) or no UTF-8 form.
+std::optional<std::string> owned_utf8(PyRef str)
+{
+    if (!str) return std::nullopt;
+    const std::optional<std::string_view> utf8 = utf8_view(str.get());
+    if (!utf8) return std::nullopt;
+    return std::string(*utf8);
+}
+
 }  // namespace
+
+std::optional<std::string_view> utf8_view(PyObject* str) noexcept
+{
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
+    if (utf8 == nullptr) return std::nullopt;
+    return std::string_view(utf8, static_cast<std::size_t>(size));
+}
 
 std::string_view to_text(PyObject* value)
 {
     if (!PyUnicode_Check(value)) throw_type_mismatch(value, "str");
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
-    if (utf8 == nullptr) throw_python_error();
-    return {utf8, static_cast<std::size_t>(size)};
+    const std::optional<std::string_view> utf8 = utf8_view(value);
+    if (!utf8) throw_python_error();
+    return *utf8;
+}
+
+std::optional<std::string> str_text(PyObject* object) { return owned_utf8(PyRef::steal(PyObject_Str(object))); }
+
+std::optional<std::string> qualname_text(PyObject* type)
+{
+    PyRef name = PyRef::steal(PyObject_GetAttrString(type, "__qualname__"));
+    if (name && !PyUnicode_Check(name.get())) return std::nullopt;
+    return owned_utf8(std::move(name));
 }
 
 std::uint8_t to_u8(PyObject* value)
@@ -89,7 +111,18 @@ bool to_flag(PyObject* value)
 
 void rethrow_with_note(std::string_view parameter)
 {
-    raise_current_exception();
+    set_python_error_from_current();
+    throw_pending_with_note(parameter);
+}
+
+void throw_with_note(const PendingError& error, std::string_view parameter)
+{
+    set_python_error(error);
+    throw_pending_with_note(parameter);
+}
+
+void throw_pending_with_note(std::string_view parameter)
+{
     {
         // add_note runs with the exception aside; the exception is pending again afterwards.
         const SavedError pending = SavedError::fetch();

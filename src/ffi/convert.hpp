@@ -18,6 +18,21 @@ namespace brindle {
 std::string_view to_text(PyObject* value);
 inline std::string to_text_copy(PyObject* value) { return std::string(to_text(value)); }
 
+// The same without throwing, for callers that report failures in a form of their own: the
+// UTF-8 bytes of `str`, which must be a str, or nullopt with the interpreter's exception set
+// (a lone surrogate has no UTF-8 form).
+std::optional<std::string_view> utf8_view(PyObject* str) noexcept;
+
+// str(object) as UTF-8, or nullopt with the interpreter's exception set. Throws std::bad_alloc.
+std::optional<std::string> str_text(PyObject* object);
+
+// A class's __qualname__, or nullopt when it has none that is a str (the interpreter's exception
+// is then set if the lookup itself failed). Throws std::bad_alloc.
+std::optional<std::string> qualname_text(PyObject* type);
+
+// What messages show for a class whose name cannot be had.
+inline constexpr const char kUnknownTypeName[] = "<failed to extract type name>";
+
 // An absent argument and None are the same.
 inline bool is_absent(PyObject* value) noexcept { return value == nullptr || value == Py_None; }
 
@@ -26,9 +41,14 @@ std::int32_t to_i32(PyObject* value);
 std::uint64_t to_u64(PyObject* value);
 bool to_flag(PyObject* value);
 
-// Turns the C++ exception being handled into the Python exception, adds the note
-// "while processing '<name>'" (dropping any failure to add it) and throws PythonError.
+// Adds the note "while processing '<name>'" to the interpreter's pending exception (dropping
+// any failure to add it) and throws PythonError: the failure of argument `parameter`.
+[[noreturn]] void throw_pending_with_note(std::string_view parameter);
+
+// The same for the C++ exception being handled (call only inside a catch) ...
 [[noreturn]] void rethrow_with_note(std::string_view parameter);
+// ... and for an error of the module's own.
+[[noreturn]] void throw_with_note(const PendingError& error, std::string_view parameter);
 
 template <class Conversion>
 auto convert_arg(std::string_view parameter, Conversion&& conversion) -> decltype(conversion())

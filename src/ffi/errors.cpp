@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
+#include "ffi/convert.hpp"
 #include "ffi/saved_error.hpp"
 
 namespace brindle {
@@ -21,43 +23,22 @@ constexpr const char kPanicDoc[] =
 
 constexpr const char kGenericPanic[] = "native code failed internally without a message";
 
-// Messages may quote document bytes; a lossy decode keeps the raise itself from failing.
-void raise_with_message(PyObject* type, const char* message, std::size_t size) noexcept
+void set_panic(const std::string& message) noexcept
 {
-    PyObject* text = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(size), "replace");
-    if (text == nullptr) return;  // the decode left MemoryError set
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
+    set_python_error(panic_exception_type(), message.empty() ? std::string_view(kGenericPanic) : message);
 }
 
-void raise_panic(const std::string& message) noexcept
-{
-    PyObject* type = panic_exception_type();
-    if (message.empty()) {
-        raise_with_message(type, kGenericPanic, sizeof kGenericPanic - 1);
-    } else {
-        raise_with_message(type, message.data(), message.size());
-    }
-}
+constexpr const char kUnwrappedPanic[] = "Unwrapped panic from Python code";
 
-std::string exception_text(PyObject* value) noexcept
+// The text of a PanicException raised by Python code, for the internal failure it becomes.
+std::string panic_text(PyObject* panic) noexcept
 {
-    PyObject* text = PyObject_Str(value);
-    if (text != nullptr) {
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
-        if (utf8 != nullptr) {
-            try {
-                std::string result(utf8, static_cast<std::size_t>(size));
-                Py_DECREF(text);
-                return result;
-            } catch (...) {
-            }
-        }
-        Py_DECREF(text);
+    try {
+        if (std::optional<std::string> text = str_text(panic)) return *std::move(text);
+    } catch (...) {
     }
     PyErr_Clear();
-    return "Unwrapped panic from Python code";
+    return kUnwrappedPanic;
 }
 
 // Prints the exception and its traceback to stderr, as the interpreter would.
@@ -127,7 +108,7 @@ void throw_python_error()
     const PyRef panic = SavedError::fetch().release();
     std::fputs("--- PanicException from Python code ---\n", stderr);
     std::fflush(stderr);
-    std::string text = panic ? exception_text(panic.get()) : "Unwrapped panic from Python code";
+    std::string text = panic ? panic_text(panic.get()) : kUnwrappedPanic;
     if (panic) display_exception(panic.get());
     throw InternalFailure{std::move(text)};
 }
@@ -146,16 +127,14 @@ bool pending_exception_must_propagate() noexcept
 std::string type_mismatch_message(PyObject* value, const char* expected)
 {
     if (value == Py_None) return std::string("'None' is not an instance of '") + expected + "'";
-    std::string type_name = "<failed to extract type name>";
-    PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__qualname__");
-    if (qualname != nullptr && PyUnicode_Check(qualname)) {
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(qualname, &size);
-        if (utf8 != nullptr) type_name.assign(utf8, static_cast<std::size_t>(size));
-    }
-    Py_XDECREF(qualname);
+    std::optional<std::string> type_name = qualname_text(reinterpret_cast<PyObject*>(Py_TYPE(value)));
     PyErr_Clear();
-    return "'" + type_name + "' object is not an instance of '" + expected + "'";
+    std::string message = "'";
+    message += type_name.value_or(kUnknownTypeName);
+    message += "' object is not an instance of '";
+    message += expected;
+    message += '\'';
+    return message;
 }
 
 void throw_type_mismatch(PyObject* value, const char* expected)
@@ -175,7 +154,13 @@ void throw_os_error(int errnum) { throw os_error(errnum); }
 
 void throw_io_error(std::string message) { throw PendingError{PyExc_OSError, std::move(message)}; }
 
-void raise_current_exception() noexcept
+void set_python_error(PyObject* type, std::string_view message) noexcept
+{
+    const PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());  // else the decode left MemoryError set
+}
+
+void set_python_error_from_current() noexcept
 {
     try {
         throw;
@@ -184,13 +169,13 @@ void raise_current_exception() noexcept
             PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
         }
     } catch (const PendingError& error) {
-        raise_with_message(error.type, error.message.data(), error.message.size());
+        set_python_error(error);
     } catch (const InternalFailure& failure) {
-        raise_panic(failure.message);
+        set_panic(failure.message);
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (...) {
-        raise_panic(std::string());
+        set_panic(std::string());
     }
 }
 

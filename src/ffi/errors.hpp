@@ -13,6 +13,7 @@
 #include <Python.h>
 
 #include <string>
+#include <string_view>
 
 #include "ffi/py_ref.hpp"
 
@@ -64,8 +65,14 @@ PendingError os_error(int errnum);
 // The module's own input/output errors: OSError with the message alone.
 [[noreturn]] void throw_io_error(std::string message);
 
-// Sets the Python exception for the C++ exception being handled (call only inside a catch).
-void raise_current_exception() noexcept;
+// Sets the interpreter's exception to class(message); the message is decoded leniently (it may
+// quote document bytes), so setting it cannot fail on the text.
+void set_python_error(PyObject* type, std::string_view message) noexcept;
+inline void set_python_error(const PendingError& error) noexcept { set_python_error(error.type, error.message); }
+
+// Sets the interpreter's exception for the C++ exception being handled (call only inside a
+// catch: the call frame and the note that names an argument).
+void set_python_error_from_current() noexcept;
 
 PyObject* panic_exception_type();
 

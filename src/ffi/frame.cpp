@@ -4,7 +4,7 @@ namespace brindle {
 
 void report_unraisable_current(PyObject* context) noexcept
 {
-    raise_current_exception();
+    set_python_error_from_current();
     PyErr_WriteUnraisable(context);
 }
 

@@ -16,7 +16,7 @@ PyObject* call_frame(Operation&& operation) noexcept
     try {
         return operation();
     } catch (...) {
-        raise_current_exception();
+        set_python_error_from_current();
         return nullptr;
     }
 }
@@ -29,7 +29,7 @@ int call_frame_status(Operation&& operation) noexcept
         operation();
         return 0;
     } catch (...) {
-        raise_current_exception();
+        set_python_error_from_current();
         return -1;
     }
 }

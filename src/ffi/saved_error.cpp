@@ -23,11 +23,11 @@ SavedError SavedError::fetch() noexcept
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
+    const PyRef owned_type = PyRef::steal(type);
+    const PyRef owned_traceback = PyRef::steal(traceback);
     // The instance carries its traceback, as one raised on 3.12 does, so that restoring it
     // needs nothing else.
     if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
-    Py_XDECREF(type);
-    Py_XDECREF(traceback);
     SavedError saved;
     saved.exception_ = PyRef::steal(value);
     return saved;
@@ -37,9 +37,8 @@ void SavedError::restore() noexcept
 {
     if (!exception_) return;
     PyObject* value = exception_.release();
-    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(value));
-    Py_INCREF(type);
-    PyErr_Restore(type, value, PyException_GetTraceback(value));
+    PyRef type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(value)));
+    PyErr_Restore(type.release(), value, PyException_GetTraceback(value));
 }
 
 #endif

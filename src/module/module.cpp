@@ -15,14 +15,10 @@ namespace {
 
 // Function objects keep a pointer to their table entry, so the table lives for the process.
 PyMethodDef module_functions[] = {
-    {"read_file", fastcall_entry(py_read_file), METH_FASTCALL | METH_KEYWORDS,
-     "read_file(file_path, root_tag)\n--\n\n"},
-    {"read_string", fastcall_entry(py_read_string), METH_FASTCALL | METH_KEYWORDS,
-     "read_string(xml_string, root_tag)\n--\n\n"},
-    {"write_file", fastcall_entry(py_write_file), METH_FASTCALL | METH_KEYWORDS,
-     "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"},
-    {"write_string", fastcall_entry(py_write_string), METH_FASTCALL | METH_KEYWORDS,
-     "write_string(node, indent=None, default_xml_def=None)\n--\n\n"},
+    fastcall_method("read_file", py_read_file, "read_file(file_path, root_tag)\n--\n\n"),
+    fastcall_method("read_string", py_read_string, "read_string(xml_string, root_tag)\n--\n\n"),
+    fastcall_method("write_file", py_write_file, "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
+    fastcall_method("write_string", py_write_string, "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
 };
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "ffi/errors.hpp"
+#include "files/open_path.hpp"
 #include "kernels/kernels.hpp"
 #include "memory/huge_pages.hpp"
 
@@ -19,13 +20,7 @@ namespace {
 // failing close loses nothing.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path)
-    {
-        do {
-            fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        } while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0) throw_os_error(errno);
-    }
+    explicit OpenFile(const std::string& path) : fd_(open_path(path, O_RDONLY)) {}
     ~OpenFile() { ::close(fd_); }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
@@ -42,7 +37,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    int fd_;
 };
 
 // On failure the buffer keeps its old bytes (and frees them when it dies).
@@ -78,7 +73,6 @@ std::size_t read_to_end(int fd, ByteBuffer& buffer, std::size_t capacity)
 
 FileBytes load_file(const std::string& path)
 {
-    if (path.find('\0') != std::string::npos) throw_io_error("file name contained an unexpected NUL byte");
     FileBytes file;
     {
         OpenFile open_file(path);

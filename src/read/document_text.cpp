@@ -86,10 +86,10 @@ bool DocumentText::encode()
     return true;
 }
 
-void DocumentText::raise_unencodable() const
+void DocumentText::throw_unencodable() const
 {
-    convert_arg("xml_string", [&] { return to_text(text_); });
-    throw_internal("a str without a UTF-8 form was encoded");
+    if (utf8_view(text_)) throw_internal("a str without a UTF-8 form was encoded");
+    throw_pending_with_note("xml_string");
 }
 
 }  // namespace brindle::read

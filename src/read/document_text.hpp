@@ -22,11 +22,12 @@ public:
     explicit DocumentText(PyObject* text);
 
     // Without the lock: makes the UTF-8 bytes. False when the str holds a surrogate code point,
-    // which has no UTF-8 form (then, with the lock, `raise_unencodable`). Throws std::bad_alloc.
+    // which has no UTF-8 form (then, with the lock, `throw_unencodable`). Throws std::bad_alloc.
     bool encode();
 
-    // With the lock held: the error the interpreter gives for a str without a UTF-8 form.
-    [[noreturn]] void raise_unencodable() const;
+    // With the lock held: throws the error the interpreter gives for a str without a UTF-8 form,
+    // as the failure of the `xml_string` argument.
+    [[noreturn]] void throw_unencodable() const;
 
     std::string_view view() const noexcept { return view_; }
 

@@ -38,19 +38,21 @@ private:
     std::optional<GilRelease> released_;
 };
 
+// Whether the value converts as a str argument; the conversion's error is not kept.
+bool converts_to_text(PyObject* value) noexcept
+{
+    if (PyUnicode_Check(value) && utf8_view(value)) return true;
+    PyErr_Clear();
+    return false;
+}
+
 // The root tag's bytes. A document that has no UTF-8 form is the first fault, as it is when
-// the root tag is fine, even though it is found only when the document is encoded.
+// the root tag is fine, even though it is found only when the document is encoded (which the
+// read does unlocked, so only a faulty root tag makes it happen here).
 std::string_view root_tag_after(read::DocumentText& document, PyObject* root_tag)
 {
-    try {
-        return convert_arg("root_tag", [&] { return to_text(root_tag); });
-    } catch (...) {
-        if (!document.encode()) {
-            PyErr_Clear();  // the root tag's error gives way
-            document.raise_unencodable();
-        }
-        throw;
-    }
+    if (!converts_to_text(root_tag) && !document.encode()) document.throw_unencodable();
+    return convert_arg("root_tag", [&] { return to_text(root_tag); });
 }
 
 }  // namespace
@@ -58,10 +60,10 @@ std::string_view root_tag_after(read::DocumentText& document, PyObject* root_tag
 PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
-        auto slots = bind<2>(kReadString, args, nargs, kwnames);
+        auto bound = bind<2>(kReadString, args, nargs, kwnames);
         // The caller holds both strings for the whole call, so what views them stays valid.
-        read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(slots[0]); });
-        const std::string_view root_tag = root_tag_after(document, slots[1]);
+        read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(bound[0]); });
+        const std::string_view root_tag = root_tag_after(document, bound[1]);
         read::NodeBuilder nodes;
         reader::ReadError error;
         bool encoded;
@@ -71,7 +73,7 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
             encoded = document.encode();
             if (encoded) parsed = reader::parse_document(document.view(), root_tag, nodes, error);
         }
-        if (!encoded) document.raise_unencodable();
+        if (!encoded) document.throw_unencodable();
         if (!parsed) read::throw_read_error(error);
         return nodes.take_root().release();
     });
@@ -80,9 +82,9 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
-        auto slots = bind<2>(kReadFile, args, nargs, kwnames);
-        const std::string path = convert_arg("file_path", [&] { return to_text_copy(slots[0]); });
-        const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(slots[1]); });
+        auto bound = bind<2>(kReadFile, args, nargs, kwnames);
+        const std::string path = convert_arg("file_path", [&] { return to_text_copy(bound[0]); });
+        const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(bound[1]); });
         read::NodeBuilder nodes;
         std::optional<read::FileBytes> file;  // outlives the error, whose names may point into it
         reader::ReadError error;

@@ -1,6 +1,5 @@
 #include "write/file_io.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,14 +7,6 @@
 #include <climits>
 
 namespace brindle {
-
-int open_for_writing(const std::string& path) noexcept
-{
-    for (;;) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EINTR) return fd;
-    }
-}
 
 void close_quietly(int fd) noexcept
 {

@@ -1,15 +1,11 @@
-// The few POSIX file calls the file sink needs, each retried when a signal interrupts it.
+// The POSIX calls the file sink writes and closes with, each retried when a signal interrupts
+// it (files/open_path.hpp opens the file).
 // None of them touches Python: they run with the interpreter lock released.
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 namespace brindle {
-
-// Opens `path` write-only, created (0666 less the umask) or truncated, close-on-exec.
-// Returns the descriptor, or -1 with errno set.
-int open_for_writing(const std::string& path) noexcept;
 
 // Closes the descriptor; a failure to close is of no use to anyone here and is ignored.
 void close_quietly(int fd) noexcept;

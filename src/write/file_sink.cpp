@@ -1,9 +1,12 @@
 #include "write/file_sink.hpp"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cerrno>
 
 #include "ffi/errors.hpp"
+#include "files/open_path.hpp"
 #include "write/file_io.hpp"
 
 namespace brindle {
@@ -18,14 +21,8 @@ namespace {
 
 }  // namespace
 
-FileSink::FileSink(const std::string& path)
-{
-    if (path.find('\0') != std::string::npos) {
-        throw_io_error("file name contained an unexpected NUL byte");
-    }
-    fd_ = open_for_writing(path);
-    if (fd_ < 0) throw_os_error(errno);
-}
+// Created with 0666 less the umask, or truncated.
+FileSink::FileSink(const std::string& path) : fd_(open_path(path, O_WRONLY | O_CREAT | O_TRUNC, 0666)) {}
 
 FileSink::~FileSink()
 {

@@ -60,7 +60,7 @@ public:
                 write_end(finished);
                 continue;
             }
-            const NodeObject& child = node_data(parent.node->children()[parent.next_child++].get());
+            const NodeObject& child = node_object(parent.node->children()[parent.next_child++].get());
             if (write_start(child)) open_.push_back({&child, 0});
         }
     }
@@ -82,8 +82,8 @@ private:
             return false;
         }
         sink_.append_char('>');
-        if (node.text) {
-            write_escaped<EscapeMode::CharacterData>(sink_, *node.text);
+        if (const std::optional<std::string_view> text = node.text.view()) {
+            write_escaped<EscapeMode::CharacterData>(sink_, *text);
             newline_pending_ = false;
         }
         if (has_children) return true;

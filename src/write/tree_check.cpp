@@ -22,10 +22,9 @@ namespace {
         check_text_in(value, StringPlace::AttributeValue);
         checked += key.size() + value.size();
     }
-    if (node.text) {
-        const std::string_view text = *node.text;
-        check_text_in(text, StringPlace::Text);
-        checked += text.size();
+    if (const std::optional<std::string_view> text = node.text.view()) {
+        check_text_in(*text, StringPlace::Text);
+        checked += text->size();
     }
     return checked;
 }
@@ -50,7 +49,7 @@ void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll)
             open.pop_back();
             continue;
         }
-        const NodeObject& child = node_data(children[parent.next_child++].get());
+        const NodeObject& child = node_object(children[parent.next_child++].get());
         checked += check_element(child);
         if (!child.children().empty()) open.push_back({&child, 0});
     }

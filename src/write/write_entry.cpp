@@ -63,16 +63,16 @@ void write_document(Sink& sink, const NodeObject& root, const WriteOptions& opti
 PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
-        auto slots = bind<3>(kWriteString, args, nargs, kwnames);
-        PyObject* node = convert_arg("node", [&] { return to_node(slots[0]); });
-        const WriteOptions options = convert_options(slots[1], slots[2]);
+        auto bound = bind<3>(kWriteString, args, nargs, kwnames);
+        PyObject* node = convert_arg("node", [&] { return to_node(bound[0]); });
+        const WriteOptions options = convert_options(bound[1], bound[2]);
         const PyRef root = PyRef::borrow(node);
         MemorySink sink;
         Utf8Measure measure;
         {
             GilRelease unlocked;
             UnlockedInterruptPoll poll(unlocked, kBytesBetweenPolls);
-            write_document(sink, node_data(root.get()), options, poll);
+            write_document(sink, node_object(root.get()), options, poll);
             measure = measure_utf8(sink.contents());
         }
         return str_from_utf8(sink.contents(), measure).release();
@@ -82,18 +82,18 @@ PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
-        auto slots = bind<4>(kWriteFile, args, nargs, kwnames);
-        PyObject* node = convert_arg("node", [&] { return to_node(slots[0]); });
-        std::string path = convert_arg("file_path", [&] { return to_text_copy(slots[1]); });
-        const WriteOptions options = convert_options(slots[2], slots[3]);
+        auto bound = bind<4>(kWriteFile, args, nargs, kwnames);
+        PyObject* node = convert_arg("node", [&] { return to_node(bound[0]); });
+        std::string path = convert_arg("file_path", [&] { return to_text_copy(bound[1]); });
+        const WriteOptions options = convert_options(bound[2], bound[3]);
         const PyRef root = PyRef::borrow(node);
         {
             GilRelease unlocked;
             UnlockedInterruptPoll check_poll(unlocked, kBytesBetweenPolls);
-            check_tree(node_data(root.get()), check_poll);
+            check_tree(node_object(root.get()), check_poll);
             FileSink sink(path);
             UnlockedInterruptPoll write_poll(unlocked, kBytesBetweenPolls);  // counts output, not checks
-            write_document(sink, node_data(root.get()), options, write_poll);
+            write_document(sink, node_object(root.get()), options, write_poll);
             sink.finish();
         }
         return Py_NewRef(Py_None);
