@@ -47,13 +47,9 @@ PyType_Slot node_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec node_spec = {
-    "builtins.Node",
-    static_cast<int>(sizeof(NodeObject)),
-    static_cast<int>(sizeof(PyRef)),
-    Py_TPFLAGS_DEFAULT,
-    node_slots,
-};
+// Children follow the fixed fields, one reference each.
+PyType_Spec node_spec = {"builtins.Node", static_cast<int>(sizeof(NodeObject)), static_cast<int>(sizeof(PyRef)),
+                         Py_TPFLAGS_DEFAULT, node_slots};
 
 PyTypeObject* g_node_type = nullptr;
 

@@ -55,13 +55,8 @@ PyType_Slot search_type_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec search_type_spec = {
-    "builtins.SearchType",
-    static_cast<int>(sizeof(SearchTypeObject)),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-    search_type_slots,
-};
+PyType_Spec search_type_spec = {"builtins.SearchType", static_cast<int>(sizeof(SearchTypeObject)), 0,
+                                Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, search_type_slots};
 
 PyTypeObject* g_search_type = nullptr;
 

@@ -23,7 +23,11 @@ struct Signature {
     std::string display_name() const;
 };
 
-using FastcallFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+// A function of the fast-call-with-keywords convention: (self or module, args, nargs, kwnames).
+// Entry points are declared with it (`FastcallEntry py_read_string;`), so each declaration says
+// only its name.
+using FastcallEntry = PyObject*(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+using FastcallFunction = FastcallEntry*;
 
 // The method table entry of a function of the fast-call-with-keywords convention: the table
 // holds it as a PyCFunction, and the interpreter calls it by the convention its

@@ -2,12 +2,11 @@
 // write_file(node, file_path, indent=None, default_xml_def=None).
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+#include "ffi/bind.hpp"
 
 namespace brindle {
 
-PyObject* py_write_string(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-PyObject* py_write_file(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+FastcallEntry py_write_string;
+FastcallEntry py_write_file;
 
 }  // namespace brindle
