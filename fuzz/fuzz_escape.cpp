@@ -127,7 +127,8 @@ void expect_escaped(std::string_view value)
         EXPECT(refusal.string.data() == value.data() && refusal.string.size() == value.size(),
                "the refusal quotes the whole string");
         const std::string written = decode_references(sink.out);
-        EXPECT(value.substr(0, forbidden_at).starts_with(written), "only text before the refused character was written");
+        EXPECT(value.substr(0, forbidden_at).starts_with(written),
+               "only text before the refused character was written");
         return;
     }
     // A raw '&' would begin a reference: the decoder below requires one at every '&', and the

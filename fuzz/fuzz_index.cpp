@@ -33,9 +33,12 @@ void expect_result_in_bounds(std::string_view document, BuildResult result)
     switch (result.status) {
     case BuildStatus::Ok: return;
     case BuildStatus::UnclosedTag:
-        EXPECT(result.offset < document.size() && document[result.offset] == '<', "an unclosed tag is named by its '<'");
+        EXPECT(result.offset < document.size() && document[result.offset] == '<',
+               "an unclosed tag is named by its '<'");
         return;
-    case BuildStatus::UnexpectedEnd: EXPECT(result.offset == document.size(), "an unexpected end is at the end"); return;
+    case BuildStatus::UnexpectedEnd:
+        EXPECT(result.offset == document.size(), "an unexpected end is at the end");
+        return;
     case BuildStatus::OutOfMemory: EXPECT(false, "inputs this small never run out of memory");
     }
     EXPECT(false, "a known build status");

@@ -5,9 +5,9 @@
 // the byte searched for; the rest is the text, read in place so a read past its end is an
 // AddressSanitizer report.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -21,19 +21,22 @@ namespace {
 using kernels::KernelTable;
 using kernels::Level;
 
-std::size_t naive_find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) {
+std::size_t naive_find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value)
+{
     for (std::size_t i = from; i < size; ++i) {
         if (data[i] == value) return i;
     }
     return size;
 }
 
-bool same_masks(const kernels::MarkupMasks& a, const kernels::MarkupMasks& b) {
+bool same_masks(const kernels::MarkupMasks& a, const kernels::MarkupMasks& b)
+{
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 void check_level(const KernelTable& level, const KernelTable& reference, const unsigned char* text, std::size_t size,
-                 unsigned char value) {
+                 unsigned char value)
+{
     for (const std::size_t from : {std::size_t{0}, size / 3, size / 2, size - size / 5, size}) {
         for (const unsigned char searched : {value, static_cast<unsigned char>('<')}) {
             EXPECT(level.find_byte(text, size, from, searched) == reference.find_byte(text, size, from, searched),
@@ -61,7 +64,8 @@ void check_level(const KernelTable& level, const KernelTable& reference, const u
 
 #if defined(__SSE2__)
 template <kernels::EscapeMode mode>
-void check_escape_scans(const char* begin, std::size_t size) {
+void check_escape_scans(const char* begin, std::size_t size)
+{
     const char* const end = begin + size;
     for (const char* at = begin; at <= end; at += 1 + size / 16) {
         const char* found = kernels::sse2::find_escapable<mode>(begin, at, end);
@@ -78,7 +82,8 @@ void check_escape_scans(const char* begin, std::size_t size) {
         EXPECT(plain == kernels::scalar::is_plain_short<mode>(begin, size) ||
                    std::string_view(begin, size).find('#') != std::string_view::npos,
                "the SSE2 short check finds a string plain as the scalar one does, '#' aside");
-        EXPECT(kernels::sse2::has_suspect_byte_short(begin, size) == kernels::scalar::has_suspect_byte_short(begin, size),
+        EXPECT(kernels::sse2::has_suspect_byte_short(begin, size) ==
+                   kernels::scalar::has_suspect_byte_short(begin, size),
                "the SSE2 short check finds suspect bytes as the scalar one does");
     }
 }
@@ -87,7 +92,8 @@ void check_escape_scans(const char* begin, std::size_t size) {
 }  // namespace
 }  // namespace brindle::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     using namespace brindle;
     if (size == 0) {
         return 0;

@@ -23,8 +23,8 @@
 #include "common/document_grammar.hpp"
 #include "common/expect.hpp"
 #include "common/utf8.hpp"
-#include "reader/read_pipeline.hpp"
 #include "kernels/kernels.hpp"
+#include "reader/read_pipeline.hpp"
 
 namespace brindle::fuzz {
 namespace {

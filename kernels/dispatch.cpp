@@ -16,7 +16,8 @@ namespace brindle::kernels {
 namespace {
 
 // The level BRINDLE_KERNELS names, or the highest when it names none.
-Level requested_level() noexcept {
+Level requested_level() noexcept
+{
     const char* name = std::getenv("BRINDLE_KERNELS");
     if (name != nullptr) {
         for (const Level level : kLevels) {
@@ -28,7 +29,8 @@ Level requested_level() noexcept {
     return Level::Avx512;
 }
 
-const KernelTable& choose() noexcept {
+const KernelTable& choose() noexcept
+{
     Level level = requested_level();
     while (!is_supported(level)) {
         level = static_cast<Level>(static_cast<int>(level) - 1);
@@ -38,7 +40,8 @@ const KernelTable& choose() noexcept {
 
 }  // namespace
 
-const char* level_name(Level level) noexcept {
+const char* level_name(Level level) noexcept
+{
     switch (level) {
     case Level::Sse42: return "sse42";
     case Level::Avx2: return "avx2";
@@ -48,7 +51,8 @@ const char* level_name(Level level) noexcept {
     return "scalar";
 }
 
-bool is_supported(Level level) noexcept {
+bool is_supported(Level level) noexcept
+{
 #if defined(BRINDLE_KERNELS_X86)
     __builtin_cpu_init();  // in case this runs before the runtime's own initialisation
 #endif
@@ -67,7 +71,8 @@ bool is_supported(Level level) noexcept {
     return true;
 }
 
-const KernelTable& table_for(Level level) noexcept {
+const KernelTable& table_for(Level level) noexcept
+{
     switch (level) {
 #if defined(BRINDLE_KERNELS_X86)
     case Level::Sse42: return sse42::kTable;
@@ -79,7 +84,8 @@ const KernelTable& table_for(Level level) noexcept {
     return scalar::kTable;
 }
 
-const KernelTable& active() noexcept {
+const KernelTable& active() noexcept
+{
     static const KernelTable& chosen = choose();
     return chosen;
 }

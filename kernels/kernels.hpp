@@ -20,7 +20,8 @@ inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse42, Level::Avx2, Le
 
 // Tag white space: the bytes that separate the parts of a tag. Not XML's white space (this
 // holds the form feed too) nor Unicode's (reader/text/unicode_space.hpp).
-constexpr bool is_tag_space(unsigned char byte) noexcept {
+constexpr bool is_tag_space(unsigned char byte) noexcept
+{
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\f' || byte == '\r';
 }
 
@@ -73,22 +74,24 @@ const KernelTable& table_for(Level level) noexcept;
 // The table in use: the best supported level, or the one BRINDLE_KERNELS names if lower.
 const KernelTable& active() noexcept;
 
-inline std::size_t find_byte(std::string_view document, std::size_t from, unsigned char value) noexcept {
-    return active().find_byte(reinterpret_cast<const unsigned char*>(document.data()), document.size(), from,
-                              value);
+inline std::size_t find_byte(std::string_view document, std::size_t from, unsigned char value) noexcept
+{
+    return active().find_byte(reinterpret_cast<const unsigned char*>(document.data()), document.size(), from, value);
 }
 
-inline bool is_valid_utf8(std::string_view bytes) noexcept {
+inline bool is_valid_utf8(std::string_view bytes) noexcept
+{
     return active().is_valid_utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
-inline Utf8Counts count_utf8(std::string_view bytes) noexcept {
+inline Utf8Counts count_utf8(std::string_view bytes) noexcept
+{
     return active().count_utf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
-inline bool is_ascii(std::string_view bytes) noexcept {
-    return active().ascii_prefix(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) ==
-           bytes.size();
+inline bool is_ascii(std::string_view bytes) noexcept
+{
+    return active().ascii_prefix(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == bytes.size();
 }
 
 }  // namespace brindle::kernels

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "kernels/kernels.hpp"
 #include "index/structural/builder_choice.hpp"
 #include "index/structural/structural_index.hpp"
+#include "kernels/kernels.hpp"
 
 namespace {
 
@@ -28,7 +28,8 @@ constexpr int kPasses = 5;
 
 std::uint64_t sink = 0;  // results feed this so no pass can be optimised away
 
-std::string repeat_until_full(const std::function<std::string(std::mt19937&, std::size_t)>& piece) {
+std::string repeat_until_full(const std::function<std::string(std::mt19937&, std::size_t)>& piece)
+{
     std::mt19937 random(2024);
     std::string document = "<root>\n";
     for (std::size_t i = 0; document.size() < kTargetBytes; ++i) {
@@ -37,33 +38,36 @@ std::string repeat_until_full(const std::function<std::string(std::mt19937&, std
     return document + "</root>\n";
 }
 
-std::string word(std::mt19937& random) {
+std::string word(std::mt19937& random)
+{
     static const char* words[] = {"alpha", "beta", "gamma", "delta", "market", "river", "stone",
-                                  "Paris", "Oslo", "order", "value", "north", "quiet", "ledger"};
+                                  "Paris", "Oslo", "order", "value", "north",  "quiet", "ledger"};
     return words[random() % (sizeof words / sizeof *words)];
 }
 
 // Small elements with short text, as in exported records.
-std::string record_like() {
+std::string record_like()
+{
     return repeat_until_full([](std::mt19937& random, std::size_t i) {
-        return "  <record id=\"" + std::to_string(i) + "\">\n    <name>" + word(random) + " " +
-               word(random) + "</name>\n    <email>" + word(random) + "@example.org</email>\n    <age>" +
+        return "  <record id=\"" + std::to_string(i) + "\">\n    <name>" + word(random) + " " + word(random) +
+               "</name>\n    <email>" + word(random) + "@example.org</email>\n    <age>" +
                std::to_string(random() % 90) + "</age>\n    <city>" + word(random) + "</city>\n  </record>\n";
     });
 }
 
 // Self-closing elements carrying most of their data in attributes.
-std::string attribute_heavy() {
+std::string attribute_heavy()
+{
     return repeat_until_full([](std::mt19937& random, std::size_t i) {
-        return "  <item id=\"" + std::to_string(i) + "\" name=\"" + word(random) + " " + word(random) +
-               "\" price=\"" + std::to_string(random() % 10000) + ".50\" category=\"" + word(random) +
-               "\" stock=\"" + std::to_string(random() % 500) + "\" sku=\"AB-" + std::to_string(random() % 9999) +
-               "\"/>\n";
+        return "  <item id=\"" + std::to_string(i) + "\" name=\"" + word(random) + " " + word(random) + "\" price=\"" +
+               std::to_string(random() % 10000) + ".50\" category=\"" + word(random) + "\" stock=\"" +
+               std::to_string(random() % 500) + "\" sku=\"AB-" + std::to_string(random() % 9999) + "\"/>\n";
     });
 }
 
 // Long paragraphs of character data between few tags.
-std::string text_heavy() {
+std::string text_heavy()
+{
     return repeat_until_full([](std::mt19937& random, std::size_t) {
         std::string paragraph = "  <p>";
         while (paragraph.size() < 1500) {
@@ -74,7 +78,8 @@ std::string text_heavy() {
 }
 
 // Many short attributes per tag: more than five double quotes per '<'.
-std::string quote_dense() {
+std::string quote_dense()
+{
     return repeat_until_full([](std::mt19937& random, std::size_t) {
         std::string row = "  <r";
         for (char key = 'a'; key <= 'l'; ++key) {
@@ -86,13 +91,15 @@ std::string quote_dense() {
 
 // The processor time of this thread, in seconds: on a machine shared with other work, time
 // spent waiting for a core does not count against a pass.
-double thread_seconds() {
+double thread_seconds()
+{
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-double best_gbps(std::size_t bytes, const std::function<std::uint64_t()>& pass) {
+double best_gbps(std::size_t bytes, const std::function<std::uint64_t()>& pass)
+{
     double best = 0;
     for (int i = 0; i < kPasses; ++i) {
         const double start = thread_seconds();
@@ -105,7 +112,8 @@ double best_gbps(std::size_t bytes, const std::function<std::uint64_t()>& pass) 
 
 // Visits every '<' of the document, one search per occurrence.
 template <typename Search>
-std::uint64_t every_less_than(std::string_view document, Search search) {
+std::uint64_t every_less_than(std::string_view document, Search search)
+{
     std::uint64_t count = 0;
     for (std::size_t at = search(0); at < document.size(); at = search(at + 1)) {
         ++count;
@@ -117,7 +125,8 @@ using Builder = BuildResult (*)(std::string_view, StructuralIndex&) noexcept;
 
 // Builds into `index`: a fresh one for each pass, as a read does, or one kept from the pass
 // before, whose arrays already hold their memory (no page faults, no growth).
-std::uint64_t build(std::string_view document, Builder builder, StructuralIndex& index) {
+std::uint64_t build(std::string_view document, Builder builder, StructuralIndex& index)
+{
     const BuildResult result = builder(document, index);
     if (result.status != BuildStatus::Ok) {
         std::fprintf(stderr, "build failed at %llu\n", static_cast<unsigned long long>(result.offset));
@@ -127,7 +136,8 @@ std::uint64_t build(std::string_view document, Builder builder, StructuralIndex&
 
 // Builds the direct index a window of 16384 tags at a time, as the reader does, into a fresh
 // index per pass; the window's arrays are reused from one window to the next.
-std::uint64_t build_in_windows(std::string_view document) {
+std::uint64_t build_in_windows(std::string_view document)
+{
     StructuralIndex window;
     DirectWindows windows(document, window, 16384);
     std::uint64_t tags = 0;
@@ -140,7 +150,8 @@ std::uint64_t build_in_windows(std::string_view document) {
     return tags;
 }
 
-void measure(const char* name, const std::string& text) {
+void measure(const char* name, const std::string& text)
+{
     const std::string_view document = text;
     const std::size_t n = document.size();
     const auto memchr_at = [&](std::size_t from) -> std::size_t {
@@ -180,13 +191,14 @@ void measure(const char* name, const std::string& text) {
     const double dense = fresh(&build_quote_dense);
     const double dense_reused = reused(&build_quote_dense);
     std::printf("%-16s %5.1f %4s %7.2f%s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n", name,
-                static_cast<double>(n) / 1e6, prefers_quote_dense(document) ? "QD" : "D", memchr_scan, find_scans.c_str(),
-                memchr_each, find_each, direct, direct_reused, direct_windows, dense, dense_reused);
+                static_cast<double>(n) / 1e6, prefers_quote_dense(document) ? "QD" : "D", memchr_scan,
+                find_scans.c_str(), memchr_each, find_each, direct, direct_reused, direct_windows, dense, dense_reused);
 }
 
 }  // namespace
 
-int main() {
+int main()
+{
     std::printf("GB/s, best of %d passes. scan: search for a byte that never occurs, by memchr and by the\n"
                 "find_byte of each kernel level; each<: one search per '<'. The builders and each< use the\n"
                 "active level: %s.\n"
@@ -194,11 +206,11 @@ int main() {
                 "fresh: a new index per pass; reused: the index of the pass before;\n"
                 "windows: 16384 tags at a time into one window's arrays, as the reader builds the direct index.\n\n",
                 kPasses, kernels::level_name(kernels::active().level));
-    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "document", "MB", "pick",
-                "memchr", "scalar", "sse42", "avx2", "avx512", "memchr", "find_b", "direct", "direct", "direct",
-                "qdense", "qdense");
-    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "", "", "", "scan", "scan",
-                "scan", "scan", "scan", "each<", "each<", "fresh", "reused", "windows", "fresh", "reused");
+    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "document", "MB", "pick", "memchr",
+                "scalar", "sse42", "avx2", "avx512", "memchr", "find_b", "direct", "direct", "direct", "qdense",
+                "qdense");
+    std::printf("%-16s %5s %4s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "", "", "", "scan", "scan", "scan",
+                "scan", "scan", "each<", "each<", "fresh", "reused", "windows", "fresh", "reused");
     measure("record-like", record_like());
     measure("attribute-heavy", attribute_heavy());
     measure("text-heavy", text_heavy());

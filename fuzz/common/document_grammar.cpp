@@ -22,6 +22,7 @@ constexpr std::array<std::string_view, 5> kSpaces{"", " ", "\t", "\n ", "\r\n"};
 
 // Character data: references, quotes and apostrophes, '>' and "]]", Unicode white space
 // (which trimming removes at either end) and multi-byte characters.
+// clang-format off
 constexpr std::array<Piece, 24> kTextPieces{{
     {"text", "text"}, {" ", " "}, {"\n", "\n"}, {"\t", "\t"}, {"\r\n", "\r\n"}, {"a > b", "a > b"},
     {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"},
@@ -30,26 +31,33 @@ constexpr std::array<Piece, 24> kTextPieces{{
     {"\xE2\x82\xAC", "\xE2\x82\xAC"}, {"\xC2\xA0", "\xC2\xA0"}, {"\xE3\x80\x80", "\xE3\x80\x80"},
     {"\xC2\x85", "\xC2\x85"},
 }};
+// clang-format on
 
 // Attribute values: tabs and line breaks read back as one space each (CR LF as one).
 // kOtherQuote stands for the quote that does not delimit the value.
 constexpr std::string_view kOtherQuote = "\x01";
+// clang-format off
 constexpr std::array<Piece, 18> kValuePieces{{
     {"1", "1"}, {"a>b", "a>b"}, {"/>", "/>"}, {"?>", "?>"}, {"]]>", "]]>"}, {" ", " "},
     {kOtherQuote, kOtherQuote}, {"&amp;", "&"}, {"&lt;", "<"}, {"&#60;", "<"}, {"&#x3e;", ">"},
     {"&quot;", "\""}, {"&apos;", "'"}, {"\t", " "}, {"\n", " "}, {"\r\n", " "},
     {"\xC3\xA9", "\xC3\xA9"}, {"<", "<"},  // the last only with GrammarOptions::less_than_in_values
 }};
+// clang-format on
 
 // Contents of comments, CDATA sections and instructions: '<', '>', quotes and markup, but
 // never a terminator, and no piece starts with '>' or ends in the terminator's first byte.
-constexpr std::array<std::string_view, 12> kSectionPieces{
-    "x", " ", "<b>", "a>b", "<", "\n", "it's", "\"", "'<c>'", "&amp;", "<!x>", "<?p"};
+constexpr std::array<std::string_view, 12> kSectionPieces{"x",    " ",  "<b>",   "a>b",   "<",    "\n",
+                                                          "it's", "\"", "'<c>'", "&amp;", "<!x>", "<?p"};
 
 constexpr std::array<std::string_view, 4> kDoctypeLiteralPieces{"a>b", "]>", "<x", "-//W3C//"};
-constexpr std::array<std::string_view, 7> kSubsetDeclarations{
-    "<!ELEMENT a ANY>", "<!ENTITY e \"<b>x</b>\">", "<!ATTLIST a k CDATA '>'>", "<!-- ]> it's -->",
-    "<?p ]>\"?>", "<!NOTATION n SYSTEM \"]>\">", "\n"};
+constexpr std::array<std::string_view, 7> kSubsetDeclarations{"<!ELEMENT a ANY>",
+                                                              "<!ENTITY e \"<b>x</b>\">",
+                                                              "<!ATTLIST a k CDATA '>'>",
+                                                              "<!-- ]> it's -->",
+                                                              "<?p ]>\"?>",
+                                                              "<!NOTATION n SYSTEM \"]>\">",
+                                                              "\n"};
 
 class Choices {
 public:
@@ -90,7 +98,6 @@ public:
     }
 
 private:
-
     static constexpr std::size_t kMaxDepth = 48;
     static constexpr std::size_t kMaxBytes = 1 << 16;
 
@@ -302,7 +309,8 @@ private:
         }
         if (choices_.below(2)) {
             bytes() += " [";
-            for (std::size_t count = choices_.below(5); count > 0; --count) bytes() += choices_.pick(kSubsetDeclarations);
+            for (std::size_t count = choices_.below(5); count > 0; --count)
+                bytes() += choices_.pick(kSubsetDeclarations);
             bytes() += "]";
         }
         bytes() += choices_.pick(kSpaces);

@@ -22,7 +22,7 @@ struct ExpectedTag {
     std::uint64_t start;
     std::uint64_t end;  // the offset of the tag's last byte, its '>'
     index::TagKind kind;
-    std::string name;    // empty for comments and CDATA sections
+    std::string name;  // empty for comments and CDATA sections
     friend bool operator==(const ExpectedTag&, const ExpectedTag&) = default;
 };
 
@@ -38,7 +38,7 @@ struct ModelElement {
 struct GeneratedDocument {
     std::string bytes;
     std::vector<ExpectedTag> tags;
-    std::vector<TextEntry> texts;  // as the index records them
+    std::vector<TextEntry> texts;        // as the index records them
     std::vector<ModelElement> elements;  // in document order of their start tags; [0] is the root
     std::size_t deepest = 0;             // the most elements open at once
 };

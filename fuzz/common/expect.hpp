@@ -16,5 +16,5 @@ namespace brindle::fuzz {
 }  // namespace brindle::fuzz
 
 // A macro only so the message can name the file, the line and the condition's text.
-#define EXPECT(condition, meaning) \
+#define EXPECT(condition, meaning)                                                                                     \
     ((condition) ? void() : ::brindle::fuzz::fail(__FILE__, __LINE__, #condition, meaning))

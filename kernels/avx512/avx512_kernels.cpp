@@ -22,17 +22,20 @@ __m512i load(const unsigned char* at) noexcept { return _mm512_loadu_si512(at); 
 // is the only one among them with its low four bits, so one shuffle picks the candidate for
 // every byte and one comparison tells whether the byte is it. A byte with its high bit set
 // shuffles to 0 and so never matches. (The shuffle works within each 16-byte lane.)
-std::uint64_t tag_space_mask(__m512i block) noexcept {
+std::uint64_t tag_space_mask(__m512i block) noexcept
+{
     // ' ' in byte 0, '\t' and '\n' in bytes 9 and 10, '\f' and '\r' in bytes 12 and 13.
     const __m512i candidates = _mm512_set4_epi32(0x00000D0C, 0x000A0900, 0, 0x20);
     return _cvtmask64_u64(_mm512_cmpeq_epi8_mask(block, _mm512_shuffle_epi8(candidates, block)));
 }
 
-std::uint64_t byte_mask(__m512i block, char byte) noexcept {
+std::uint64_t byte_mask(__m512i block, char byte) noexcept
+{
     return _cvtmask64_u64(_mm512_cmpeq_epi8_mask(block, _mm512_set1_epi8(byte)));
 }
 
-void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
+void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept
+{
     const __m512i bytes = load(block);
     masks.less = byte_mask(bytes, '<');
     masks.greater = byte_mask(bytes, '>');
@@ -47,7 +50,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
 
 // Only the classifier gains from whole 64-byte vectors; the searches, which stop early, and
 // the UTF-8 kernels are AVX2's.
-const KernelTable kTable = {Level::Avx512,      avx2::find_byte,    classify_markup, avx2::is_valid_utf8,
-                            avx2::ascii_prefix, avx2::count_utf8};
+const KernelTable kTable = {Level::Avx512,       avx2::find_byte,    classify_markup,
+                            avx2::is_valid_utf8, avx2::ascii_prefix, avx2::count_utf8};
 
 }  // namespace brindle::kernels::avx512

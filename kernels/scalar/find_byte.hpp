@@ -11,8 +11,8 @@
 namespace brindle::kernels::scalar {
 
 // First byte equal to `value` at or after `from`; the caller knows one lies in the next eight.
-inline std::size_t first_in_word(const unsigned char* data, std::size_t from,
-                                 unsigned char value) noexcept {
+inline std::size_t first_in_word(const unsigned char* data, std::size_t from, unsigned char value) noexcept
+{
     while (data[from] != value) {
         ++from;
     }
@@ -20,7 +20,8 @@ inline std::size_t first_in_word(const unsigned char* data, std::size_t from,
 }
 
 inline std::size_t scan_bytes(const unsigned char* data, std::size_t from, std::size_t size,
-                              unsigned char value) noexcept {
+                              unsigned char value) noexcept
+{
     for (; from < size; ++from) {
         if (data[from] == value) {
             return from;
@@ -30,7 +31,8 @@ inline std::size_t scan_bytes(const unsigned char* data, std::size_t from, std::
 }
 
 // Offset of the next eight-byte address boundary after data + from (at most from + 8).
-inline std::size_t next_boundary(const unsigned char* data, std::size_t from) noexcept {
+inline std::size_t next_boundary(const unsigned char* data, std::size_t from) noexcept
+{
     const auto address = reinterpret_cast<std::uintptr_t>(data + from);
     return from + 8 - static_cast<std::size_t>(address & 7U);
 }
@@ -38,8 +40,8 @@ inline std::size_t next_boundary(const unsigned char* data, std::size_t from) no
 // Eight bytes tested as one word first; then, from the next aligned boundary, two words per
 // step while sixteen bytes remain; a word that reports a hit, and the tail, are finished
 // byte by byte, so the result is always the exact first match.
-inline std::size_t find_byte(std::string_view document, std::size_t from,
-                             unsigned char value) noexcept {
+inline std::size_t find_byte(std::string_view document, std::size_t from, unsigned char value) noexcept
+{
     const auto* data = reinterpret_cast<const unsigned char*>(document.data());
     const std::size_t size = document.size();
     if (from >= size) {

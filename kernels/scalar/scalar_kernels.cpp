@@ -7,12 +7,14 @@
 
 namespace brindle::kernels::scalar {
 
-std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept {
+std::size_t find_byte(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) noexcept
+{
     return find_byte(std::string_view(reinterpret_cast<const char*>(data), size), from, value);
 }
 
 // One byte at a time: the reference for the vector classifiers, not a fast path.
-void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
+void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept
+{
     MarkupMasks found{};
     for (unsigned i = 0; i < kMarkupBlock; ++i) {
         const std::uint64_t bit = std::uint64_t{1} << i;
@@ -29,7 +31,8 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept {
     masks = found;
 }
 
-Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept {
+Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept
+{
     Utf8Counts counts{0, 0};
     for (std::size_t i = 0; i < size; ++i) {
         counts.continuations += (data[i] & 0xC0) == 0x80 ? 1 : 0;

@@ -62,10 +62,7 @@ std::size_t utf8_sequence_length(const unsigned char* bytes, std::size_t at, std
     return length;
 }
 
-std::size_t ascii_prefix(const unsigned char* bytes, std::size_t size) noexcept
-{
-    return skip_ascii(bytes, 0, size);
-}
+std::size_t ascii_prefix(const unsigned char* bytes, std::size_t size) noexcept { return skip_ascii(bytes, 0, size); }
 
 bool is_valid_utf8(const unsigned char* bytes, std::size_t size) noexcept
 {

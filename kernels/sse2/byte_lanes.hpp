@@ -14,10 +14,7 @@
 
 namespace brindle::kernels::sse2 {
 
-inline __m128i load_block(const char* at) noexcept
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
+inline __m128i load_block(const char* at) noexcept { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
 
 // A string of 1 to 16 bytes, with no loop and no read past its end. Names and most attribute
 // values are this short, and a byte loop over them mispredicts its exit for nearly every
@@ -47,10 +44,7 @@ inline __m128i load_short(const char* at, std::size_t size) noexcept
 
 inline unsigned lanes_mask(__m128i marked) noexcept { return static_cast<unsigned>(_mm_movemask_epi8(marked)); }
 
-inline __m128i equal_bytes(__m128i block, char byte) noexcept
-{
-    return _mm_cmpeq_epi8(block, _mm_set1_epi8(byte));
-}
+inline __m128i equal_bytes(__m128i block, char byte) noexcept { return _mm_cmpeq_epi8(block, _mm_set1_epi8(byte)); }
 
 // Lanes whose byte lies in [low, low + count), for low + count <= 0x80: a signed comparison
 // after moving `low` to -128 tests the whole range at once.

@@ -14,7 +14,8 @@ namespace {
 
 unsigned char lane(std::uint64_t word, unsigned i) { return static_cast<unsigned char>(word >> (8 * i)); }
 
-std::uint64_t naive_equal_lanes(std::uint64_t word, unsigned char value) {
+std::uint64_t naive_equal_lanes(std::uint64_t word, unsigned char value)
+{
     std::uint64_t bits = 0;
     for (unsigned i = 0; i < 8; ++i) {
         bits |= static_cast<std::uint64_t>(lane(word, i) == value) << i;
@@ -23,9 +24,16 @@ std::uint64_t naive_equal_lanes(std::uint64_t word, unsigned char value) {
 }
 
 // Words whose lanes are the value, its neighbours, 0x00, 0x80, 0xFF and random bytes.
-std::uint64_t tricky_word(std::mt19937_64& random, unsigned char value) {
-    const unsigned char near[] = {value, static_cast<unsigned char>(value + 1), static_cast<unsigned char>(value - 1),
-                                  static_cast<unsigned char>(value ^ 0x80), 0x00, 0x80, 0xFF, 0x01};
+std::uint64_t tricky_word(std::mt19937_64& random, unsigned char value)
+{
+    const unsigned char near[] = {value,
+                                  static_cast<unsigned char>(value + 1),
+                                  static_cast<unsigned char>(value - 1),
+                                  static_cast<unsigned char>(value ^ 0x80),
+                                  0x00,
+                                  0x80,
+                                  0xFF,
+                                  0x01};
     std::uint64_t word = 0;
     for (unsigned i = 0; i < 8; ++i) {
         const unsigned char byte = random() % 2 ? near[random() % 8] : static_cast<unsigned char>(random());
@@ -34,7 +42,8 @@ std::uint64_t tricky_word(std::mt19937_64& random, unsigned char value) {
     return word;
 }
 
-TEST(ByteMatchInWord, EqualLanesAndMatchBitsForEveryValue) {
+TEST(ByteMatchInWord, EqualLanesAndMatchBitsForEveryValue)
+{
     std::mt19937_64 random(5);
     for (unsigned value = 0; value < 256; ++value) {
         const auto v = static_cast<unsigned char>(value);

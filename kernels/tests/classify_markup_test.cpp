@@ -16,13 +16,12 @@
 namespace brindle::kernels {
 
 // Beside MarkupMasks, where the assertions find them.
-bool operator==(const MarkupMasks& a, const MarkupMasks& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool operator==(const MarkupMasks& a, const MarkupMasks& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-std::ostream& operator<<(std::ostream& out, const MarkupMasks& m) {
-    return out << std::hex << "{< " << m.less << " > " << m.greater << " / " << m.slash << " ? " << m.question
-               << " \" " << m.double_quote << " ' " << m.apostrophe << " space " << m.tag_space << "}";
+std::ostream& operator<<(std::ostream& out, const MarkupMasks& m)
+{
+    return out << std::hex << "{< " << m.less << " > " << m.greater << " / " << m.slash << " ? " << m.question << " \" "
+               << m.double_quote << " ' " << m.apostrophe << " space " << m.tag_space << "}";
 }
 
 namespace {
@@ -30,7 +29,8 @@ namespace {
 using testing::GuardedBytes;
 
 // The masks of a block whose bytes are all `filler` but one.
-MarkupMasks expected_for_one(unsigned char byte, unsigned lane) {
+MarkupMasks expected_for_one(unsigned char byte, unsigned lane)
+{
     MarkupMasks masks{};
     const std::uint64_t bit = std::uint64_t{1} << lane;
     switch (byte) {
@@ -40,7 +40,11 @@ MarkupMasks expected_for_one(unsigned char byte, unsigned lane) {
     case '?': masks.question = bit; break;
     case '"': masks.double_quote = bit; break;
     case '\'': masks.apostrophe = bit; break;
-    case ' ': case '\t': case '\n': case '\f': case '\r': masks.tag_space = bit; break;
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\f':
+    case '\r': masks.tag_space = bit; break;
     default: break;
     }
     return masks;
@@ -48,7 +52,8 @@ MarkupMasks expected_for_one(unsigned char byte, unsigned lane) {
 
 class ClassifyMarkup : public ::testing::TestWithParam<Level> {
 protected:
-    MarkupMasks classify(const unsigned char* block) const {
+    MarkupMasks classify(const unsigned char* block) const
+    {
         MarkupMasks masks;
         std::memset(&masks, 0xA5, sizeof masks);  // every field must be written
         table_for(GetParam()).classify_markup(block, masks);
@@ -56,7 +61,8 @@ protected:
     }
 };
 
-TEST_P(ClassifyMarkup, EveryByteValueInEveryLane) {
+TEST_P(ClassifyMarkup, EveryByteValueInEveryLane)
+{
     unsigned char block[kMarkupBlock];
     for (unsigned value = 0; value < 256; ++value) {
         for (unsigned lane = 0; lane < kMarkupBlock; ++lane) {
@@ -68,9 +74,10 @@ TEST_P(ClassifyMarkup, EveryByteValueInEveryLane) {
     }
 }
 
-TEST_P(ClassifyMarkup, RandomBlocksEqualTheScalarClassifier) {
-    static constexpr unsigned char kMarkup[] = {'<', '>', '/', '?', '"', '\'', ' ', '\t', '\n', '\f', '\r',
-                                                '\v', 0x00, 0x80, 0xA0, 0xBC, 0xFF, 'a', '=', '!', 0x2C, 0x3D};
+TEST_P(ClassifyMarkup, RandomBlocksEqualTheScalarClassifier)
+{
+    static constexpr unsigned char kMarkup[] = {'<',  '>',  '/',  '?',  '"',  '\'', ' ', '\t', '\n', '\f', '\r',
+                                                '\v', 0x00, 0x80, 0xA0, 0xBC, 0xFF, 'a', '=',  '!',  0x2C, 0x3D};
     std::mt19937_64 random(77);
     GuardedBytes guarded;
     const KernelTable& scalar = table_for(Level::Scalar);

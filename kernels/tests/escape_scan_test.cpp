@@ -18,7 +18,8 @@ namespace {
 
 using testing::GuardedBytes;
 
-TEST(EscapeTables, StopAtReferencesAndSuspectBytesOnly) {
+TEST(EscapeTables, StopAtReferencesAndSuspectBytesOnly)
+{
     for (int byte = 0; byte < 256; ++byte) {
         const bool control = byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
         const bool suspect = control || byte == 0xEF;
@@ -34,12 +35,13 @@ TEST(EscapeTables, StopAtReferencesAndSuspectBytesOnly) {
 
 #if defined(__SSE2__)
 
-std::string random_text(std::mt19937_64& random, std::size_t length) {
+std::string random_text(std::mt19937_64& random, std::size_t length)
+{
     // The special bytes, their one-bit neighbours (# ( ) . = ? among them), bytes near the
     // control range, the noncharacter lead and its neighbours, and plain letters.
-    static constexpr unsigned char kBytes[] = {'&', '<', '>', '"', '\'', '\r', '\t', '\n', '#', '$', '%', '=', '?', '.',
-                                               '(', ')', ' ', 0x00, 0x01, 0x0B, 0x1F, 0x7F, 0xEF, 0xEE, 0xF0, 0xBF,
-                                               0x80, 'a', 'b', 'c'};
+    static constexpr unsigned char kBytes[] = {'&',  '<',  '>',  '"',  '\'', '\r', '\t', '\n', '#',  '$',
+                                               '%',  '=',  '?',  '.',  '(',  ')',  ' ',  0x00, 0x01, 0x0B,
+                                               0x1F, 0x7F, 0xEF, 0xEE, 0xF0, 0xBF, 0x80, 'a',  'b',  'c'};
     std::string text(length, 'x');
     const unsigned density = 1 + static_cast<unsigned>(random() % 40);
     for (char& byte : text) {
@@ -53,7 +55,8 @@ std::string random_text(std::mt19937_64& random, std::size_t length) {
 // The SSE2 search may also stop at '#', which shares its comparison with '"' '&' and '\'' and
 // which escaping passes over; past those stops it must reach the scalar search's byte.
 template <EscapeMode mode>
-const char* sse2_find_past_hashes(const char* begin, const char* at, const char* end) {
+const char* sse2_find_past_hashes(const char* begin, const char* at, const char* end)
+{
     const char* found = sse2::find_escapable<mode>(begin, at, end);
     while (found != end && *found == '#') {
         found = sse2::find_escapable<mode>(begin, found + 1, end);
@@ -64,14 +67,17 @@ const char* sse2_find_past_hashes(const char* begin, const char* at, const char*
 // A short string is plain for the SSE2 check exactly when it is for the scalar one, except
 // that a '#' may make the SSE2 check send a plain string to the full escaping.
 template <EscapeMode mode>
-bool plain_checks_agree(const char* at, std::size_t size) {
+bool plain_checks_agree(const char* at, std::size_t size)
+{
     const bool sse2_plain = sse2::is_plain_short<mode>(at, size);
     const bool scalar_plain = scalar::is_plain_short<mode>(at, size);
-    return sse2_plain == scalar_plain || (scalar_plain && std::string_view(at, size).find('#') != std::string_view::npos);
+    return sse2_plain == scalar_plain ||
+           (scalar_plain && std::string_view(at, size).find('#') != std::string_view::npos);
 }
 
 template <EscapeMode mode>
-void expect_scans_agree(const char* begin, std::size_t size) {
+void expect_scans_agree(const char* begin, std::size_t size)
+{
     const char* const end = begin + size;
     for (const char* at = begin; at <= end; ++at) {
         ASSERT_EQ(sse2_find_past_hashes<mode>(begin, at, end), scalar::find_escapable<mode>(at, end))
@@ -85,7 +91,8 @@ void expect_scans_agree(const char* begin, std::size_t size) {
     }
 }
 
-TEST(EscapeScans, Sse2EqualsScalarAtEveryLengthOffsetAndEnd) {
+TEST(EscapeScans, Sse2EqualsScalarAtEveryLengthOffsetAndEnd)
+{
     std::mt19937_64 random(99);
     GuardedBytes guarded;
     for (int round = 0; round < 6; ++round) {
@@ -102,7 +109,8 @@ TEST(EscapeScans, Sse2EqualsScalarAtEveryLengthOffsetAndEnd) {
 
 // Short strings holding exactly one byte of each value, at each position: the short checks
 // see every byte whichever way they load the string.
-TEST(EscapeScans, ShortChecksSeeEveryByte) {
+TEST(EscapeScans, ShortChecksSeeEveryByte)
+{
     GuardedBytes guarded;
     for (std::size_t size = 1; size < 16; ++size) {
         for (std::size_t position = 0; position < size; ++position) {

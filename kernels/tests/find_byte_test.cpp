@@ -23,7 +23,8 @@ namespace {
 
 using testing::GuardedBytes;
 
-std::size_t naive_find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) {
+std::size_t naive_find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value)
+{
     for (std::size_t i = from; i < size; ++i) {
         if (data[i] == value) {
             return i;
@@ -36,7 +37,8 @@ std::size_t naive_find(const unsigned char* data, std::size_t size, std::size_t 
 class AlignedBytes {
 public:
     explicit AlignedBytes(std::size_t size)
-        : storage_(static_cast<unsigned char*>(std::aligned_alloc(64, (size + 63) / 64 * 64))) {}
+        : storage_(static_cast<unsigned char*>(std::aligned_alloc(64, (size + 63) / 64 * 64)))
+    {}
     unsigned char* data(std::size_t offset) { return storage_.get() + offset; }
 
 private:
@@ -48,7 +50,8 @@ private:
 
 class FindByte : public ::testing::TestWithParam<Level> {
 protected:
-    std::size_t find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) const {
+    std::size_t find(const unsigned char* data, std::size_t size, std::size_t from, unsigned char value) const
+    {
         return table_for(GetParam()).find_byte(data, size, from, value);
     }
 };
@@ -57,7 +60,8 @@ constexpr std::size_t kLongest = 300;
 
 // The searched value is '<'; the filler differs from it in one bit, so the word-at-a-time
 // test's borrows meet it too.
-TEST_P(FindByte, OneMatchAtEveryPositionAndAlignment) {
+TEST_P(FindByte, OneMatchAtEveryPositionAndAlignment)
+{
     AlignedBytes memory(64 + kLongest + 64);
     for (const std::size_t offset : {0, 1, 7, 8, 15, 16, 17, 31, 32, 33, 63}) {
         unsigned char* const data = memory.data(offset);
@@ -79,7 +83,8 @@ TEST_P(FindByte, OneMatchAtEveryPositionAndAlignment) {
     }
 }
 
-TEST_P(FindByte, ReadsNothingPastEitherEnd) {
+TEST_P(FindByte, ReadsNothingPastEitherEnd)
+{
     GuardedBytes guarded;
     for (const auto against : {GuardedBytes::Against::End, GuardedBytes::Against::Start}) {
         for (std::size_t length = 0; length <= kLongest; ++length) {
@@ -100,13 +105,14 @@ TEST_P(FindByte, ReadsNothingPastEitherEnd) {
 
 // Two matches: the first must win even when a false lane or a second hit follows it in the
 // same word or vector.
-TEST_P(FindByte, FirstOfTwoMatchesWins) {
+TEST_P(FindByte, FirstOfTwoMatchesWins)
+{
     AlignedBytes memory(64 + 200);
     for (const std::size_t offset : {0, 3, 31}) {
         unsigned char* const data = memory.data(offset);
         const std::size_t length = 200;
-        for (const auto& [value, filler] : {std::pair<unsigned char, unsigned char>{0x00, 0x01},
-                                             {0x80, 0x00}, {0xFF, 0xFE}, {'"', '\''}}) {
+        for (const auto& [value, filler] :
+             {std::pair<unsigned char, unsigned char>{0x00, 0x01}, {0x80, 0x00}, {0xFF, 0xFE}, {'"', '\''}}) {
             for (std::size_t first = 0; first < length; ++first) {
                 for (std::size_t second = first + 1; second < length && second <= first + 40; ++second) {
                     std::memset(data, filler, length);
@@ -122,7 +128,8 @@ TEST_P(FindByte, FirstOfTwoMatchesWins) {
     }
 }
 
-TEST_P(FindByte, StartAtOrPastTheEndGivesTheSize) {
+TEST_P(FindByte, StartAtOrPastTheEndGivesTheSize)
+{
     const std::string bytes(100, '<');
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{40}, std::size_t{100}}) {
@@ -133,7 +140,8 @@ TEST_P(FindByte, StartAtOrPastTheEndGivesTheSize) {
 }
 
 // Random documents over a small alphabet, so matches are dense, sparse or absent.
-TEST_P(FindByte, RandomDocumentsEqualTheScalarSearch) {
+TEST_P(FindByte, RandomDocumentsEqualTheScalarSearch)
+{
     std::mt19937_64 random(20240601);
     const KernelTable& scalar = table_for(Level::Scalar);
     for (int round = 0; round < 3000; ++round) {
@@ -152,8 +160,7 @@ TEST_P(FindByte, RandomDocumentsEqualTheScalarSearch) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, FindByte, ::testing::ValuesIn(testing::supported_levels()),
-                         testing::level_test_name);
+INSTANTIATE_TEST_SUITE_P(Levels, FindByte, ::testing::ValuesIn(testing::supported_levels()), testing::level_test_name);
 
 }  // namespace
 }  // namespace brindle::kernels

@@ -18,7 +18,8 @@ class GuardedBytes {
 public:
     enum class Against { End, Start };
 
-    GuardedBytes() : page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))) {
+    GuardedBytes() : page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE)))
+    {
         void* mapping = mmap(nullptr, 3 * page_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapping == MAP_FAILED) {
             throw std::runtime_error("mmap failed");
@@ -36,7 +37,8 @@ public:
     std::size_t capacity() const { return page_; }
 
     // A copy of `bytes` against the guard page on one side; valid until the next place().
-    const unsigned char* place(std::string_view bytes, Against against) {
+    const unsigned char* place(std::string_view bytes, Against against)
+    {
         unsigned char* const readable = base_ + page_;
         unsigned char* const at = against == Against::End ? readable + page_ - bytes.size() : readable;
         std::memcpy(at, bytes.data(), bytes.size());

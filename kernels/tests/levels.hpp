@@ -11,7 +11,8 @@
 
 namespace brindle::kernels::testing {
 
-inline std::vector<Level> supported_levels() {
+inline std::vector<Level> supported_levels()
+{
     std::vector<Level> levels;
     for (const Level level : kLevels) {
         if (is_supported(level)) {
@@ -21,8 +22,6 @@ inline std::vector<Level> supported_levels() {
     return levels;
 }
 
-inline std::string level_test_name(const ::testing::TestParamInfo<Level>& info) {
-    return level_name(info.param);
-}
+inline std::string level_test_name(const ::testing::TestParamInfo<Level>& info) { return level_name(info.param); }
 
 }  // namespace brindle::kernels::testing

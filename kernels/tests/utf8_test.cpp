@@ -31,37 +31,39 @@ constexpr KnownCase kKnownCases[] = {
     {""sv, true},
     {"plain ascii"sv, true},
     {"\x7F"sv, true},
-    {"\xC2\x80"sv, true},                  // U+0080
-    {"\xDF\xBF"sv, true},                  // U+07FF
-    {"\xE0\xA0\x80"sv, true},              // U+0800
-    {"\xED\x9F\xBF"sv, true},              // U+D7FF
-    {"\xEE\x80\x80"sv, true},              // U+E000
-    {"\xEF\xBF\xBF"sv, true},              // U+FFFF
-    {"\xF0\x90\x80\x80"sv, true},          // U+10000
-    {"\xF4\x8F\xBF\xBF"sv, true},          // U+10FFFF
-    {"\x80"sv, false},                     // lone continuation
-    {"\xC0\x80"sv, false},                 // overlong
-    {"\xC1\xBF"sv, false},                 // overlong
-    {"\xE0\x9F\xBF"sv, false},             // overlong
-    {"\xF0\x8F\xBF\xBF"sv, false},         // overlong
-    {"\xED\xA0\x80"sv, false},             // surrogate
-    {"\xED\xBF\xBF"sv, false},             // surrogate
-    {"\xF4\x90\x80\x80"sv, false},         // past U+10FFFF
-    {"\xF5\x80\x80\x80"sv, false},         // past U+10FFFF
+    {"\xC2\x80"sv, true},           // U+0080
+    {"\xDF\xBF"sv, true},           // U+07FF
+    {"\xE0\xA0\x80"sv, true},       // U+0800
+    {"\xED\x9F\xBF"sv, true},       // U+D7FF
+    {"\xEE\x80\x80"sv, true},       // U+E000
+    {"\xEF\xBF\xBF"sv, true},       // U+FFFF
+    {"\xF0\x90\x80\x80"sv, true},   // U+10000
+    {"\xF4\x8F\xBF\xBF"sv, true},   // U+10FFFF
+    {"\x80"sv, false},              // lone continuation
+    {"\xC0\x80"sv, false},          // overlong
+    {"\xC1\xBF"sv, false},          // overlong
+    {"\xE0\x9F\xBF"sv, false},      // overlong
+    {"\xF0\x8F\xBF\xBF"sv, false},  // overlong
+    {"\xED\xA0\x80"sv, false},      // surrogate
+    {"\xED\xBF\xBF"sv, false},      // surrogate
+    {"\xF4\x90\x80\x80"sv, false},  // past U+10FFFF
+    {"\xF5\x80\x80\x80"sv, false},  // past U+10FFFF
     {"\xFF"sv, false},
-    {"\xC2"sv, false},                     // truncated at the end
+    {"\xC2"sv, false},  // truncated at the end
     {"\xE2\x82"sv, false},
     {"\xF0\x9F\x98"sv, false},
-    {"\xC2\x41"sv, false},                 // continuation missing
+    {"\xC2\x41"sv, false},  // continuation missing
     {"\xE2\x28\xA1"sv, false},
-    {"\xC2\x80\x80"sv, false},             // one continuation too many
+    {"\xC2\x80\x80"sv, false},  // one continuation too many
 };
 
 // Pieces texts are built from: ASCII runs long and short, every sequence length, and broken
 // sequences.
-const std::vector<std::string_view>& pieces() {
+const std::vector<std::string_view>& pieces()
+{
     static const std::vector<std::string_view> all = [] {
-        std::vector<std::string_view> list = {"a"sv, "<tag attr=\"v\">"sv, "0123456789abcdefghijklmnopqrstuvwxyz"sv, " "sv};
+        std::vector<std::string_view> list = {"a"sv, "<tag attr=\"v\">"sv, "0123456789abcdefghijklmnopqrstuvwxyz"sv,
+                                              " "sv};
         for (const KnownCase& known : kKnownCases) {
             if (!known.bytes.empty()) {
                 list.push_back(known.bytes);
@@ -72,7 +74,8 @@ const std::vector<std::string_view>& pieces() {
     return all;
 }
 
-std::string random_text(std::mt19937_64& random, std::size_t length, bool mostly_valid) {
+std::string random_text(std::mt19937_64& random, std::size_t length, bool mostly_valid)
+{
     std::string text;
     while (text.size() < length) {
         const std::string_view piece = pieces()[random() % pieces().size()];
@@ -95,7 +98,8 @@ protected:
     const KernelTable& kernels() const { return table_for(GetParam()); }
 };
 
-TEST_P(Utf8, KnownCases) {
+TEST_P(Utf8, KnownCases)
+{
     GuardedBytes guarded;
     for (const KnownCase& known : kKnownCases) {
         for (const std::string& padding : {std::string(), std::string(40, 'x'), std::string(70, 'x')}) {
@@ -107,7 +111,8 @@ TEST_P(Utf8, KnownCases) {
     }
 }
 
-TEST_P(Utf8, EveryLengthAndAlignmentEqualsTheScalarCheck) {
+TEST_P(Utf8, EveryLengthAndAlignmentEqualsTheScalarCheck)
+{
     std::mt19937_64 random(8);
     GuardedBytes guarded;
     const KernelTable& scalar = table_for(Level::Scalar);
@@ -129,7 +134,8 @@ TEST_P(Utf8, EveryLengthAndAlignmentEqualsTheScalarCheck) {
 }
 
 // Long texts where the first broken sequence comes after many vectors of valid text.
-TEST_P(Utf8, OneBrokenSequenceAnywhereInALongText) {
+TEST_P(Utf8, OneBrokenSequenceAnywhereInALongText)
+{
     std::mt19937_64 random(9);
     const KernelTable& scalar = table_for(Level::Scalar);
     for (int round = 0; round < 300; ++round) {
@@ -145,7 +151,8 @@ TEST_P(Utf8, OneBrokenSequenceAnywhereInALongText) {
 
 // The counts over any bytes: continuation bytes and the largest byte, long enough for the
 // per-lane counters to be summed more than once.
-TEST_P(Utf8, CountsEqualTheScalarCounts) {
+TEST_P(Utf8, CountsEqualTheScalarCounts)
+{
     std::mt19937_64 random(10);
     GuardedBytes guarded;
     const KernelTable& scalar = table_for(Level::Scalar);
@@ -155,7 +162,8 @@ TEST_P(Utf8, CountsEqualTheScalarCounts) {
         if (round % 5 == 0 && !text.empty()) {
             text[random() % text.size()] = '\xFF';
         }
-        const unsigned char* data = guarded.place(text, round % 2 == 0 ? GuardedBytes::Against::End : GuardedBytes::Against::Start);
+        const unsigned char* data = guarded.place(text, round % 2 == 0 ? GuardedBytes::Against::End
+                                                                       : GuardedBytes::Against::Start);
         const Utf8Counts expected = scalar.count_utf8(data, text.size());
         const Utf8Counts counts = kernels().count_utf8(data, text.size());
         ASSERT_EQ(counts.continuations, expected.continuations) << "round " << round;
@@ -167,14 +175,17 @@ TEST_P(Utf8, CountsEqualTheScalarCounts) {
     EXPECT_EQ(kernels().count_utf8(data, many.size()).continuations, many.size());
 }
 
-TEST(Utf8Scalar, CountsContinuationsAndTheLargestByte) {
+TEST(Utf8Scalar, CountsContinuationsAndTheLargestByte)
+{
     const std::string_view text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";  // a é € 😀 z
-    const Utf8Counts counts = table_for(Level::Scalar).count_utf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    const Utf8Counts counts =
+        table_for(Level::Scalar).count_utf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     EXPECT_EQ(text.size() - counts.continuations, 5U);
     EXPECT_EQ(counts.largest, 0xF0);
 }
 
-TEST(Utf8Scalar, AsciiPrefixStopsAtTheFirstHighByte) {
+TEST(Utf8Scalar, AsciiPrefixStopsAtTheFirstHighByte)
+{
     const KernelTable& scalar = table_for(Level::Scalar);
     for (std::size_t length = 0; length < 80; ++length) {
         for (std::size_t high = 0; high <= length; ++high) {

@@ -14,10 +14,10 @@ namespace brindle::reader {
 namespace {
 
 enum ByteClass : std::uint8_t {
-    kTagSpace = 1,    // tag white space (kernels::is_tag_space)
-    kNameEnd = 2,     // tag white space, '=', '"' or '\'': ends an attribute name
-    kLessThan = 4,    // '<', forbidden in values
-    kNeedsDecode = 8, // '&', tab, line feed, carriage return: values holding them are decoded
+    kTagSpace = 1,     // tag white space (kernels::is_tag_space)
+    kNameEnd = 2,      // tag white space, '=', '"' or '\'': ends an attribute name
+    kLessThan = 4,     // '<', forbidden in values
+    kNeedsDecode = 8,  // '&', tab, line feed, carriage return: values holding them are decoded
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -49,8 +49,7 @@ inline std::size_t skip_tag_space(std::string_view region, std::size_t t) noexce
 
 }  // namespace
 
-bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes,
-                           ReadError& error)
+bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes, ReadError& error)
 {
     StartTagParts parts;
     if (!tag_name(index, k, parts, error)) return false;

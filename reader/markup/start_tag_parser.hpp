@@ -20,8 +20,7 @@ public:
     // attributes into `attributes` (which must be empty, and stays so for a tag without
     // attributes). At the first fault in the tag fills `error` and returns false. Allocation
     // failure throws std::bad_alloc.
-    [[nodiscard]] bool parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes,
-                             ReadError& error);
+    [[nodiscard]] bool parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes, ReadError& error);
 
 private:
     // One attribute whose syntax is correct, before decoding.

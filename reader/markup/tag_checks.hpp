@@ -30,7 +30,8 @@ struct StartTagParts {
 [[nodiscard]] inline bool check_inside_document(const index::StructuralIndex& index, std::size_t k,
                                                 ReadError& error) noexcept
 {
-    if (index.tag_ends[k] < index.document.size()) [[likely]] return true;
+    if (index.tag_ends[k] < index.document.size()) [[likely]]
+        return true;
     return fail_malformed(error, index.tag_starts[k], MalformedMessage::UnterminatedMarkup);
 }
 

@@ -15,13 +15,15 @@ namespace {
 
 using testing::Builder;
 
-std::vector<std::string> keys_of(const AttrMap& map) {
+std::vector<std::string> keys_of(const AttrMap& map)
+{
     std::vector<std::string> keys;
     for (const auto& entry : map) keys.emplace_back(entry.key);
     return keys;
 }
 
-TEST(AttrMap, OrderAndDuplicatesAtEverySize) {
+TEST(AttrMap, OrderAndDuplicatesAtEverySize)
+{
     for (const int count : {1, 8, 9, 300}) {  // searched linearly up to 8 entries, then hashed
         SCOPED_TRACE(count);
         std::vector<std::string> keys;  // in no sorted order
@@ -42,7 +44,8 @@ TEST(AttrMap, OrderAndDuplicatesAtEverySize) {
 
 class ParsedAttributes : public ::testing::TestWithParam<Builder> {};
 
-TEST_P(ParsedAttributes, DocumentOrderAndFirstDuplicate) {
+TEST_P(ParsedAttributes, DocumentOrderAndFirstDuplicate)
+{
     for (const int count : {3, 12, 100}) {
         SCOPED_TRACE(count);
         std::string tag = "<a";

@@ -20,7 +20,8 @@ using testing::Builder;
 
 class OutOfMemory : public ::testing::TestWithParam<Builder> {};
 
-TEST_P(OutOfMemory, EveryFailingAllocationIsAValue) {
+TEST_P(OutOfMemory, EveryFailingAllocationIsAValue)
+{
     // Decoded texts, attribute maps past their hash index, tree segments past the first.
     std::string document = "<r>";
     for (int i = 0; i < 150; ++i) {

@@ -19,12 +19,14 @@ using Kind = ReadErrorKind;
 using Msg = MalformedMessage;
 
 // What a read must end in, with offsets counted in the document before it is placed in a builder.
-ReadError malformed(Msg message, std::uint64_t offset, std::string_view name = {}, std::string_view second = {}) {
+ReadError malformed(Msg message, std::uint64_t offset, std::string_view name = {}, std::string_view second = {})
+{
     return {Kind::Malformed, message, offset, name, second};
 }
 
 // Only Malformed errors have a message; the others keep the default.
-ReadError failed(Kind kind, std::uint64_t offset, std::string_view name = {}) {
+ReadError failed(Kind kind, std::uint64_t offset, std::string_view name = {})
+{
     return {kind, Msg{}, offset, name, {}};
 }
 
@@ -35,7 +37,8 @@ struct Case {
     ReadError quote_dense;
 };
 
-Case both(std::string document, std::string root_tag, const ReadError& expect) {
+Case both(std::string document, std::string root_tag, const ReadError& expect)
+{
     return {std::move(document), std::move(root_tag), expect, expect};
 }
 
@@ -78,13 +81,15 @@ const std::vector<Case> kCases = {
     {"<a><!x><b/></a>", "a", ReadError{}, malformed(Msg::UnexpectedLessThan, 3)},
 };
 
-bool inside(std::string_view view, std::string_view buffer) {
+bool inside(std::string_view view, std::string_view buffer)
+{
     return view.data() >= buffer.data() && view.data() + view.size() <= buffer.data() + buffer.size();
 }
 
 class ReadErrors : public ::testing::TestWithParam<Builder> {};
 
-TEST_P(ReadErrors, EveryKindWithItsOffsetAndNames) {
+TEST_P(ReadErrors, EveryKindWithItsOffsetAndNames)
+{
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.document);
         const testing::Placed placed = testing::in_builder(c.document, GetParam());
@@ -104,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(Builders, ReadErrors, testing::kBothBuilders, testing::
 
 // No builder records a tag that ends past the document, so the check before every tag is shown
 // on an index made by hand.
-TEST(ReadErrors, TagEndingPastTheDocumentIsUnterminatedMarkup) {
+TEST(ReadErrors, TagEndingPastTheDocumentIsUnterminatedMarkup)
+{
     index::StructuralIndex window;
     window.document = "<r><a>";
     window.tag_starts = {0, 3};

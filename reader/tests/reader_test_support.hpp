@@ -21,7 +21,8 @@ namespace brindle::reader::testing {
 // The pieces one after another (appending sidesteps g++ 12's false -Wrestrict warning on
 // "literal" + std::string).
 template <class... Pieces>
-std::string join(const Pieces&... pieces) {
+std::string join(const Pieces&... pieces)
+{
     std::string out;
     (out.append(pieces), ...);
     return out;
@@ -31,12 +32,14 @@ enum class Builder { Direct, QuoteDense };
 
 inline const auto kBothBuilders = ::testing::Values(Builder::Direct, Builder::QuoteDense);
 
-inline std::string builder_name(const ::testing::TestParamInfo<Builder>& info) {
+inline std::string builder_name(const ::testing::TestParamInfo<Builder>& info)
+{
     return info.param == Builder::Direct ? "Direct" : "QuoteDense";
 }
 
 // The reader's choice of builder (more than five '"' per '<' in the first 4096 bytes).
-inline bool takes_quote_dense(std::string_view document) {
+inline bool takes_quote_dense(std::string_view document)
+{
     const std::string_view sample = document.substr(0, 4096);
     const auto less_than = std::max<std::ptrdiff_t>(std::count(sample.begin(), sample.end(), '<'), 1);
     return static_cast<double>(std::count(sample.begin(), sample.end(), '"')) / static_cast<double>(less_than) > 5.0;
@@ -49,7 +52,8 @@ struct Placed {
     std::uint64_t shift;
 };
 
-inline Placed in_builder(std::string_view document, Builder builder) {
+inline Placed in_builder(std::string_view document, Builder builder)
+{
     const std::string prefix = builder == Builder::QuoteDense ? join("<!--", std::string(4000, '"'), "-->") : "";
     Placed placed{join(prefix, document), prefix.size()};
     EXPECT_EQ(takes_quote_dense(placed.document), builder == Builder::QuoteDense) << "goes to the other builder";
@@ -65,14 +69,16 @@ struct Read {
     bool ok = false;
 
     Read(std::string document_in, std::string root_tag_in)
-        : document(std::move(document_in)), root_tag(std::move(root_tag_in)) {
+        : document(std::move(document_in)), root_tag(std::move(root_tag_in))
+    {
         ok = parse_document(document, root_tag, tree, error);
     }
 };
 
 // Element i of a read tree and all it holds, as  name{k=v,...}"text"(child,child)  with the
 // parts left out that the element lacks.
-inline std::string describe(ReadTree& tree, std::string_view document, std::size_t& i) {
+inline std::string describe(ReadTree& tree, std::string_view document, std::size_t& i)
+{
     const ReadElement element = tree[i];
     std::string out(document.substr(element.name_start, element.name_length));
     if (element.attributes != ReadElement::kNoAttributes) {
@@ -92,18 +98,19 @@ inline std::string describe(ReadTree& tree, std::string_view document, std::size
     return out;
 }
 
-inline std::string describe(Read& read) {
+inline std::string describe(Read& read)
+{
     std::size_t root = 0;
     return read.ok ? describe(read.tree, read.document, root) : "<failed>";
 }
-
 
 }  // namespace brindle::reader::testing
 
 namespace brindle::reader {
 
 // Beside ReadError, so that the assertions find it.
-inline std::ostream& operator<<(std::ostream& os, const ReadError& e) {
+inline std::ostream& operator<<(std::ostream& os, const ReadError& e)
+{
     return os << "{kind " << static_cast<int>(e.kind) << " message " << static_cast<int>(e.message) << " at "
               << e.offset << " '" << e.name << "' '" << e.second_name << "'}";
 }

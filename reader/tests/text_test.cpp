@@ -16,7 +16,8 @@ namespace {
 using testing::Builder;
 
 // The decoded text, or "!" and the offset of the failure.
-std::string decoded(std::string_view raw, TextMode mode) {
+std::string decoded(std::string_view raw, TextMode mode)
+{
     const std::size_t first = first_to_decode(raw, mode);
     if (first == raw.size()) return std::string(raw);
     std::string out;
@@ -25,8 +26,10 @@ std::string decoded(std::string_view raw, TextMode mode) {
     return out;
 }
 
-TEST(References, DecodeAsSpecified) {
+TEST(References, DecodeToTheirCharacters)
+{
     using namespace std::string_literals;
+    // clang-format off
     const std::pair<std::string, std::string> cases[] = {
         {"a &lt; b", "a < b"}, {"&#60;&#x3c;&#x3C;&#+65;", "<<<A"}, {"&amp;amp;", "&amp;"},
         {"&quot;&apos;&gt;", "\"'>"}, {"&#233;&#x4E2D;&#x1F600;", "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
@@ -34,16 +37,19 @@ TEST(References, DecodeAsSpecified) {
         {"&#1114112;", "!100"}, {"&#;", "!100"}, {"AT&T", "!102"}, {"&nbsp;", "!100"},
         {"a\tb\r\nc", "a\tb\r\nc"},
     };
+    // clang-format on
     for (const auto& [raw, expected] : cases) EXPECT_EQ(decoded(raw, TextMode::CharacterData), expected) << raw;
     // In attribute values tabs and line breaks (CR LF as one) become spaces; replacements are
     // never scanned again.
     EXPECT_EQ(decoded("a\tb\r\nc\nd\re\r\n\r\n&#10;", TextMode::AttributeValue), "a b c d e  \n");
 }
 
-TEST(UnicodeSpace, TrimsEveryWhiteSpaceCharacter) {
-    const char* spaces[] = {"\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-                            "\xE2\x80\x80", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF",
-                            "\xE2\x81\x9F", "\xE3\x80\x80"};
+TEST(UnicodeSpace, TrimsEveryWhiteSpaceCharacter)
+{
+    const char* spaces[] = {
+        "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+        "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x8A", "\xE2\x80\xA8",
+        "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
     for (const char* space : spaces) {
         const std::string padded = std::string(space) + space + "x" + space + "y" + space;
         EXPECT_EQ(trim_unicode_space(padded), std::string("x") + space + "y") << padded;
@@ -59,7 +65,8 @@ TEST(UnicodeSpace, TrimsEveryWhiteSpaceCharacter) {
 
 class ElementText : public ::testing::TestWithParam<Builder> {};
 
-TEST_P(ElementText, PiecesAreJoinedThenTrimmedOnce) {
+TEST_P(ElementText, PiecesAreJoinedThenTrimmedOnce)
+{
     const std::pair<const char*, const char*> cases[] = {
         {"<a> x <b/> y </a>", "a\"x  y\"(b)"},
         {"<a><![CDATA[<&>]]></a>", "a\"<&>\""},

@@ -13,13 +13,15 @@ namespace {
 
 constexpr std::size_t kWindow = kTagsPerWindow;
 
-std::string repeat(std::string_view piece, std::size_t times) {
+std::string repeat(std::string_view piece, std::size_t times)
+{
     std::string out;
     for (std::size_t i = 0; i < times; ++i) out += piece;
     return out;
 }
 
-TEST(Windows, ElementStraddlingAWindowEdge) {
+TEST(Windows, ElementStraddlingAWindowEdge)
+{
     // The start tag, text, CDATA section and end tag of <b> fall on either side of the first
     // edge as `before` grows.
     for (std::size_t before = kWindow - 4; before <= kWindow + 1; ++before) {
@@ -35,7 +37,8 @@ TEST(Windows, ElementStraddlingAWindowEdge) {
     }
 }
 
-TEST(Windows, ElementSpanningSeveralWindows) {
+TEST(Windows, ElementSpanningSeveralWindows)
+{
     const std::size_t count = 2 * kWindow + 7;
     std::string document = "<doc><r>a";
     for (std::size_t i = 0; i < count; ++i) document += "<e i='" + std::to_string(i) + "'>t</e>b";
@@ -48,7 +51,8 @@ TEST(Windows, ElementSpanningSeveralWindows) {
     EXPECT_EQ(testing::describe(read.tree, read.document, last), "e{i=" + std::to_string(count - 1) + "}\"t\"");
 }
 
-TEST(Windows, FaultsFarApart) {
+TEST(Windows, FaultsFarApart)
+{
     const std::string padding = repeat("<p/>", 2 * kWindow + 100);
     struct Far {
         std::string document;

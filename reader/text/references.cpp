@@ -9,10 +9,7 @@ namespace brindle::reader {
 
 namespace {
 
-constexpr bool is_attribute_break(unsigned char byte) noexcept
-{
-    return byte == '\t' || byte == '\n' || byte == '\r';
-}
+constexpr bool is_attribute_break(unsigned char byte) noexcept { return byte == '\t' || byte == '\n' || byte == '\r'; }
 
 std::size_t first_in_attribute(std::string_view raw, std::size_t from) noexcept
 {
@@ -122,13 +119,10 @@ bool append_reference(std::string& out, std::string_view raw, std::size_t amp, s
 
 }  // namespace
 
-std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept
-{
-    return next_to_decode(raw, 0, mode);
-}
+std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept { return next_to_decode(raw, 0, mode); }
 
-bool append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode,
-                    std::size_t first, ReadError& error)
+bool append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode, std::size_t first,
+                    ReadError& error)
 {
     // Enough for the whole value: no replacement is longer than its reference.
     out.reserve(out.size() + raw.size());

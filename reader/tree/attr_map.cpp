@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <new>
-#include <utility>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <new>
+#include <utility>
 
 namespace brindle::reader {
 
@@ -43,10 +43,12 @@ struct SipState {
     std::uint64_t v0, v1, v2, v3;
     void round() noexcept
     {
+        // clang-format off
         v0 += v1; v1 = rotl(v1, 13); v1 ^= v0; v0 = rotl(v0, 32);
         v2 += v3; v3 = rotl(v3, 16); v3 ^= v2;
         v0 += v3; v3 = rotl(v3, 21); v3 ^= v0;
         v2 += v1; v1 = rotl(v1, 17); v1 ^= v2; v2 = rotl(v2, 32);
+        // clang-format on
     }
     void absorb(std::uint64_t m) noexcept
     {

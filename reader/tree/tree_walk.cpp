@@ -19,7 +19,8 @@ WalkStep TreeWalk::walk(const index::StructuralIndex& window)
         if (!check_inside_document(window, k, error_)) return WalkStep::Failed;
         if (has_text_before(window.tag_starts[k]) && !take_text_before(window.tag_starts[k])) return WalkStep::Failed;
         const WalkStep step = visit(k);
-        if (step == WalkStep::Continue) [[likely]] continue;
+        if (step == WalkStep::Continue) [[likely]]
+            continue;
         complete_ = step == WalkStep::Complete;
         return step;
     }
@@ -37,14 +38,10 @@ bool TreeWalk::finish()
 WalkStep TreeWalk::visit(std::size_t k)
 {
     switch (index_->tag_kinds[k]) {
-    case TagKind::Open:
-        return visit_open(k) ? WalkStep::Continue : WalkStep::Failed;
-    case TagKind::Close:
-        return visit_close(k);
-    case TagKind::SelfClosing:
-        return visit_self_closing(k);
-    case TagKind::CData:
-        return visit_cdata(k) ? WalkStep::Continue : WalkStep::Failed;
+    case TagKind::Open: return visit_open(k) ? WalkStep::Continue : WalkStep::Failed;
+    case TagKind::Close: return visit_close(k);
+    case TagKind::SelfClosing: return visit_self_closing(k);
+    case TagKind::CData: return visit_cdata(k) ? WalkStep::Continue : WalkStep::Failed;
     default:  // comments and processing instructions
         return check_terminated(*index_, k, error_) ? WalkStep::Continue : WalkStep::Failed;
     }
@@ -150,9 +147,9 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
 {
     if (text_may_hide_markup_) {
         if (const void* less_than = std::memchr(run.data(), '<', run.size())) {
-            return fail_malformed(
-                error_, offset + static_cast<std::uint64_t>(static_cast<const char*>(less_than) - run.data()),
-                MalformedMessage::UnexpectedLessThan);
+            return fail_malformed(error_,
+                                  offset + static_cast<std::uint64_t>(static_cast<const char*>(less_than) - run.data()),
+                                  MalformedMessage::UnexpectedLessThan);
         }
     }
     TextAccumulator::Mark& mark = collect_stack_.back().text;
@@ -165,10 +162,7 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
 }
 
 // An empty root_tag matches no element.
-bool TreeWalk::is_root_tag(std::size_t k) const noexcept
-{
-    return !root_tag_.empty() && name_of(k) == root_tag_;
-}
+bool TreeWalk::is_root_tag(std::size_t k) const noexcept { return !root_tag_.empty() && name_of(k) == root_tag_; }
 
 std::string_view TreeWalk::name_of(std::size_t k) const noexcept
 {

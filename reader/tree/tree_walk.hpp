@@ -80,8 +80,8 @@ private:
     bool text_may_hide_markup_;
     bool complete_ = false;
     ReadError error_;
-    std::size_t text_cursor_ = 0;                // in the window's text ranges
-    std::vector<std::string_view> skip_stack_;   // names of start tags open outside the collected element
+    std::size_t text_cursor_ = 0;               // in the window's text ranges
+    std::vector<std::string_view> skip_stack_;  // names of start tags open outside the collected element
     std::vector<OpenElement> collect_stack_;
     TreeSink& sink_;
     TextAccumulator text_;

@@ -12,8 +12,7 @@ namespace brindle {
 
 namespace {
 
-constexpr std::string_view kEnumHeader =
-    "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')";
+constexpr std::string_view kEnumHeader = "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')";
 constexpr std::string_view kTypeErrorPrefix = "TypeError: ";
 constexpr std::string_view kStrFailed = "<exception str() failed>";
 
@@ -172,7 +171,8 @@ std::string all_variants_failed_message(const std::array<std::string, 4>& reason
     return out;
 }
 
-std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_reason, const ExtractFailure* map_reason)
+std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_reason,
+                                  const ExtractFailure* map_reason)
 {
     std::array<std::string, 4> reasons;
     reasons[0] = string_reason ? failure_text(*string_reason) : mismatch_text(value, "str");

@@ -38,10 +38,7 @@ struct NodeObject {
     NodeArena* arena;  // where the node's memory comes from, or null for the raw allocator
 
     // Each a live Node, in order; the references follow the fixed fields in the same allocation.
-    std::span<const PyRef> children() const noexcept
-    {
-        return {child_refs(), static_cast<std::size_t>(Py_SIZE(this))};
-    }
+    std::span<const PyRef> children() const noexcept { return {child_refs(), static_cast<std::size_t>(Py_SIZE(this))}; }
     PyRef* child_refs() const noexcept
     {
         return reinterpret_cast<PyRef*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(NodeObject));

@@ -22,7 +22,8 @@ public:
     void* allocate(std::size_t size)
     {
         size = (size + 7) & ~std::size_t{7};
-        if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]] add_chunk(size);
+        if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]]
+            add_chunk(size);
         char* memory = next_;
         next_ += size;
         return memory;

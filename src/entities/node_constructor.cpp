@@ -30,9 +30,7 @@ std::vector<PyRef> convert_children(PyObject* value)
     if (is_absent(value)) return children;
     check_sequence(value);
     children.reserve(sequence_reservation(value));  // items beyond it grow the list as read
-    for_each_sequence_item(value, [&](PyObject* item) {
-        children.push_back(PyRef::borrow(to_node(item)));
-    });
+    for_each_sequence_item(value, [&](PyObject* item) { children.push_back(PyRef::borrow(to_node(item))); });
     return children;
 }
 

@@ -109,7 +109,7 @@ private:
     [[noreturn]] void throw_failure(const ExtractFailure& failure);
     [[noreturn]] void throw_map_failure(PyObject* map, const ExtractFailure& failure);
 
-    std::deque<DictWalk> open_;  // a deque: growing it never moves the walks under way
+    std::deque<DictWalk> open_;                 // a deque: growing it never moves the walks under way
     std::unordered_set<PyObject*> open_dicts_;  // the dicts in open_, to refuse a dict inside itself
     std::optional<NodeOutcome> result_;
     InterruptPoll poll_{kNodesBetweenPolls};
@@ -176,7 +176,8 @@ void FromDictWalk::read_value(DictWalk& top, KnownKey key, PyObject* value)
     if (PyUnicode_Check(value)) {
         const ExtractedText text = extract_text(value);
         if (text.failure) {
-            throw_failure(ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*text.failure, nullptr)));
+            throw_failure(
+                ExtractFailure::pending(PyExc_TypeError, scalar_failed_message(value, &*text.failure, nullptr)));
         }
         if (!key) return;
         if (top.builds_node && key == NodeKey::Name) fields.name.assign(text.text);

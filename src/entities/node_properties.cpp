@@ -18,9 +18,7 @@ PyObject* node_get_attrs(PyObject* self, void*)
 
 PyObject* node_get_text(PyObject* self, void*)
 {
-    return call_frame([&] {
-        return optional_str(node_object(self).text.view()).release();
-    });
+    return call_frame([&] { return optional_str(node_object(self).text.view()).release(); });
 }
 
 PyObject* node_get_children(PyObject* self, void*)

@@ -4,8 +4,8 @@
 // without native recursion. Borrowed pointers to the nodes stay valid: the starting node holds
 // every node below it alive and none of them can change, not even while a signal handler runs.
 // Shared children can make the walk endless in practice, so it lets Ctrl-C stop it.
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -36,10 +36,7 @@ struct NameMatch {
 };
 
 struct AttrMatch {
-    static bool test(const NodeObject& node, std::string_view query) noexcept
-    {
-        return node.attrs.contains(query);
-    }
+    static bool test(const NodeObject& node, std::string_view query) noexcept { return node.attrs.contains(query); }
 };
 
 struct TextMatch {

@@ -20,8 +20,7 @@ PyGetSetDef node_getset[] = {
     {"name", node_get_name, nullptr, nullptr, nullptr},
     {"attrs", node_get_attrs, nullptr, nullptr, nullptr},
     {"text", node_get_text, nullptr, nullptr, nullptr},
-    {"children", node_get_children, nullptr,
-     "Children are shared references to the same nodes, not copies.", nullptr},
+    {"children", node_get_children, nullptr, "Children are shared references to the same nodes, not copies.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -134,8 +133,8 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
     // one, which pushes a leaf into the next size class.
     void* memory = PyMem_RawMalloc(node_size(children.size()));
     if (memory == nullptr) throw std::bad_alloc();
-    return PyRef::steal(init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text),
-                                  false));
+    return PyRef::steal(
+        init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text), false));
 }
 
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
@@ -150,12 +149,12 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     char* at = memory + fixed + table;
     const std::string_view node_name = place_text(name, at);
     NodeString name_string = node_name.size() > NodeString::kInlineCapacity ? NodeString::borrowing(node_name)
-                                                                             : NodeString(node_name);
+                                                                            : NodeString(node_name);
     NodeText text_string;
     if (text) {
         const std::string_view node_text = place_text(*text, at);
         text_string = node_text.size() > NodeString::kInlineCapacity ? NodeText::borrowing(node_text)
-                                                                      : NodeText(node_text);
+                                                                     : NodeText(node_text);
     }
     arena.add_reference();
     return PyRef::steal(init_node(memory, &arena, std::move(name_string), std::move(kept), children,

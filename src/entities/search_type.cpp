@@ -19,9 +19,8 @@ SearchType value_of(PyObject* member) { return reinterpret_cast<SearchTypeObject
 
 PyObject* search_type_repr(PyObject* self)
 {
-    return call_frame([&] {
-        return checked(PyUnicode_FromString(kMemberTexts[static_cast<int>(value_of(self))])).release();
-    });
+    return call_frame(
+        [&] { return checked(PyUnicode_FromString(kMemberTexts[static_cast<int>(value_of(self))])).release(); });
 }
 
 PyObject* search_type_int(PyObject* self)

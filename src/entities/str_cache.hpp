@@ -29,7 +29,7 @@ public:
     PyRef get(std::string_view text);
 
 private:
-    static constexpr std::size_t kEntries = 1024;          // a power of two
+    static constexpr std::size_t kEntries = 1024;  // a power of two
     static constexpr std::size_t kMaxProbes = 8;
     static constexpr std::size_t kMaxCachedLength = 64;  // longer text is rarely repeated
 

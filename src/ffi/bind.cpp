@@ -35,11 +35,9 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
     if (signature.required == signature.param_count) {
         message += std::to_string(signature.param_count);
     } else {
-        message += "from " + std::to_string(signature.required) + " to " +
-                   std::to_string(signature.param_count);
+        message += "from " + std::to_string(signature.required) + " to " + std::to_string(signature.param_count);
     }
-    message += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") +
-               " given";
+    message += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") + " given";
     throw_error(PyExc_TypeError, std::move(message));
 }
 
@@ -47,8 +45,7 @@ std::string quoted_name_list(const std::vector<std::string_view>& names)
 {
     const std::string shown = str_text(keyword).value_or("");
     PyErr_Clear();
-    throw_error(PyExc_TypeError,
-                signature.display_name() + " got an unexpected keyword argument '" + shown + "'");
+    throw_error(PyExc_TypeError, signature.display_name() + " got an unexpected keyword argument '" + shown + "'");
 }
 
 void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value, PyObject** bound)
@@ -61,8 +58,8 @@ void fill_keyword(const Signature& signature, PyObject* keyword, PyObject* value
     for (std::size_t i = 0; i < signature.param_count; ++i) {
         if (signature.params[i] != *name) continue;
         if (bound[i] != nullptr) {
-            throw_error(PyExc_TypeError, signature.display_name() + " got multiple values for argument '" +
-                                             std::string(*name) + "'");
+            throw_error(PyExc_TypeError,
+                        signature.display_name() + " got multiple values for argument '" + std::string(*name) + "'");
         }
         bound[i] = value;
         return;
@@ -79,13 +76,11 @@ void check_required(const Signature& signature, std::size_t positional, PyObject
     }
     if (missing.empty()) return;
     throw_error(PyExc_TypeError, signature.display_name() + " missing " + std::to_string(missing.size()) +
-                                     " required positional " +
-                                     (missing.size() == 1 ? "argument" : "arguments") + ": " +
+                                     " required positional " + (missing.size() == 1 ? "argument" : "arguments") + ": " +
                                      quoted_name_list(missing));
 }
 
-void place_positional(const Signature& signature, std::size_t given, PyObject** bound,
-                      PyObject* const* args)
+void place_positional(const Signature& signature, std::size_t given, PyObject** bound, PyObject* const* args)
 {
     if (given > signature.param_count) throw_surplus(signature, given);
     for (std::size_t i = 0; i < given; ++i) bound[i] = args[i];
@@ -105,10 +100,10 @@ std::string Signature::display_name() const
     return name;
 }
 
-void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, PyObject** bound)
+void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   PyObject** bound)
 {
-    const auto positional = static_cast<std::size_t>(PyVectorcall_NARGS(nargs));
+    const auto positional = static_cast<std::size_t>(PyVectorcall_NARGS(static_cast<std::size_t>(nargs)));
     place_positional(signature, positional, bound, args);
     if (kwnames != nullptr) {
         const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);

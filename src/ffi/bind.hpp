@@ -45,16 +45,14 @@ using BoundArgs = std::array<PyObject*, N>;
 
 // Vectorcall convention: positional arguments plus a tuple of keyword names whose values
 // follow the positional ones in `args`.
-void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, PyObject** bound);
+void bind_fastcall(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   PyObject** bound);
 
 // Constructor convention: an argument tuple and an optional keyword dictionary.
-void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs,
-                         PyObject** bound);
+void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* kwargs, PyObject** bound);
 
 template <std::size_t N>
-BoundArgs<N> bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
-                  PyObject* kwnames)
+BoundArgs<N> bind(const Signature& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     BoundArgs<N> bound{};
     bind_fastcall(signature, args, nargs, kwnames, bound.data());

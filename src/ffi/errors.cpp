@@ -80,8 +80,8 @@ PyObject* panic_exception_type()
         // into a panic): keep that exception aside so the creation itself can run.
         {
             SavedError pending = SavedError::fetch();
-            g_panic_type = PyErr_NewExceptionWithDoc("brindle_runtime.PanicException", kPanicDoc,
-                                                     PyExc_BaseException, nullptr);
+            g_panic_type = PyErr_NewExceptionWithDoc("brindle_runtime.PanicException", kPanicDoc, PyExc_BaseException,
+                                                     nullptr);
         }
         if (g_panic_type == nullptr) {
             std::fputs("Failed to initialize new exception type.\n", stderr);
@@ -91,10 +91,7 @@ PyObject* panic_exception_type()
     return g_panic_type;
 }
 
-void throw_error(PyObject* type, std::string message)
-{
-    throw PendingError{type, std::move(message)};
-}
+void throw_error(PyObject* type, std::string message) { throw PendingError{type, std::move(message)}; }
 
 void throw_internal(std::string message) { throw InternalFailure{std::move(message)}; }
 
@@ -156,7 +153,8 @@ void throw_io_error(std::string message) { throw PendingError{PyExc_OSError, std
 
 void set_python_error(PyObject* type, std::string_view message) noexcept
 {
-    const PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    const PyRef text = PyRef::steal(
+        PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (text) PyErr_SetObject(type, text.get());  // else the decode left MemoryError set
 }
 

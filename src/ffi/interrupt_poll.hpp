@@ -33,7 +33,8 @@ public:
     // `done`: the walk's progress so far; it never decreases.
     void progress(std::uint64_t done)
     {
-        if (done >= next_poll_) [[unlikely]] poll(done);
+        if (done >= next_poll_) [[unlikely]]
+            poll(done);
     }
 
 private:
@@ -53,15 +54,14 @@ public:
     static constexpr std::chrono::milliseconds kUnlockedPollPeriod{100};
 
     UnlockedInterruptPoll(GilRelease& unlocked, std::uint64_t interval) noexcept
-        : unlocked_(unlocked), interval_(interval), next_poll_(interval),
-          last_poll_(std::chrono::steady_clock::now())
-    {
-    }
+        : unlocked_(unlocked), interval_(interval), next_poll_(interval), last_poll_(std::chrono::steady_clock::now())
+    {}
 
     // `done`: the walk's progress so far; it never decreases.
     void progress(std::uint64_t done)
     {
-        if (done >= next_poll_) [[unlikely]] poll(done);
+        if (done >= next_poll_) [[unlikely]]
+            poll(done);
     }
 
 private:

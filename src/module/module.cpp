@@ -17,7 +17,8 @@ namespace {
 PyMethodDef module_functions[] = {
     fastcall_method("read_file", py_read_file, "read_file(file_path, root_tag)\n--\n\n"),
     fastcall_method("read_string", py_read_string, "read_string(xml_string, root_tag)\n--\n\n"),
-    fastcall_method("write_file", py_write_file, "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
+    fastcall_method("write_file", py_write_file,
+                    "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
     fastcall_method("write_string", py_write_string, "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
 };
 
@@ -69,15 +70,7 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT,
-    "brindle",
-    "",
-    0,
-    nullptr,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "brindle", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

@@ -59,8 +59,7 @@ std::string message_of(const ReadError& error)
     case ReadErrorKind::Malformed: return join("malformed XML at byte ", offset, ": ", malformed_text(error));
     case ReadErrorKind::RootNotFound: return join("root tag <", error.name, "> not found in document");
     case ReadErrorKind::NeverClosed: return join("unexpected end of document: <", error.name, "> is never closed");
-    case ReadErrorKind::UnknownEntity:
-        return join("unknown entity reference '&", error.name, ";' at byte ", offset);
+    case ReadErrorKind::UnknownEntity: return join("unknown entity reference '&", error.name, ";' at byte ", offset);
     case ReadErrorKind::None:
     case ReadErrorKind::OutOfMemory: break;
     }

@@ -40,8 +40,7 @@ thread_local KeptBuffer t_kept;
 
 MemorySink::MemorySink() noexcept
     : data_(std::exchange(t_kept.data, nullptr)), capacity_(std::exchange(t_kept.capacity, 0))
-{
-}
+{}
 
 MemorySink::~MemorySink()
 {

@@ -27,7 +27,8 @@ public:
 
     void append(const char* bytes, std::size_t count)
     {
-        if (count > capacity_ - size_) [[unlikely]] grow(count);
+        if (count > capacity_ - size_) [[unlikely]]
+            grow(count);
         std::memcpy(data_ + size_, bytes, count);
         size_ += count;
     }
@@ -35,7 +36,8 @@ public:
 
     void append_char(char byte)
     {
-        if (size_ == capacity_) [[unlikely]] grow(1);
+        if (size_ == capacity_) [[unlikely]]
+            grow(1);
         data_[size_++] = byte;
     }
 

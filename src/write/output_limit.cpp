@@ -19,7 +19,7 @@ namespace {
 
 std::uint64_t memory_and_swap() noexcept
 {
-    struct sysinfo info {};
+    struct sysinfo info{};
     if (sysinfo(&info) != 0) return UINT64_MAX;  // unknown: only the allocator decides
     const std::uint64_t unit = info.mem_unit == 0 ? 1 : info.mem_unit;
     std::uint64_t total = 0;
@@ -45,8 +45,8 @@ bool meminfo_field(std::string_view meminfo, std::string_view name, std::uint64_
 std::uint64_t largest_output() noexcept
 {
     // The machine's memory is fixed for the life of the process.
-    static const std::uint64_t limit =
-        std::min<std::uint64_t>(memory_and_swap(), static_cast<std::uint64_t>(PY_SSIZE_T_MAX));
+    static const std::uint64_t limit = std::min<std::uint64_t>(memory_and_swap(),
+                                                               static_cast<std::uint64_t>(PY_SSIZE_T_MAX));
     return limit;
 }
 

@@ -29,7 +29,8 @@ inline std::uint64_t indentation_width(std::uint64_t indent, std::uint64_t depth
     constexpr std::uint64_t kAlwaysWritable = std::uint64_t{1} << 24;
     std::uint64_t width = 0;
     if (__builtin_mul_overflow(indent, depth, &width)) throw_output_too_large();
-    if (width > kAlwaysWritable && width > largest_output()) [[unlikely]] throw_output_too_large();
+    if (width > kAlwaysWritable && width > largest_output()) [[unlikely]]
+        throw_output_too_large();
     return width;
 }
 

@@ -45,8 +45,7 @@ class TreeWriter {
 public:
     TreeWriter(Sink& sink, std::uint64_t indent, UnlockedInterruptPoll& poll) noexcept
         : sink_(sink), indent_(indent), poll_(poll)
-    {
-    }
+    {}
 
     void write(const NodeObject& root)
     {

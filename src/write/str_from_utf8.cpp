@@ -15,9 +15,9 @@ namespace brindle {
 
 namespace {
 
-constexpr unsigned char kContinuationLow = 0x80;   // 10xxxxxx
-constexpr unsigned char kLatin1Limit = 0xC4;       // leads below it stay within U+00FF
-constexpr unsigned char kFourByteLead = 0xF0;      // leads from here on go beyond U+FFFF
+constexpr unsigned char kContinuationLow = 0x80;  // 10xxxxxx
+constexpr unsigned char kLatin1Limit = 0xC4;      // leads below it stay within U+00FF
+constexpr unsigned char kFourByteLead = 0xF0;     // leads from here on go beyond U+FFFF
 
 bool is_continuation(unsigned char byte) noexcept { return (byte & 0xC0) == kContinuationLow; }
 
@@ -151,9 +151,7 @@ PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure)
     case PyUnicode_2BYTE_KIND:
         complete = decode_into(at, end, static_cast<Py_UCS2*>(data), measure.code_points, measure.max_char);
         break;
-    default:
-        complete = decode_into(at, end, static_cast<Py_UCS4*>(data), measure.code_points, measure.max_char);
-        break;
+    default: complete = decode_into(at, end, static_cast<Py_UCS4*>(data), measure.code_points, measure.max_char); break;
     }
     if (!complete) throw_invalid_output();
     return text;

@@ -103,11 +103,13 @@ inline StringFault check_text(std::string_view text) noexcept
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     if (text.size() < 16) {
-        if (!kernels::has_suspect_byte_short(begin, text.size())) [[likely]] return {};
+        if (!kernels::has_suspect_byte_short(begin, text.size())) [[likely]]
+            return {};
         return string_check_detail::find_forbidden_char(kernels::find_suspect_byte(begin, end), end);
     }
     const char* const suspect = kernels::find_suspect_byte(begin, end);
-    if (suspect == end) [[likely]] return {};
+    if (suspect == end) [[likely]]
+        return {};
     return string_check_detail::find_forbidden_char(suspect, end);
 }
 
@@ -115,7 +117,8 @@ inline StringFault check_text(std::string_view text) noexcept
 // whether it is an XML name.
 inline StringFault check_name(std::string_view name) noexcept
 {
-    if (string_check_detail::is_ascii_name(name)) [[likely]] return {};
+    if (string_check_detail::is_ascii_name(name)) [[likely]]
+        return {};
     return string_check_detail::check_name_fully(name);
 }
 

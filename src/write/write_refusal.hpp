@@ -17,12 +17,14 @@ enum class StringPlace { Text, AttributeValue, ElementName, AttributeName };
 
 inline void check_name_in(std::string_view name, StringPlace place)
 {
-    if (const StringFault fault = check_name(name)) [[unlikely]] refuse_string(fault, place, name);
+    if (const StringFault fault = check_name(name)) [[unlikely]]
+        refuse_string(fault, place, name);
 }
 
 inline void check_text_in(std::string_view text, StringPlace place)
 {
-    if (const StringFault fault = check_text(text)) [[unlikely]] refuse_string(fault, place, text);
+    if (const StringFault fault = check_text(text)) [[unlikely]]
+        refuse_string(fault, place, text);
 }
 
 }  // namespace brindle
