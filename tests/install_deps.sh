@@ -23,14 +23,15 @@ test_packages() {
     return 1
 }
 
-# The Debian packages that the builds, the C++ suites, the growth check and the fuzz harnesses
-# need and that are missing, on one line.
+# The Debian packages that the builds, the C++ suites, the growth check, the layout check and
+# the fuzz harnesses need and that are missing, on one line.
 missing_system_packages() {
     local missing=()
     [ -e /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
     command -v cmake >/dev/null || missing+=(cmake)
     command -v g++ >/dev/null || missing+=(g++)
     command -v valgrind >/dev/null || missing+=(valgrind)
+    command -v clang-format-19 >/dev/null || missing+=(clang-format-19)  # the layout check
     if ! command -v clang++ >/dev/null || [ ! -e "$(clang -print-file-name=libclang_rt.fuzzer_no_main-x86_64.a)" ]; then
         missing+=(clang libclang-rt-14-dev)  # the fuzz harnesses
     fi

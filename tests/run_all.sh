@@ -58,6 +58,9 @@ bash tests/install_deps.sh "$python" "${other_pythons[@]}"
 step "installing brindle into $(python3 -c 'import sys; print(sys.prefix)') (about a minute)"
 python3 -m pip install -q --disable-pip-version-check ".[test]"
 
+step "layout: every C++ file as the repository's .clang-format lays it out"
+git ls-files '*.cpp' '*.hpp' | xargs clang-format-19 --dry-run -Werror
+
 step "pytest ($main_version)"
 # Run from outside the source tree so the installed module is the one under test.
 python3 -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
