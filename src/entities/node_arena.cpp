@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <new>
 
-#include "memory/huge_pages.hpp"
-
 namespace brindle {
 
 namespace {
@@ -19,10 +17,9 @@ constexpr std::size_t kFirstChunk = std::size_t{16} << 10;
 constexpr std::size_t kLargestDoubling = std::size_t{32} << 20;
 constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
 
-// A chunk of `size` bytes at least; sets `size` to what it holds.
-void* allocate_chunk(std::size_t& size)
+// A chunk of `size` bytes.
+void* allocate_chunk(std::size_t size)
 {
-    if (size >= kHugePage) return map_huge_pages(size);  // filled at once, front to back
     if (size >= kMappedFrom) {
         void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (memory == MAP_FAILED) throw std::bad_alloc();
@@ -67,7 +64,7 @@ void NodeArena::release(NodeArena* arena) noexcept
 
 void NodeArena::add_chunk(std::size_t at_least)
 {
-    std::size_t size = std::max(next_chunk_size_, at_least + sizeof(Chunk));
+    const std::size_t size = std::max(next_chunk_size_, at_least + sizeof(Chunk));
     void* memory = allocate_chunk(size);
     chunks_ = new (memory) Chunk{chunks_, size};
     next_ = static_cast<char*>(memory) + sizeof(Chunk);

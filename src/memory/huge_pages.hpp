@@ -1,17 +1,19 @@
 #pragma once
-// Transparent huge pages for large blocks that are filled at once. Fresh memory is faulted
-// in a page at a time; a read or a write that fills tens of megabytes front to back spent a
-// third of its time in those faults, and one 2 MiB page takes the place of 512 of them.
+// Transparent huge pages for large single blocks that are filled at once (a write's result, a
+// document's bytes). Fresh memory is faulted in a page at a time; writing a 25 MB result spent
+// most of its time in those faults, and one 2 MiB page takes the place of 512 of them.
+//
+// The node arena does not ask for them: a huge page must come from a free 2 MiB block, and on a
+// virtual machine whose host reclaims the guest's free blocks (free page reporting) such a
+// block is often backed anew on first touch, which costs more than the faults it saves and
+// serializes threads that read at once (measured: two threads reading two documents went from
+// 1.4-1.9x one thread to 0.45-0.97x).
 
 #include <cstddef>
 
 namespace brindle {
 
 inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-// Maps `size` bytes (rounded up to whole 2 MiB pages, the rounded size stored back) on a 2 MiB
-// boundary, asking for huge pages. Release with munmap(pointer, size). Throws std::bad_alloc.
-void* map_huge_pages(std::size_t& size);
 
 // Asks for huge pages over the whole 2 MiB pages inside [data, data + size): for a block that
 // someone else allocated and this code is about to fill. Advice only; nothing fails.
