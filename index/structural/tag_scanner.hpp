@@ -11,12 +11,10 @@
 // Internal to the index.
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <new>
 #include <string_view>
-#include <vector>
 
 #include "index/structural/doctype.hpp"
 #include "index/structural/markup_blocks.hpp"

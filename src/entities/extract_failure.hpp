@@ -2,9 +2,9 @@
 //
 // A value is tried as each of the four variants of HashmapTypes in turn; when all fail, the
 // error names every variant with the reason it failed. A reason can itself be such an error (a
-// node dict deep inside a list of children), so the text nests once per enclosing sequence. The nested text is
-// assembled in one pass from the outermost level to the innermost, never by re-copying inner
-// texts, so its cost grows linearly with the nesting.
+// node dict deep inside a list of children), so the text nests once per enclosing sequence.
+// The nested text is assembled in one pass from the outermost level to the innermost, never by
+// re-copying inner texts, so its cost grows linearly with the nesting.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

@@ -8,6 +8,8 @@ namespace brindle {
 
 namespace {
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 std::uintptr_t rounded_up(std::uintptr_t value, std::uintptr_t unit) noexcept
 {
     return (value + unit - 1) / unit * unit;

@@ -13,8 +13,6 @@
 
 namespace brindle {
 
-inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
 // Asks for huge pages over the whole 2 MiB pages inside [data, data + size): for a block that
 // someone else allocated and this code is about to fill. Advice only; nothing fails.
 void advise_huge_pages(void* data, std::size_t size) noexcept;
