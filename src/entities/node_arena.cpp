@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -16,6 +17,14 @@ namespace {
 constexpr std::size_t kFirstChunk = std::size_t{16} << 10;
 constexpr std::size_t kLargestDoubling = std::size_t{32} << 20;
 constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
+
+// In a mapped chunk the prefault thread is kept up to kFaultAhead in front of the next node,
+// and asked for more each time another kFaultStep is used: enough that the reader rarely
+// meets a page not yet faulted in, little enough that a read that stops early has faulted in
+// little it does not use.
+constexpr std::size_t kFaultAhead = std::size_t{4} << 20;
+constexpr std::size_t kFaultStep = std::size_t{1} << 20;
+constexpr std::size_t kPage = 4096;
 
 // A chunk of `size` bytes.
 void* allocate_chunk(std::size_t size)
@@ -46,6 +55,7 @@ NodeArena* NodeArena::create()
 
 NodeArena::~NodeArena()
 {
+    prefault_.stop();
     while (chunks_ != nullptr) {
         Chunk* older = chunks_->older;
         if (chunks_->size >= kMappedFrom) {
@@ -62,6 +72,12 @@ void NodeArena::release(NodeArena* arena) noexcept
     if (--arena->references_ == 0) delete arena;
 }
 
+void NodeArena::make_room(std::size_t size)
+{
+    if (size > static_cast<std::size_t>(end_ - next_)) add_chunk(size);
+    fault_ahead(size);
+}
+
 void NodeArena::add_chunk(std::size_t at_least)
 {
     const std::size_t size = std::max(next_chunk_size_, at_least + sizeof(Chunk));
@@ -69,7 +85,30 @@ void NodeArena::add_chunk(std::size_t at_least)
     chunks_ = new (memory) Chunk{chunks_, size};
     next_ = static_cast<char*>(memory) + sizeof(Chunk);
     end_ = static_cast<char*>(memory) + size;
+    faulted_to_ = size >= kMappedFrom ? next_ : end_;  // the C allocator's blocks are left alone
     next_chunk_size_ = std::min(next_chunk_size_ * 2, kLargestDoubling);
+}
+
+// Asks for the memory up to kFaultAhead past next_ and sets where to ask next; the `size`
+// bytes about to be carved lie before that point.
+void NodeArena::fault_ahead(std::size_t size) noexcept
+{
+    char* const wanted = next_ + std::min(kFaultAhead, static_cast<std::size_t>(end_ - next_));
+    if (wanted > faulted_to_) {
+        prefault_.request(faulted_to_, static_cast<std::size_t>(wanted - faulted_to_));
+        faulted_to_ = wanted;
+    }
+    limit_ = next_ + std::min(std::max(kFaultStep, size), static_cast<std::size_t>(end_ - next_));
+}
+
+void NodeArena::finish_filling() noexcept
+{
+    prefault_.stop();
+    if (chunks_ == nullptr || chunks_->size < kMappedFrom) return;
+    // The unused pages at the end of the newest chunk, faulted in ahead or not.
+    const auto first_unused = (reinterpret_cast<std::uintptr_t>(next_) + kPage - 1) & ~std::uintptr_t{kPage - 1};
+    const auto end = reinterpret_cast<std::uintptr_t>(end_);
+    if (end > first_unused) madvise(reinterpret_cast<void*>(first_unused), end - first_unused, MADV_DONTNEED);
 }
 
 }  // namespace brindle

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "memory/prefault.hpp"
+
 namespace brindle {
 
 class NodeArena {
@@ -22,12 +24,16 @@ public:
     void* allocate(std::size_t size)
     {
         size = (size + 7) & ~std::size_t{7};
-        if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]]
-            add_chunk(size);
+        if (size > static_cast<std::size_t>(limit_ - next_)) [[unlikely]]
+            make_room(size);
         char* memory = next_;
         next_ += size;
         return memory;
     }
+
+    // Once the arena's maker has carved all it will: stops faulting memory in ahead and gives
+    // back what was faulted in but not used.
+    void finish_filling() noexcept;
 
     // One reference per node carved from the arena, plus the maker's until it lets go.
     void add_reference() noexcept { ++references_; }
@@ -39,11 +45,16 @@ private:
 
     NodeArena() = default;
     ~NodeArena();
+    void make_room(std::size_t size);
     void add_chunk(std::size_t at_least);
+    void fault_ahead(std::size_t size) noexcept;
 
     Chunk* chunks_ = nullptr;  // the newest first
     char* next_ = nullptr;
-    char* end_ = nullptr;
+    char* end_ = nullptr;         // of the newest chunk
+    char* limit_ = nullptr;       // where allocation next stops to look ahead: end_ at the latest
+    char* faulted_to_ = nullptr;  // the end of what the prefault thread was asked for
+    PrefaultLane prefault_;
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;
 };

@@ -1,5 +1,7 @@
 #include "read/node_builder.hpp"
 
+#include <algorithm>
+#include <new>
 #include <span>
 #include <utility>
 
@@ -17,6 +19,8 @@ NodeBuilder::~NodeBuilder()
     made_.clear();
     NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
+
+void NodeBuilder::expect_document(std::size_t bytes) { made_.reserve(std::min(bytes / 4, std::size_t{64} << 20)); }
 
 void NodeBuilder::settle() noexcept
 {
@@ -40,6 +44,7 @@ void NodeBuilder::close_element(std::string_view text, bool)
     made_.resize(element.first_child);  // now empty references
     open_.pop_back();
     made_.push_back(std::move(node));
+    if (open_.empty()) arena_->finish_filling();  // the tree is whole
 }
 
 PyRef NodeBuilder::take_root()

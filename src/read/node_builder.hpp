@@ -29,6 +29,11 @@ public:
     void open_element(std::string_view name, reader::AttrMap&& attributes) override;
     void close_element(std::string_view text, bool text_in_document) override;
 
+    // Before the walk: makes room at once for as many made nodes as a document of `bytes` can
+    // hold unclaimed (a root's children), so that the list is never copied as it grows. Only
+    // address space: pages are touched as the list fills them.
+    void expect_document(std::size_t bytes) noexcept;
+
     // With the lock held, once the reader has succeeded: the collected element's node, its
     // whole tree ready for Python code.
     PyRef take_root();

@@ -71,7 +71,10 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         {
             UnlockedForNodes unlocked;
             encoded = document.encode();
-            if (encoded) parsed = reader::parse_document(document.view(), root_tag, nodes, error);
+            if (encoded) {
+                nodes.expect_document(document.view().size());
+                parsed = reader::parse_document(document.view(), root_tag, nodes, error);
+            }
         }
         if (!encoded) document.throw_unencodable();
         if (!parsed) read::throw_read_error(error);
@@ -92,6 +95,7 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         {
             UnlockedForNodes unlocked;
             file.emplace(read::load_file(path));
+            nodes.expect_document(file->view().size());
             parsed = reader::parse_document(file->view(), root_tag, nodes, error);
         }
         if (!parsed) read::throw_read_error(error);
