@@ -20,7 +20,17 @@ NodeBuilder::~NodeBuilder()
     NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
 
-void NodeBuilder::expect_document(std::size_t bytes) { made_.reserve(std::min(bytes / 4, std::size_t{64} << 20)); }
+void NodeBuilder::expect_document(std::size_t bytes) noexcept
+{
+    // The shortest element, <a/>, takes four bytes. Past the cap the list grows as it needs.
+    constexpr std::size_t kShortestElement = 4;
+    constexpr std::size_t kMostReserved = std::size_t{64} << 20;
+    try {
+        made_.reserve(std::min(bytes / kShortestElement, kMostReserved));
+    } catch (const std::bad_alloc&) {
+        // Address space is short: the list grows as it needs, and fails only if that fails.
+    }
+}
 
 void NodeBuilder::settle() noexcept
 {
