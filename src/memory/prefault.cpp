@@ -1,6 +1,7 @@
 #include "memory/prefault.hpp"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -34,7 +35,13 @@ public:
     void request(PrefaultLane& lane, char* start, std::size_t size) noexcept
     {
         std::lock_guard lock(mutex_);
-        if (!usable_locked()) return;
+        if (!lane.asked_) {
+            lane.asked_ = true;
+            ++users_;
+        }
+        // With as many users as cores, each core is busy with its own work, and faulting in for
+        // one of them would only take time from another.
+        if (users_ >= cores_ || !usable_locked()) return;
         if (lane.queued_ && lane.end_ == start) {
             lane.end_ = start + size;  // the range asked for before and this one, as one
         } else {
@@ -54,13 +61,23 @@ public:
             idle_.wait(lock, [&] { return !lane.busy_; });
         }
         lane.cancelled_.store(false, std::memory_order_relaxed);
+        lane.asked_ = false;
+        --users_;
     }
 
 private:
     // A step small enough that a cancelled lane waits little for the thread to let go.
     static constexpr std::size_t kStep = std::size_t{256} << 10;
 
-    PrefaultThread() { pthread_atfork(lock_for_fork, unlock_after_fork, reset_in_child); }
+    PrefaultThread() : cores_(usable_cores()) { pthread_atfork(lock_for_fork, unlock_after_fork, reset_in_child); }
+
+    static std::size_t usable_cores() noexcept
+    {
+        cpu_set_t set;
+        if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<std::size_t>(CPU_COUNT(&set));
+        const long online = sysconf(_SC_NPROCESSORS_ONLN);
+        return online > 0 ? static_cast<std::size_t>(online) : 1;
+    }
 
     // Whether requests can be served, starting the thread on first use.
     bool usable_locked() noexcept
@@ -145,6 +162,7 @@ private:
         if (thread.current_ != nullptr) thread.current_->busy_ = false;
         thread.current_ = nullptr;
         thread.started_ = false;
+        thread.users_ = 0;  // their threads are not in the child
         // The parent's thread may have been waiting on these; the child's copies must not count it.
         new (&thread.work_) std::condition_variable();
         new (&thread.idle_) std::condition_variable();
@@ -156,13 +174,14 @@ private:
     std::condition_variable idle_;   // the thread let go of a lane
     PrefaultLane* first_ = nullptr;  // the queue's oldest lane
     PrefaultLane* current_ = nullptr;
+    std::size_t users_ = 0;  // lanes asked since their last stop: reads filling their arenas
+    const std::size_t cores_;
     bool started_ = false;
     bool refused_ = false;
 };
 
 void PrefaultLane::request(char* start, std::size_t size) noexcept
 {
-    asked_ = true;
     PrefaultThread::instance().request(*this, start, size);
 }
 
@@ -170,7 +189,6 @@ void PrefaultLane::stop() noexcept
 {
     if (!asked_) return;
     PrefaultThread::instance().stop(*this);
-    asked_ = false;
 }
 
 }  // namespace brindle

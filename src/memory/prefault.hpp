@@ -36,8 +36,9 @@ public:
 private:
     friend class PrefaultThread;
 
-    bool asked_ = false;  // by its user since the last stop; only the user reads or writes it
-    // Guarded by the thread's mutex, except `cancelled_`, which the thread polls between steps.
+    // Guarded by the thread's mutex, except that the user reads `asked_` (which only its own
+    // calls change) unlocked, and the thread polls `cancelled_` between steps.
+    bool asked_ = false;            // since the last stop
     PrefaultLane* next_ = nullptr;  // in the thread's queue
     char* start_ = nullptr;         // the range not yet begun, while `queued_`
     char* end_ = nullptr;
