@@ -1,9 +1,12 @@
 """No input crashes or hangs the reader: random and mutated documents under both builders,
 and reads running on two threads at once."""
 
+import os
+import signal
 import sys
 import threading
 import time
+import warnings
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
@@ -126,3 +129,45 @@ def test_other_threads_run_while_a_document_is_parsed():
     assert ended - started > 4 * margin
     assert any(started + margin < stamp < ended - margin for stamp in stamps)
     assert node.name == "r"
+
+
+def test_processes_forked_while_other_threads_read_can_read():
+    # A fork copies only the forking thread: what the reading threads (and the helpers of
+    # their reads) held at that moment must neither block nor confuse the child's own reads.
+    document = generated_documents.records(target=3_000_000)
+    expected = as_tuple(brindle.read_string(document, "dataset"))
+    stop = threading.Event()
+
+    def keep_reading():
+        while not stop.is_set():
+            brindle.read_string(document, "dataset")
+
+    readers = [threading.Thread(target=keep_reading) for _ in range(2)]
+    for reader in readers:
+        reader.start()
+    try:
+        for _ in range(8):
+            time.sleep(0.01)
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", DeprecationWarning)  # forking with threads
+                pid = os.fork()
+            if pid == 0:
+                os._exit(0 if as_tuple(brindle.read_string(document, "dataset")) == expected else 1)
+            assert wait_for_exit(pid, seconds=60) == 0
+    finally:
+        stop.set()
+        for reader in readers:
+            reader.join()
+
+
+def wait_for_exit(pid, seconds):
+    """The child's exit status; a child still running after `seconds` is killed and fails."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        done, status = os.waitpid(pid, os.WNOHANG)
+        if done:
+            return os.waitstatus_to_exitcode(status)
+        time.sleep(0.01)
+    os.kill(pid, signal.SIGKILL)
+    os.waitpid(pid, 0)
+    pytest.fail("a forked child hung reading a document")
