@@ -37,7 +37,7 @@ public:
         std::lock_guard lock(mutex_);
         if (!lane.asked_) {
             lane.asked_ = true;
-            ++users_;
+            if (lane.counted_) ++users_;
         }
         // With as many users as cores, each core is busy with its own work, and faulting in for
         // one of them would only take time from another.
@@ -62,7 +62,7 @@ public:
         }
         lane.cancelled_.store(false, std::memory_order_relaxed);
         lane.asked_ = false;
-        --users_;
+        if (lane.counted_) --users_;
     }
 
 private:

@@ -18,11 +18,17 @@
 namespace brindle {
 
 // One user's requests to the thread (a read's node arena has one). A request is a range of a
-// mapping the user owns, whose pages are faulted in whole (the mapping has all of them); before unmapping any of it the
-// user calls `stop`, after which the thread touches none of the ranges asked for.
+// mapping the user owns, whose pages are faulted in whole (the mapping has all of them); before
+// unmapping any of it the user calls `stop`, after which the thread touches none of the ranges
+// asked for.
+//
+// The thread helps only while fewer users ask than there are cores. A user with a second lane
+// (a read's list of made nodes) makes it `kSameUser`, so that the user counts once.
 class PrefaultLane {
 public:
-    PrefaultLane() = default;
+    enum Counting : bool { kNewUser = true, kSameUser = false };
+
+    explicit PrefaultLane(Counting counting = kNewUser) noexcept : counted_(counting) {}
     PrefaultLane(const PrefaultLane&) = delete;
     PrefaultLane& operator=(const PrefaultLane&) = delete;
     ~PrefaultLane() { stop(); }
@@ -38,6 +44,7 @@ private:
 
     // Guarded by the thread's mutex, except that the user reads `asked_` (which only its own
     // calls change) unlocked, and the thread polls `cancelled_` between steps.
+    const bool counted_;
     bool asked_ = false;            // since the last stop
     PrefaultLane* next_ = nullptr;  // in the thread's queue
     char* start_ = nullptr;         // the range not yet begun, while `queued_`

@@ -11,6 +11,16 @@
 
 namespace brindle::read {
 
+namespace {
+
+// The made-node list is faulted in ahead once its reservation is 1 MiB or more, 4 MiB ahead of
+// its end, asking again every 1 MiB.
+constexpr std::size_t kFaultedFrom = (std::size_t{1} << 20) / sizeof(PyRef);
+constexpr std::size_t kFaultAhead = (std::size_t{4} << 20) / sizeof(PyRef);
+constexpr std::size_t kFaultStep = (std::size_t{1} << 20) / sizeof(PyRef);
+
+}  // namespace
+
 NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) {}
 
 NodeBuilder::~NodeBuilder()
@@ -29,7 +39,29 @@ void NodeBuilder::expect_document(std::size_t bytes) noexcept
         made_.reserve(std::min(bytes / kShortestElement, kMostReserved));
     } catch (const std::bad_alloc&) {
         // Address space is short: the list grows as it needs, and fails only if that fails.
+        return;
     }
+    if (made_.capacity() >= kFaultedFrom) made_mark_ = 0;
+}
+
+// Asks for the list's reserved memory up to kFaultAhead entries past its end. The list must not
+// move while the prefault thread may touch it: at its capacity the lane stops for good.
+void NodeBuilder::fault_made_ahead() noexcept
+{
+    const std::size_t size = made_.size();
+    const std::size_t capacity = made_.capacity();
+    if (size >= capacity) {
+        made_prefault_.stop();
+        made_mark_ = SIZE_MAX;
+        return;
+    }
+    const std::size_t wanted = std::min(capacity, size + kFaultAhead);
+    if (wanted > made_faulted_) {
+        made_prefault_.request(reinterpret_cast<char*>(made_.data() + made_faulted_),
+                               (wanted - made_faulted_) * sizeof(PyRef));
+        made_faulted_ = wanted;
+    }
+    made_mark_ = std::min(capacity, size + kFaultStep);
 }
 
 void NodeBuilder::settle() noexcept
@@ -53,8 +85,13 @@ void NodeBuilder::close_element(std::string_view text, bool)
     ++owed_;
     made_.resize(element.first_child);  // now empty references
     open_.pop_back();
+    if (made_.size() >= made_mark_) [[unlikely]]
+        fault_made_ahead();
     made_.push_back(std::move(node));
-    if (open_.empty()) arena_->finish_filling();  // the tree is whole
+    if (open_.empty()) {  // the tree is whole
+        made_prefault_.stop();
+        arena_->finish_filling();
+    }
 }
 
 PyRef NodeBuilder::take_root()

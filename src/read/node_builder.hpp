@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "ffi/py_ref.hpp"
+#include "memory/prefault.hpp"
 #include "reader/tree/tree_sink.hpp"
 
 namespace brindle {
@@ -46,11 +48,18 @@ private:
     };
 
     void settle() noexcept;
+    void fault_made_ahead() noexcept;
 
     std::vector<OpenElement> open_;
     std::vector<PyRef> made_;  // the made nodes not yet given to a parent, in document order
-    std::size_t owed_ = 0;     // nodes made whose class reference is not yet paid
-    NodeArena* arena_;         // the memory of every node made here
+    // A wide element's list of children grows to millions of entries: its reserved memory is
+    // faulted in ahead like the arena's. Declared after the list, so it stops before the list
+    // goes.
+    PrefaultLane made_prefault_{PrefaultLane::kSameUser};
+    std::size_t made_mark_ = SIZE_MAX;  // the list's size at which to ask for more
+    std::size_t made_faulted_ = 0;      // entries asked for
+    std::size_t owed_ = 0;              // nodes made whose class reference is not yet paid
+    NodeArena* arena_;                  // the memory of every node made here
 };
 
 }  // namespace brindle::read
