@@ -82,9 +82,9 @@ void init_unlocked_header(PyVarObject* object, PyTypeObject* type, Py_ssize_t si
 
 namespace {
 
-// Fills a node's fields in fresh memory sized for its children, whose references move in.
-PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&& attrs, std::span<PyRef> children,
-                    NodeText&& text, bool unlocked) noexcept
+// The header of a node in fresh memory sized for its children, whose references move in; the
+// caller constructs the other fields in place.
+NodeObject* init_node_frame(void* memory, NodeArena* arena, std::span<PyRef> children, bool unlocked) noexcept
 {
     PyTypeObject* type = node_type();
     auto* object = static_cast<PyVarObject*>(memory);
@@ -95,16 +95,13 @@ PyObject* init_node(void* memory, NodeArena* arena, NodeString&& name, AttrMap&&
         PyObject_InitVar(object, type, child_count);  // takes a reference to the type
     }
     auto* node = reinterpret_cast<NodeObject*>(object);
-    new (&node->name) NodeString(std::move(name));
-    new (&node->text) NodeText(std::move(text));
-    new (&node->attrs) AttrMap(std::move(attrs));
     node->arena = arena;
     PyRef* refs = node->child_refs();
     const std::size_t count = children.size();
     for (std::size_t i = 0; i < count; ++i) {
         new (&refs[i]) PyRef(std::move(children[i]));
     }
-    return reinterpret_cast<PyObject*>(object);
+    return node;
 }
 
 std::size_t node_size(std::size_t child_count) noexcept { return sizeof(NodeObject) + child_count * sizeof(PyRef); }
@@ -115,14 +112,19 @@ std::size_t arena_bytes(std::string_view text) noexcept
     return text.size() > NodeString::kInlineCapacity ? text.size() : 0;
 }
 
-// Copies `text` to `at` when it is too long to be held inline; `at` moves past the copy.
-std::string_view place_text(std::string_view text, char*& at) noexcept
+// Makes `string` hold `text`: inline when it is short enough, else as a view of a copy made at
+// `at`, which moves past the copy. Built in place: a string made on the stack and then copied
+// in would be read back with wider loads than its bytes were stored with, which stalls.
+template <class String>
+void place_string(String* string, std::string_view text, char*& at) noexcept
 {
-    if (text.size() <= NodeString::kInlineCapacity) return text;
+    if (text.size() <= NodeString::kInlineCapacity) {
+        new (string) String(text);  // inline: cannot fail
+        return;
+    }
     std::memcpy(at, text.data(), text.size());
-    const std::string_view placed(at, text.size());
+    new (string) String(String::borrowing(std::string_view(at, text.size())));
     at += text.size();
-    return placed;
 }
 
 }  // namespace
@@ -133,8 +135,11 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
     // one, which pushes a leaf into the next size class.
     void* memory = PyMem_RawMalloc(node_size(children.size()));
     if (memory == nullptr) throw std::bad_alloc();
-    return PyRef::steal(
-        init_node(memory, nullptr, std::move(name), std::move(attrs), children, std::move(text), false));
+    NodeObject* node = init_node_frame(memory, nullptr, children, false);
+    new (&node->name) NodeString(std::move(name));
+    new (&node->text) NodeText(std::move(text));
+    new (&node->attrs) AttrMap(std::move(attrs));
+    return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
@@ -145,20 +150,21 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     const std::size_t table = attrs.placed_size();
     const std::size_t strings = arena_bytes(name) + (text ? arena_bytes(*text) : 0);
     char* memory = static_cast<char*>(arena.allocate(fixed + table + strings));
-    AttrMap kept = table != 0 ? attrs.placed_copy(memory + fixed) : std::move(attrs);
-    char* at = memory + fixed + table;
-    const std::string_view node_name = place_text(name, at);
-    NodeString name_string = node_name.size() > NodeString::kInlineCapacity ? NodeString::borrowing(node_name)
-                                                                            : NodeString(node_name);
-    NodeText text_string;
-    if (text) {
-        const std::string_view node_text = place_text(*text, at);
-        text_string = node_text.size() > NodeString::kInlineCapacity ? NodeText::borrowing(node_text)
-                                                                     : NodeText(node_text);
-    }
+    NodeObject* node = init_node_frame(memory, &arena, children, kNodesWithoutLock);
     arena.add_reference();
-    return PyRef::steal(init_node(memory, &arena, std::move(name_string), std::move(kept), children,
-                                  std::move(text_string), kNodesWithoutLock));
+    if (table != 0) {
+        new (&node->attrs) AttrMap(attrs.placed_copy(memory + fixed));
+    } else {
+        new (&node->attrs) AttrMap(std::move(attrs));
+    }
+    char* at = memory + fixed + table;
+    place_string(&node->name, name, at);
+    if (text) {
+        place_string(&node->text, *text, at);
+    } else {
+        new (&node->text) NodeText();
+    }
+    return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 
 void pay_type_references(std::size_t count) noexcept

@@ -44,7 +44,7 @@ private:
     struct OpenElement {
         std::string_view name;
         reader::AttrMap attributes;
-        std::size_t first_child;  // in made_
+        std::size_t first_child = 0;  // in made_
     };
 
     void settle() noexcept;
