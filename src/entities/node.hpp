@@ -12,7 +12,6 @@
 #include <Python.h>
 
 #include <cstddef>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -83,9 +82,10 @@ PyRef make_node(NodeParts&& parts);
 //
 // A read's node, in `arena`: its attribute table and its name and text longer than a
 // NodeString holds inline are copied into the arena beside it. The node takes a reference to
-// the arena. Throws std::bad_alloc.
+// the arena. An empty `text` makes a node without text, as a read element without character
+// data is. Throws std::bad_alloc.
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
-                      std::optional<std::string_view> text);
+                      std::string_view text);
 
 #if defined(Py_REF_DEBUG) || defined(Py_TRACE_REFS) || defined(Py_GIL_DISABLED)
 inline constexpr bool kNodesWithoutLock = false;

@@ -143,12 +143,12 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
 }
 
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
-                      std::optional<std::string_view> text)
+                      std::string_view text)
 {
     // One block: the node, its attribute table, then its long name and text.
     const std::size_t fixed = node_size(children.size());
     const std::size_t table = attrs.placed_size();
-    const std::size_t strings = arena_bytes(name) + (text ? arena_bytes(*text) : 0);
+    const std::size_t strings = arena_bytes(name) + arena_bytes(text);
     char* memory = static_cast<char*>(arena.allocate(fixed + table + strings));
     NodeObject* node = init_node_frame(memory, &arena, children, kNodesWithoutLock);
     arena.add_reference();
@@ -159,8 +159,8 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     }
     char* at = memory + fixed + table;
     place_string(&node->name, name, at);
-    if (text) {
-        place_string(&node->text, *text, at);
+    if (!text.empty()) {
+        place_string(&node->text, text, at);
     } else {
         new (&node->text) NodeText();
     }

@@ -84,8 +84,7 @@ void NodeBuilder::close_element(std::string_view text, bool)
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
     const std::span<PyRef> children(made_.data() + element.first_child, made_.size() - element.first_child);
-    PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), children,
-                                 text.empty() ? std::nullopt : std::optional(text));
+    PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), children, text);
     ++owed_;
     made_.resize(element.first_child);  // now empty references
     open_.pop_back();
