@@ -12,6 +12,28 @@ namespace brindle::read {
 
 namespace {
 
+constexpr std::ptrdiff_t kAsciiBlock = 16;
+
+// Copies the ASCII units at the front of a block to `out` as bytes and returns how many there
+// are (kAsciiBlock when all are). The whole block is written narrowed, so `out` needs room for
+// kAsciiBlock bytes; what follows the ASCII units is overwritten next. The block goes through
+// local arrays so that the compiler knows nothing aliases them and makes vector code of it.
+template <class Unit>
+std::ptrdiff_t copy_ascii_prefix(const Unit* in, char* out) noexcept
+{
+    Unit units[kAsciiBlock];
+    std::memcpy(units, in, sizeof units);
+    char bytes[kAsciiBlock];
+    for (std::ptrdiff_t i = 0; i < kAsciiBlock; ++i) bytes[i] = static_cast<char>(units[i]);
+    std::memcpy(out, bytes, sizeof bytes);
+    Unit bits = 0;
+    for (const Unit unit : units) bits |= unit;
+    if (bits < 0x80) return kAsciiBlock;
+    std::ptrdiff_t ascii = 0;
+    while (units[ascii] < 0x80) ++ascii;
+    return ascii;
+}
+
 // Encodes `count` code units of one width; returns the end of the output, or null at a
 // surrogate. `out` has room for the longest encoding (as many bytes per unit as UTF-8 may
 // need for that width: 2, 3 or 4).
@@ -20,14 +42,13 @@ char* encode_units(const Unit* in, std::size_t count, char* out) noexcept
 {
     const Unit* const end = in + count;
     while (in != end) {
-        // Runs of ASCII, the bulk of most documents, four units a test.
-        while (end - in >= 4 && (in[0] | in[1] | in[2] | in[3]) < 0x80) {
-            out[0] = static_cast<char>(in[0]);
-            out[1] = static_cast<char>(in[1]);
-            out[2] = static_cast<char>(in[2]);
-            out[3] = static_cast<char>(in[3]);
-            in += 4;
-            out += 4;
+        // Runs of ASCII, the bulk of most documents, a block at a time. The output has room for
+        // a whole block: at least two bytes for each unit left.
+        while (end - in >= kAsciiBlock) {
+            const std::ptrdiff_t ascii = copy_ascii_prefix(in, out);
+            in += ascii;
+            out += ascii;
+            if (ascii < kAsciiBlock) break;
         }
         if (in == end) break;
         const std::uint32_t code = *in++;
