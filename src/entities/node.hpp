@@ -87,6 +87,12 @@ PyRef make_node(NodeParts&& parts);
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
                       std::string_view text);
 
+// A read's collected element, made in `block` (of the raw allocator, the node's own from now
+// on), which holds room for the fixed fields followed by `child_count` live children: they
+// become the node's children where they lie. Made unlocked, like the arena's nodes.
+PyRef make_node_around_children(void* block, std::size_t child_count, NodeString&& name, AttrMap&& attrs,
+                                NodeText&& text) noexcept;
+
 #if defined(Py_REF_DEBUG) || defined(Py_TRACE_REFS) || defined(Py_GIL_DISABLED)
 inline constexpr bool kNodesWithoutLock = false;
 #else

@@ -82,20 +82,26 @@ void init_unlocked_header(PyVarObject* object, PyTypeObject* type, Py_ssize_t si
 
 namespace {
 
-// The header of a node in fresh memory sized for its children, whose references move in; the
-// caller constructs the other fields in place.
-NodeObject* init_node_frame(void* memory, NodeArena* arena, std::span<PyRef> children, bool unlocked) noexcept
+// A node's header in fresh memory with room for `child_count` children; the caller puts the
+// children in and constructs the other fields in place.
+NodeObject* init_node_header(void* memory, NodeArena* arena, std::size_t child_count, bool unlocked) noexcept
 {
     PyTypeObject* type = node_type();
     auto* object = static_cast<PyVarObject*>(memory);
-    const auto child_count = static_cast<Py_ssize_t>(children.size());
     if (unlocked) {
-        init_unlocked_header(object, type, child_count);
+        init_unlocked_header(object, type, static_cast<Py_ssize_t>(child_count));
     } else {
-        PyObject_InitVar(object, type, child_count);  // takes a reference to the type
+        PyObject_InitVar(object, type, static_cast<Py_ssize_t>(child_count));  // takes a reference to the type
     }
     auto* node = reinterpret_cast<NodeObject*>(object);
     node->arena = arena;
+    return node;
+}
+
+// As init_node_header, with the children's references moved in.
+NodeObject* init_node_frame(void* memory, NodeArena* arena, std::span<PyRef> children, bool unlocked) noexcept
+{
+    NodeObject* node = init_node_header(memory, arena, children.size(), unlocked);
     PyRef* refs = node->child_refs();
     const std::size_t count = children.size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -164,6 +170,16 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     } else {
         new (&node->text) NodeText();
     }
+    return PyRef::steal(reinterpret_cast<PyObject*>(node));
+}
+
+PyRef make_node_around_children(void* block, std::size_t child_count, NodeString&& name, AttrMap&& attrs,
+                                NodeText&& text) noexcept
+{
+    NodeObject* node = init_node_header(block, nullptr, child_count, kNodesWithoutLock);
+    new (&node->name) NodeString(std::move(name));
+    new (&node->text) NodeText(std::move(text));
+    new (&node->attrs) AttrMap(std::move(attrs));
     return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 

@@ -96,6 +96,7 @@ private:
 
     void serve() noexcept
     {
+        pthread_setname_np(pthread_self(), "brindle-fault");  // how tools such as top name it
         std::unique_lock lock(mutex_);
         for (;;) {
             work_.wait(lock, [&] { return first_ != nullptr; });

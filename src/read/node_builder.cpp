@@ -26,7 +26,8 @@ NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) {}
 NodeBuilder::~NodeBuilder()
 {
     settle();
-    made_.clear();
+    made_.truncate(0);
+    root_.reset();
     NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
 
@@ -57,7 +58,7 @@ void NodeBuilder::fault_made_ahead() noexcept
     }
     const std::size_t wanted = std::min(capacity, size + kFaultAhead);
     if (wanted > made_faulted_) {
-        made_prefault_.request(reinterpret_cast<char*>(made_.data() + made_faulted_),
+        made_prefault_.request(reinterpret_cast<char*>(made_.entries() + made_faulted_),
                                (wanted - made_faulted_) * sizeof(PyRef));
         made_faulted_ = wanted;
     }
@@ -81,27 +82,45 @@ void NodeBuilder::open_element(std::string_view name, reader::AttrMap&& attribut
 
 void NodeBuilder::close_element(std::string_view text, bool)
 {
+    if (open_.size() == 1) return close_collected_element(text);
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
-    const std::span<PyRef> children(made_.data() + element.first_child, made_.size() - element.first_child);
-    PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), children, text);
+    PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), made_.from(element.first_child),
+                                 text);
     ++owed_;
-    made_.resize(element.first_child);  // now empty references
+    made_.truncate(element.first_child);  // now empty references
     open_.pop_back();
     if (made_.size() >= made_mark_) [[unlikely]]
         fault_made_ahead();
     made_.push_back(std::move(node));
-    if (open_.empty()) {  // the tree is whole
-        made_prefault_.stop();
-        arena_->finish_filling();
-    }
+}
+
+// The tree is whole: the collected element takes every made node, in place.
+void NodeBuilder::close_collected_element(std::string_view text)
+{
+    made_prefault_.stop();
+    made_mark_ = SIZE_MAX;
+    OpenElement& element = open_.back();
+    // What may fail comes first, while the children are still the list's, which releases them
+    // with the lock held.
+    NodeString name(element.name);
+    NodeText node_text = text.empty() ? NodeText() : NodeText(text);
+    const std::size_t child_count = made_.size();
+    void* block = made_.take_block();
+    root_ = make_node_around_children(block, child_count, std::move(name), std::move(element.attributes),
+                                      std::move(node_text));
+    ++owed_;
+    open_.pop_back();
+    arena_->finish_filling();
 }
 
 PyRef NodeBuilder::take_root()
 {
     settle();
-    if (made_.size() != 1 || !open_.empty()) throw_internal("the reader did not hand over exactly one element");
-    return std::move(made_.back());
+    if (!root_ || made_.size() != 0 || !open_.empty()) {
+        throw_internal("the reader did not hand over exactly one element");
+    }
+    return std::move(root_);
 }
 
 }  // namespace brindle::read

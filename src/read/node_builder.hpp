@@ -10,6 +10,7 @@
 
 #include "ffi/py_ref.hpp"
 #include "memory/prefault.hpp"
+#include "read/made_nodes.hpp"
 #include "reader/tree/tree_sink.hpp"
 
 namespace brindle {
@@ -49,15 +50,17 @@ private:
 
     void settle() noexcept;
     void fault_made_ahead() noexcept;
+    void close_collected_element(std::string_view text);
 
     std::vector<OpenElement> open_;
-    std::vector<PyRef> made_;  // the made nodes not yet given to a parent, in document order
+    MadeNodes made_;
     // A wide element's list of children grows to millions of entries: its reserved memory is
     // faulted in ahead like the arena's. Declared after the list, so it stops before the list
     // goes.
     PrefaultLane made_prefault_{PrefaultLane::kSameUser};
     std::size_t made_mark_ = SIZE_MAX;  // the list's size at which to ask for more
     std::size_t made_faulted_ = 0;      // entries asked for
+    PyRef root_;                        // the collected element's node, once made
     std::size_t owed_ = 0;              // nodes made whose class reference is not yet paid
     NodeArena* arena_;                  // the memory of every node made here
 };

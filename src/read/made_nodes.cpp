@@ -1,0 +1,46 @@
+#include "read/made_nodes.hpp"
+
+#include <new>
+#include <type_traits>
+
+namespace brindle::read {
+
+// The block grows by reallocation, which moves the entries' bytes: a PyRef is one pointer and
+// nothing refers to where it lies.
+static_assert(sizeof(PyRef) == sizeof(PyObject*) && std::is_standard_layout_v<PyRef>);
+
+MadeNodes::~MadeNodes()
+{
+    truncate(0);
+    PyMem_RawFree(block_);
+}
+
+void MadeNodes::reserve(std::size_t count)
+{
+    if (count <= capacity_) return;
+    if (count > (PY_SSIZE_T_MAX - kNodeRoom) / sizeof(PyRef)) throw std::bad_alloc();
+    void* grown = PyMem_RawRealloc(block_, kNodeRoom + count * sizeof(PyRef));
+    if (grown == nullptr) throw std::bad_alloc();
+    block_ = static_cast<char*>(grown);
+    capacity_ = count;
+}
+
+void MadeNodes::truncate(std::size_t size) noexcept
+{
+    for (PyRef& entry : from(size)) entry.~PyRef();
+    size_ = size;
+}
+
+void* MadeNodes::take_block()
+{
+    if (block_ == nullptr) reserve(1);
+    // Shrinking moves nothing that is mapped on its own; should it fail, the larger block serves.
+    void* shrunk = PyMem_RawRealloc(block_, kNodeRoom + size_ * sizeof(PyRef));
+    void* block = shrunk != nullptr ? shrunk : block_;
+    block_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+    return block;
+}
+
+}  // namespace brindle::read
