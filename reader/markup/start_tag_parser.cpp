@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kernels/kernels.hpp"
+#include "kernels/scalar/byte_match_in_word.hpp"
 #include "reader/markup/tag_checks.hpp"
 #include "reader/text/references.hpp"
 
@@ -47,6 +48,17 @@ inline std::size_t skip_tag_space(std::string_view region, std::size_t t) noexce
     return t;
 }
 
+// Whether none of the eight bytes at `bytes` is '<', '&' or a control character (which covers
+// tab, line feed and carriage return): a value's bytes that need no look one by one. A word
+// with such a byte, or a false alarm, is looked at byte by byte.
+inline bool is_plain_word(const char* bytes) noexcept
+{
+    using namespace kernels::swar;
+    const std::uint64_t word = load_word(reinterpret_cast<const unsigned char*>(bytes));
+    const std::uint64_t below_space = (word - repeat_byte(0x20)) & ~word & kHighBits;
+    return (below_space | match_bits(word, repeat_byte('<')) | match_bits(word, repeat_byte('&'))) == 0;
+}
+
 }  // namespace
 
 bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes, ReadError& error)
@@ -78,11 +90,14 @@ bool StartTagParser::scan_attributes(std::string_view region, std::uint64_t regi
         const std::size_t name_start = t;
         while (t < region.size() && !has_class(region[t], kNameEnd)) ++t;
         if (t == name_start) return fail_malformed(error, region_offset + t, MalformedMessage::ExpectedAttributeName);
-        RawAttribute attribute;
+        // Filled in place: an attribute built on the stack and copied in stalls on the copy.
+        RawAttribute& attribute = scanned_.emplace_back();
         attribute.name = region.substr(name_start, t - name_start);
         attribute.name_offset = region_offset + name_start;
-        if (!scan_value(region, region_offset, t, attribute, error)) return false;
-        scanned_.push_back(attribute);
+        if (!scan_value(region, region_offset, t, attribute, error)) {
+            scanned_.pop_back();
+            return false;
+        }
     }
 }
 
@@ -107,6 +122,10 @@ bool StartTagParser::scan_value(std::string_view region, std::uint64_t region_of
     const std::size_t value_end = static_cast<std::size_t>(static_cast<const char*>(close) - region.data());
     bool needs_decoding = false;
     for (std::size_t at = value_start; at < value_end; ++at) {
+        if (value_end - at >= 8 && is_plain_word(region.data() + at)) {
+            at += 7;
+            continue;
+        }
         const std::uint8_t classes = kClasses[static_cast<unsigned char>(region[at])];
         if (classes & kLessThan) return fail_malformed(error, region_offset + at, MalformedMessage::LessThanInValue);
         needs_decoding |= (classes & kNeedsDecode) != 0;
