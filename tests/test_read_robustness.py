@@ -131,6 +131,9 @@ def test_other_threads_run_while_a_document_is_parsed():
     assert node.name == "r"
 
 
+# Seen: a child blocked for good on a lock of the sanitizer's allocator, taken by a reading
+# thread of the parent at the moment of the fork.
+@pytest.mark.unsanitized(reason="the sanitizer's allocator is not safe across fork while other threads allocate")
 def test_processes_forked_while_other_threads_read_can_read():
     # A fork copies only the forking thread: what the reading threads (and the helpers of
     # their reads) held at that moment must neither block nor confuse the child's own reads.
