@@ -34,6 +34,26 @@ std::ptrdiff_t copy_ascii_prefix(const Unit* in, char* out) noexcept
     return ascii;
 }
 
+// The UTF-8 of one code point from U+0080 up, or null for a surrogate; returns the end.
+inline char* encode_non_ascii(std::uint32_t code, char* out) noexcept
+{
+    if (code < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (code >> 6));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        if (code >= 0xD800 && code <= 0xDFFF) return nullptr;
+        *out++ = static_cast<char>(0xE0 | (code >> 12));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (code >> 18));
+        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
 // Encodes `count` code units of one width; returns the end of the output, or null at a
 // surrogate. `out` has room for the longest encoding (as many bytes per unit as UTF-8 may
 // need for that width: 2, 3 or 4).
@@ -50,23 +70,19 @@ char* encode_units(const Unit* in, std::size_t count, char* out) noexcept
             out += ascii;
             if (ascii < kAsciiBlock) break;
         }
-        if (in == end) break;
-        const std::uint32_t code = *in++;
-        if (code < 0x80) {
-            *out++ = static_cast<char>(code);
-        } else if (code < 0x800) {
-            *out++ = static_cast<char>(0xC0 | (code >> 6));
-            *out++ = static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            if (code >= 0xD800 && code <= 0xDFFF) return nullptr;
-            *out++ = static_cast<char>(0xE0 | (code >> 12));
-            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            *out++ = static_cast<char>(0xF0 | (code >> 18));
-            *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (code & 0x3F));
+        // Then unit by unit: a run of non-ASCII text (a block test per unit would cost more than
+        // it finds), and every unit of the last short stretch.
+        while (in != end) {
+            const std::uint32_t code = *in;
+            if (code < 0x80) {
+                if (end - in >= kAsciiBlock) break;  // a block may start here
+                *out++ = static_cast<char>(code);
+                ++in;
+                continue;
+            }
+            ++in;
+            out = encode_non_ascii(code, out);
+            if (out == nullptr) return nullptr;
         }
     }
     return out;
