@@ -7,10 +7,16 @@
 
 #include "ffi/convert.hpp"
 #include "memory/huge_pages.hpp"
+#include "memory/kept_block.hpp"
 
 namespace brindle::read {
 
 namespace {
+
+// Each thread keeps the buffer of its last read of a non-ASCII str, up to 64 MiB of room (the
+// cap of write_string's buffer), for its next one.
+constexpr std::size_t kLargestKept = std::size_t{64} << 20;
+thread_local KeptBlock t_kept;
 
 constexpr std::ptrdiff_t kAsciiBlock = 16;
 
@@ -101,16 +107,34 @@ DocumentText::DocumentText(PyObject* text) : text_(text)
     }
 }
 
+DocumentText::~DocumentText() { t_kept.keep_or_free(encoded_.release(), capacity_, kLargestKept); }
+
+// A buffer of at least `size` bytes in encoded_: the one this thread's last read kept when it
+// is large enough. Only the pages written become resident, so room for the longest form costs
+// nothing more.
+void DocumentText::make_room(std::size_t size)
+{
+    if (capacity_ >= size) return;
+    auto [kept, kept_capacity] = t_kept.take();
+    if (kept_capacity >= size) {
+        encoded_.reset(kept);
+        capacity_ = kept_capacity;
+        return;
+    }
+    std::free(kept);
+    encoded_.reset(static_cast<char*>(std::malloc(size)));
+    capacity_ = encoded_ ? size : 0;
+    if (!encoded_) throw std::bad_alloc();
+    advise_huge_pages(encoded_.get(), size);  // filled front to back at once
+}
+
 bool DocumentText::encode()
 {
     if (PyUnicode_IS_ASCII(text_)) return true;
     const auto count = static_cast<std::size_t>(PyUnicode_GET_LENGTH(text_));
     const int kind = PyUnicode_KIND(text_);
     const std::size_t most = count * (kind == PyUnicode_1BYTE_KIND ? 2 : kind == PyUnicode_2BYTE_KIND ? 3 : 4);
-    // Only the pages written become resident: room for the longest form costs nothing more.
-    encoded_.reset(static_cast<char*>(std::malloc(most == 0 ? 1 : most)));
-    if (!encoded_) throw std::bad_alloc();
-    advise_huge_pages(encoded_.get(), most);  // filled front to back at once
+    make_room(most == 0 ? 1 : most);
     const void* data = PyUnicode_DATA(text_);
     char* end = nullptr;
     switch (kind) {

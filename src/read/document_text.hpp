@@ -20,6 +20,9 @@ public:
     // With the lock held; `text` must be a str that outlives this object (the caller's
     // argument). Throws the TypeError of any other value.
     explicit DocumentText(PyObject* text);
+    ~DocumentText();
+    DocumentText(const DocumentText&) = delete;
+    DocumentText& operator=(const DocumentText&) = delete;
 
     // Without the lock: makes the UTF-8 bytes. False when the str holds a surrogate code point,
     // which has no UTF-8 form (then, with the lock, `throw_unencodable`). Throws std::bad_alloc.
@@ -32,9 +35,12 @@ public:
     std::string_view view() const noexcept { return view_; }
 
 private:
+    void make_room(std::size_t size);
+
     PyObject* text_;
     std::string_view view_;
-    ByteBuffer encoded_;
+    ByteBuffer encoded_;  // the UTF-8 of a non-ASCII str, in a buffer of capacity_ bytes
+    std::size_t capacity_ = 0;
 };
 
 }  // namespace brindle::read

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <tuple>
 #include <utility>
 
+#include "memory/kept_block.hpp"
 #include "write/output_limit.hpp"
 
 namespace brindle {
@@ -25,32 +27,16 @@ std::uint64_t usable_capacity(std::size_t capacity) noexcept
     return (available + capacity) / 2;
 }
 
-// The buffer a thread's last write_string left for its next one.
-struct KeptBuffer {
-    char* data = nullptr;
-    std::size_t capacity = 0;
-    ~KeptBuffer() { std::free(data); }
-};
-
 constexpr std::size_t kLargestKept = std::size_t{64} << 20;
 
-thread_local KeptBuffer t_kept;
+// The buffer a thread's last write_string left for its next one.
+thread_local KeptBlock t_kept;
 
 }  // namespace
 
-MemorySink::MemorySink() noexcept
-    : data_(std::exchange(t_kept.data, nullptr)), capacity_(std::exchange(t_kept.capacity, 0))
-{}
+MemorySink::MemorySink() noexcept { std::tie(data_, capacity_) = t_kept.take(); }
 
-MemorySink::~MemorySink()
-{
-    if (capacity_ <= kLargestKept && t_kept.data == nullptr) {
-        t_kept.data = data_;
-        t_kept.capacity = capacity_;
-    } else {
-        std::free(data_);
-    }
-}
+MemorySink::~MemorySink() { t_kept.keep_or_free(data_, capacity_, kLargestKept); }
 
 void MemorySink::append_long_run(char byte, std::uint64_t count)
 {
