@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "memory/prefault.hpp"
+
 namespace brindle {
 
 namespace {
@@ -18,7 +20,7 @@ constexpr std::size_t kFirstChunk = std::size_t{16} << 10;
 constexpr std::size_t kLargestDoubling = std::size_t{32} << 20;
 constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
 
-// In a mapped chunk the prefault thread is kept up to kFaultAhead in front of the next node,
+// In a mapped chunk the prefaulter is kept up to kFaultAhead in front of the next node,
 // and asked for more each time another kFaultStep is used: enough that the reader rarely
 // meets a page not yet faulted in, little enough that a read that stops early has faulted in
 // little it does not use.
@@ -55,7 +57,6 @@ NodeArena* NodeArena::create()
 
 NodeArena::~NodeArena()
 {
-    prefault_.stop();
     while (chunks_ != nullptr) {
         Chunk* older = chunks_->older;
         if (chunks_->size >= kMappedFrom) {
@@ -94,8 +95,8 @@ void NodeArena::add_chunk(std::size_t at_least)
 void NodeArena::fault_ahead(std::size_t size) noexcept
 {
     char* const wanted = next_ + std::min(kFaultAhead, static_cast<std::size_t>(end_ - next_));
-    if (wanted > faulted_to_) {
-        prefault_.request(faulted_to_, static_cast<std::size_t>(wanted - faulted_to_));
+    if (wanted > faulted_to_ && prefaulter_ != nullptr) {
+        prefaulter_->request(Prefaulter::kArena, faulted_to_, static_cast<std::size_t>(wanted - faulted_to_));
         faulted_to_ = wanted;
     }
     limit_ = next_ + std::min(std::max(kFaultStep, size), static_cast<std::size_t>(end_ - next_));
@@ -103,7 +104,7 @@ void NodeArena::fault_ahead(std::size_t size) noexcept
 
 void NodeArena::finish_filling() noexcept
 {
-    prefault_.stop();
+    prefaulter_ = nullptr;
     if (chunks_ == nullptr || chunks_->size < kMappedFrom) return;
     // The unused pages at the end of the newest chunk, faulted in ahead or not.
     const auto first_unused = (reinterpret_cast<std::uintptr_t>(next_) + kPage - 1) & ~std::uintptr_t{kPage - 1};

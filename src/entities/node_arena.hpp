@@ -10,9 +10,9 @@
 
 #include <cstddef>
 
-#include "memory/prefault.hpp"
-
 namespace brindle {
+
+class Prefaulter;
 
 class NodeArena {
 public:
@@ -31,8 +31,11 @@ public:
         return memory;
     }
 
-    // Once the arena's maker has carved all it will: stops faulting memory in ahead and gives
-    // back what was faulted in but not used.
+    // While the maker fills the arena: `prefaulter` faults its mapped chunks in ahead of the
+    // nodes carved from them, until finish_filling. The maker stops it before any chunk goes.
+    void fault_ahead_with(Prefaulter* prefaulter) noexcept { prefaulter_ = prefaulter; }
+    // Once the maker has carved all it will, and stopped the prefaulter: gives back the pages
+    // faulted in but not used.
     void finish_filling() noexcept;
 
     // One reference per node carved from the arena, plus the maker's until it lets go.
@@ -53,8 +56,8 @@ private:
     char* next_ = nullptr;
     char* end_ = nullptr;         // of the newest chunk
     char* limit_ = nullptr;       // where allocation next stops to look ahead: end_ at the latest
-    char* faulted_to_ = nullptr;  // the end of what the prefault thread was asked for
-    PrefaultLane prefault_;
+    char* faulted_to_ = nullptr;  // the end of what the prefaulter was asked for
+    Prefaulter* prefaulter_ = nullptr;
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;
 };

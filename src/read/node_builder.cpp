@@ -13,18 +13,20 @@ namespace brindle::read {
 
 namespace {
 
-// The made-node list is faulted in ahead once its reservation is 1 MiB or more, 4 MiB ahead of
-// its end, asking again every 1 MiB.
+// The made-node list is faulted in ahead once it holds 1 MiB of entries (most never do), 1 MiB
+// ahead of its end, asking again every 256 KiB: it grows far slower than the arena.
 constexpr std::size_t kFaultedFrom = (std::size_t{1} << 20) / sizeof(PyRef);
-constexpr std::size_t kFaultAhead = (std::size_t{4} << 20) / sizeof(PyRef);
-constexpr std::size_t kFaultStep = (std::size_t{1} << 20) / sizeof(PyRef);
+constexpr std::size_t kFaultAhead = (std::size_t{1} << 20) / sizeof(PyRef);
+constexpr std::size_t kFaultStep = (std::size_t{256} << 10) / sizeof(PyRef);
 
 }  // namespace
 
-NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) {}
+NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) { arena_->fault_ahead_with(&prefaulter_); }
 
 NodeBuilder::~NodeBuilder()
 {
+    prefaulter_.stop();  // before any memory it may touch can go
+    arena_->finish_filling();
     settle();
     made_.truncate(0);
     root_.reset();
@@ -42,24 +44,27 @@ void NodeBuilder::expect_document(std::size_t bytes) noexcept
         // Address space is short: the list grows as it needs, and fails only if that fails.
         return;
     }
-    if (made_.capacity() >= kFaultedFrom) made_mark_ = 0;
+    if (made_.capacity() > kFaultedFrom) {
+        made_mark_ = kFaultedFrom;
+        made_faulted_ = kFaultedFrom;  // what the list fills first, it faults in itself
+    }
 }
 
 // Asks for the list's reserved memory up to kFaultAhead entries past its end. The list must not
-// move while the prefault thread may touch it: at its capacity the lane stops for good.
+// move while the prefaulter may touch it: at its capacity the prefaulter stops for good.
 void NodeBuilder::fault_made_ahead() noexcept
 {
     const std::size_t size = made_.size();
     const std::size_t capacity = made_.capacity();
     if (size >= capacity) {
-        made_prefault_.stop();
+        prefaulter_.stop();
         made_mark_ = SIZE_MAX;
         return;
     }
     const std::size_t wanted = std::min(capacity, size + kFaultAhead);
     if (wanted > made_faulted_) {
-        made_prefault_.request(reinterpret_cast<char*>(made_.entries() + made_faulted_),
-                               (wanted - made_faulted_) * sizeof(PyRef));
+        prefaulter_.request(Prefaulter::kMadeNodes, reinterpret_cast<char*>(made_.entries() + made_faulted_),
+                            (wanted - made_faulted_) * sizeof(PyRef));
         made_faulted_ = wanted;
     }
     made_mark_ = std::min(capacity, size + kFaultStep);
@@ -98,7 +103,7 @@ void NodeBuilder::close_element(std::string_view text, bool)
 // The tree is whole: the collected element takes every made node, in place.
 void NodeBuilder::close_collected_element(std::string_view text)
 {
-    made_prefault_.stop();
+    prefaulter_.stop();
     made_mark_ = SIZE_MAX;
     OpenElement& element = open_.back();
     // What may fail comes first, while the children are still the list's, which releases them

@@ -54,10 +54,9 @@ private:
 
     std::vector<OpenElement> open_;
     MadeNodes made_;
-    // A wide element's list of children grows to millions of entries: its reserved memory is
-    // faulted in ahead like the arena's. Declared after the list, so it stops before the list
-    // goes.
-    PrefaultLane made_prefault_{PrefaultLane::kSameUser};
+    // Faults in the arena's chunks ahead of the nodes, and the list's reserved memory ahead of
+    // its end (a wide element's list grows to millions of entries). Stopped before either goes.
+    Prefaulter prefaulter_;
     std::size_t made_mark_ = SIZE_MAX;  // the list's size at which to ask for more
     std::size_t made_faulted_ = 0;      // entries asked for
     PyRef root_;                        // the collected element's node, once made
