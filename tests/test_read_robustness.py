@@ -3,6 +3,7 @@ and reads running on two threads at once."""
 
 import os
 import signal
+import subprocess
 import sys
 import threading
 import time
@@ -129,6 +130,22 @@ def test_other_threads_run_while_a_document_is_parsed():
     assert ended - started > 4 * margin
     assert any(started + margin < stamp < ended - margin for stamp in stamps)
     assert node.name == "r"
+
+
+@pytest.mark.skipif(not os.path.isdir("/proc/self/task"), reason="counts the threads through /proc")
+def test_a_large_read_leaves_no_thread_behind():
+    # A large read may start a helper thread, which must end before the read returns. In a
+    # fresh process, so that no earlier test's thread hides one left behind.
+    program = (
+        "import os, sys, brindle, generated_documents\n"
+        "document = generated_documents.tiny(target=4_000_000)\n"
+        "before = len(os.listdir('/proc/self/task'))\n"
+        "node = brindle.read_string(document, 'r')\n"
+        "sys.exit(0 if len(os.listdir('/proc/self/task')) == before and len(node.children) > 100_000 else 1)\n"
+    )
+    path = os.pathsep.join([os.path.dirname(__file__), *sys.path])
+    result = subprocess.run([sys.executable, "-c", program], env={**os.environ, "PYTHONPATH": path}, timeout=120)
+    assert result.returncode == 0
 
 
 # Seen: a child blocked for good on a lock of the sanitizer's allocator, taken by a reading
