@@ -24,7 +24,10 @@ public:
 
     std::size_t size() const noexcept { return size_; }
     std::size_t capacity() const noexcept { return capacity_; }
-    PyRef* entries() const noexcept { return reinterpret_cast<PyRef*>(block_ + kNodeRoom); }
+    PyRef* entries() const noexcept
+    {
+        return block_ == nullptr ? nullptr : reinterpret_cast<PyRef*>(block_ + kNodeRoom);  // none before a block
+    }
     // The entries from `first` on.
     std::span<PyRef> from(std::size_t first) const noexcept { return {entries() + first, size_ - first}; }
 
