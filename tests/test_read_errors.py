@@ -177,3 +177,16 @@ def test_last_byte_lt_only_fails_in_direct_builder():
 def test_first_error_wins(builder, document):
     text, shift = in_builder(document, builder)
     check(text, "a", malformed(3 + shift, "invalid character reference '&#-1;'"))
+
+
+@pytest.mark.parametrize("length", [1, 7, 8, 9, 15, 16, 17, 40])
+@pytest.mark.parametrize("changed", ["first", "middle", "last"])
+def test_end_tag_names_differing_in_one_byte(length, changed):
+    # Names are compared by length class (byte by byte, two words, or whole): each class
+    # must see a difference wherever it lies.
+    name = "".join("abcdefghij"[i % 10] for i in range(length))
+    at = {"first": 0, "middle": length // 2, "last": length - 1}[changed]
+    other = name[:at] + "Z" + name[at + 1:]
+    assert brindle.read_string(f"<{name}><x/></{name}>", name).name == name
+    end_tag_offset = len(name) + 6
+    check(f"<{name}><x/></{other}>", name, M.format(end_tag_offset) + f"expected </{name}>, found </{other}>")

@@ -3,8 +3,6 @@
 #include <cstring>
 #include <optional>
 
-#include "kernels/kernels.hpp"
-
 namespace brindle::reader {
 
 namespace {
@@ -23,7 +21,11 @@ std::size_t first_in_attribute(std::string_view raw, std::size_t from) noexcept
 std::size_t next_to_decode(std::string_view raw, std::size_t from, TextMode mode) noexcept
 {
     if (mode == TextMode::AttributeValue) return first_in_attribute(raw, from);
-    return kernels::find_byte(raw, from, '&');
+    // Most text runs are a few bytes long: the C library's search is one call where the
+    // kernel's, dispatched and then handed to its scalar form below a vector's width, is three.
+    if (from >= raw.size()) return raw.size();
+    const void* hit = std::memchr(raw.data() + from, '&', raw.size() - from);
+    return hit == nullptr ? raw.size() : static_cast<std::size_t>(static_cast<const char*>(hit) - raw.data());
 }
 
 int digit_value(char c, unsigned radix) noexcept

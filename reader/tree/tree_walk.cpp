@@ -1,5 +1,6 @@
 #include "reader/tree/tree_walk.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -60,13 +61,37 @@ bool TreeWalk::visit_open(std::size_t k)
     return true;
 }
 
+namespace {
+
+// Whether an end tag's name is its start tag's: names are mostly short, and two words compared
+// in place cost less than a call to memcmp.
+bool same_name(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size()) return false;
+    if (a.size() > 16) return a == b;
+    if (a.size() < 8) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+    std::uint64_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 16
+    std::memcpy(&a_first, a.data(), 8);
+    std::memcpy(&b_first, b.data(), 8);
+    std::memcpy(&a_last, a.data() + a.size() - 8, 8);
+    std::memcpy(&b_last, b.data() + b.size() - 8, 8);
+    return ((a_first ^ b_first) | (a_last ^ b_last)) == 0;
+}
+
+}  // namespace
+
 WalkStep TreeWalk::visit_close(std::size_t k)
 {
     std::string_view name;
     if (!check_end_tag(*index_, k, name, error_)) return WalkStep::Failed;
     if (!collecting()) return close_skipped(k, name) ? WalkStep::Continue : WalkStep::Failed;
     const OpenElement innermost = collect_stack_.back();
-    if (name != innermost.name) {
+    if (!same_name(name, innermost.name)) {
         fail_malformed(error_, index_->tag_starts[k], MalformedMessage::MismatchedEndTag, innermost.name, name);
         return WalkStep::Failed;
     }
