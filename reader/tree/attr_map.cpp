@@ -182,18 +182,8 @@ AttrMap& AttrMap::operator=(const AttrMap& other)
     return *this;
 }
 
-AttrMap& AttrMap::operator=(AttrMap&& other) noexcept
+void AttrMap::release_block() noexcept
 {
-    if (this != &other) {
-        release();
-        block_ = std::exchange(other.block_, nullptr);
-    }
-    return *this;
-}
-
-void AttrMap::release() noexcept
-{
-    if (block_ == nullptr) return;
     if (block_->owned) {
         std::free(block_->table);
         std::free(block_);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace brindle::reader {
 
@@ -46,7 +47,14 @@ public:
     AttrMap(const AttrMap& other);
     AttrMap& operator=(const AttrMap& other);
     AttrMap(AttrMap&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
-    AttrMap& operator=(AttrMap&& other) noexcept;
+    AttrMap& operator=(AttrMap&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            block_ = std::exchange(other.block_, nullptr);
+        }
+        return *this;
+    }
     ~AttrMap() { release(); }
 
     // Room for `count` entries whose keys and values hold `text_bytes` bytes together.
@@ -83,7 +91,12 @@ private:
     void grow(std::size_t needed);
     void index_record(std::size_t offset) noexcept;
     void rebuild_index();
-    void release() noexcept;
+    // Inline for the common empty map, which every element without attributes moves and drops.
+    void release() noexcept
+    {
+        if (block_ != nullptr) release_block();
+    }
+    void release_block() noexcept;
 
     Block* block_ = nullptr;  // null while the map has never held an entry
 };

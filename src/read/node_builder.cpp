@@ -78,11 +78,8 @@ void NodeBuilder::settle() noexcept
 
 void NodeBuilder::open_element(std::string_view name, reader::AttrMap&& attributes)
 {
-    // Filled in place: a whole element built on the stack and copied in stalls on the copy.
-    OpenElement& element = open_.emplace_back();
-    element.name = name;
-    element.attributes = std::move(attributes);
-    element.first_child = made_.size();
+    // Made in place: a whole element built on the stack and copied in stalls on the copy.
+    open_.emplace_back(name, std::move(attributes), made_.size());
 }
 
 void NodeBuilder::close_element(std::string_view text, bool)

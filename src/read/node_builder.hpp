@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ffi/py_ref.hpp"
@@ -43,9 +44,12 @@ public:
 
 private:
     struct OpenElement {
+        OpenElement(std::string_view element_name, reader::AttrMap&& element_attributes, std::size_t first) noexcept
+            : name(element_name), attributes(std::move(element_attributes)), first_child(first)
+        {}
         std::string_view name;
         reader::AttrMap attributes;
-        std::size_t first_child = 0;  // in made_
+        std::size_t first_child;  // in made_
     };
 
     void settle() noexcept;
