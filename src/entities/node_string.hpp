@@ -16,7 +16,17 @@ namespace brindle {
 class NodeString {
 public:
     NodeString() noexcept { set_inline_size(0); }
-    explicit NodeString(std::string_view text);  // copies; std::bad_alloc when it cannot
+    // Copies; std::bad_alloc when it cannot. Inline for the short strings most names and texts
+    // are, which every node of a read makes.
+    explicit NodeString(std::string_view text)
+    {
+        if (text.size() <= kInlineCapacity) {
+            std::memcpy(bytes_, text.data(), text.size());
+            set_inline_size(text.size());
+        } else {
+            copy_to_block(text);
+        }
+    }
     // Views `text` (longer than kInlineCapacity), which must outlive the string.
     static NodeString borrowing(std::string_view text) noexcept
     {
@@ -102,7 +112,12 @@ private:
         std::memcpy(&size, bytes_ + 8, sizeof size);
         return static_cast<std::size_t>(size & kPointerSizeMask);
     }
-    void release() noexcept;
+    void copy_to_block(std::string_view text);
+    void release() noexcept
+    {
+        if (owns_block()) free_block();
+    }
+    void free_block() noexcept;
 
     alignas(8) unsigned char bytes_[16];
 };

@@ -41,8 +41,10 @@ public:
         new (entries() + size_) PyRef(std::move(node));
         ++size_;
     }
-    // Drops the entries from `size` on (emptied ones, once a node has taken them over).
+    // Drops the entries from `size` on.
     void truncate(std::size_t size) noexcept;
+    // Drops the entries from `size` on that a node has taken over: emptied, nothing to release.
+    void forget_taken(std::size_t size) noexcept { size_ = size; }
 
     // Hands over the block with every entry, shrunk to fit: room for a node's fixed fields, then
     // size() entries. The list is left empty. Throws std::bad_alloc when there is no block yet

@@ -90,7 +90,7 @@ void NodeBuilder::close_element(std::string_view text, bool)
     PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), made_.from(element.first_child),
                                  text);
     ++owed_;
-    made_.truncate(element.first_child);  // now empty references
+    made_.forget_taken(element.first_child);
     open_.pop_back();
     if (made_.size() >= made_mark_) [[unlikely]]
         fault_made_ahead();
