@@ -96,14 +96,20 @@ def interrupted(action):
     return stopped_by, raised - sent
 
 
-def check_ctrl_c(action):
+# write_string keeps its output buffer, up to 64 MiB, for the thread's next call. Whether an
+# interrupted write leaves one behind depends on how far it got, so one round may end with the
+# buffer kept where the round before freed it (seen once on 3.10: exactly 64 MiB more).
+KEPT_OUTPUT_BUFFER = 64 << 20
+
+
+def check_ctrl_c(action, byte_slack):
     def once():
         exception, seconds = interrupted(action)
         assert isinstance(exception, KeyboardInterrupt), repr(exception)
         assert seconds < REACTION, f"stopped {seconds:.2f} s after the signal"
     # A fifth of a second of walking builds megabytes: a walk that kept its work would leak far
     # more than the allocator's own drift between rounds.
-    assert_flat_memory(once, rounds=3, warmup=1, byte_slack=1 << 20)
+    assert_flat_memory(once, rounds=3, warmup=1, byte_slack=byte_slack)
 
 
 def raise_runtime_error(signum, frame):
@@ -137,7 +143,10 @@ def main(name, mode):
     with tempfile.TemporaryDirectory() as directory:
         path = os.path.join(directory, "out.xml")
         action = operations(path)[name]
-        {"ctrl-c": check_ctrl_c, "handler": check_handler}[mode](action)
+        if mode == "ctrl-c":
+            check_ctrl_c(action, (1 << 20) + (KEPT_OUTPUT_BUFFER if name == "write_string" else 0))
+        else:
+            check_handler(action)
         if name == "write_file (check)":
             assert not os.path.exists(path), "the file was opened before the tree was checked"
         if name == "write_file (output)":
