@@ -33,11 +33,15 @@ public:
 
     // Room for `count` entries; throws std::bad_alloc.
     void reserve(std::size_t count);
-    // Throws std::bad_alloc, leaving the list as it was.
-    void push_back(PyRef&& node)
+    // Room for one more entry; throws std::bad_alloc, leaving the list as it was.
+    void make_room_for_one()
     {
         if (size_ == capacity_) [[unlikely]]
             reserve(capacity_ == 0 ? kFirstCapacity : capacity_ * 2);
+    }
+    // After make_room_for_one: cannot fail, so a node made unlocked is never dropped unlocked.
+    void push_back(PyRef&& node) noexcept
+    {
         new (entries() + size_) PyRef(std::move(node));
         ++size_;
     }

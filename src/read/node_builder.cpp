@@ -85,6 +85,11 @@ void NodeBuilder::open_element(std::string_view name, reader::AttrMap&& attribut
 void NodeBuilder::close_element(std::string_view text, bool)
 {
     if (open_.size() == 1) return close_collected_element(text);
+    // Room for the node in the list first: once made, the node must not be dropped without
+    // the lock, as a failure to grow the list would.
+    if (made_.size() >= made_mark_) [[unlikely]]
+        fault_made_ahead();
+    made_.make_room_for_one();
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
     PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), made_.from(element.first_child),
@@ -92,8 +97,6 @@ void NodeBuilder::close_element(std::string_view text, bool)
     ++owed_;
     made_.forget_taken(element.first_child);
     open_.pop_back();
-    if (made_.size() >= made_mark_) [[unlikely]]
-        fault_made_ahead();
     made_.push_back(std::move(node));
 }
 
