@@ -169,7 +169,9 @@ def markdown(results, rows):
             f"{meta['date']}, Python {meta['python']}). Each time is the median of {meta['rounds']} rounds in "
             "which brindle and its peers took turns; the thread and memory rows are medians over fresh processes. "
             "Ratios above 1x mean brindle is faster, except for memory and the floor, where lower is better. "
-            "Two threads cannot get two cores while other work runs, so the thread rows suffer most from load.",
+            "Two threads cannot get two cores while other work runs, so the thread rows suffer most from load; "
+            "and a single large read already keeps both cores busy here (its helper thread faults its memory in), "
+            "so two reads at once can gain at most 1.1x to 1.4x on this machine.",
             width=96),
         "",
         f"![brindle against lxml, ElementTree and xmltodict per document]({CHART_IN_README})",
