@@ -86,20 +86,18 @@ void NodeArena::add_chunk(std::size_t at_least)
     chunks_ = new (memory) Chunk{chunks_, size};
     next_ = static_cast<char*>(memory) + sizeof(Chunk);
     end_ = static_cast<char*>(memory) + size;
-    faulted_to_ = size >= kMappedFrom ? next_ : end_;  // the C allocator's blocks are left alone
     next_chunk_size_ = std::min(next_chunk_size_ * 2, kLargestDoubling);
 }
 
-// Asks for the memory up to kFaultAhead past next_ and sets where to ask next; the `size`
-// bytes about to be carved lie before that point.
+// Keeps the prefaulter ahead in a mapped chunk (the C allocator's blocks are left alone) and
+// sets where to look again; the `size` bytes about to be carved lie before that point.
 void NodeArena::fault_ahead(std::size_t size) noexcept
 {
-    char* const wanted = next_ + std::min(kFaultAhead, static_cast<std::size_t>(end_ - next_));
-    if (wanted > faulted_to_ && prefaulter_ != nullptr) {
-        prefaulter_->request(Prefaulter::kArena, faulted_to_, static_cast<std::size_t>(wanted - faulted_to_));
-        faulted_to_ = wanted;
+    char* mark = end_;
+    if (prefaulter_ != nullptr && chunks_->size >= kMappedFrom) {
+        mark = prefaulter_->keep_ahead(Prefaulter::kArena, next_, end_, kFaultAhead, kFaultStep);
     }
-    limit_ = next_ + std::min(std::max(kFaultStep, size), static_cast<std::size_t>(end_ - next_));
+    limit_ = std::max(mark, next_ + size);
 }
 
 void NodeArena::finish_filling() noexcept

@@ -54,9 +54,8 @@ private:
 
     Chunk* chunks_ = nullptr;  // the newest first
     char* next_ = nullptr;
-    char* end_ = nullptr;         // of the newest chunk
-    char* limit_ = nullptr;       // where allocation next stops to look ahead: end_ at the latest
-    char* faulted_to_ = nullptr;  // the end of what the prefaulter was asked for
+    char* end_ = nullptr;    // of the newest chunk
+    char* limit_ = nullptr;  // where allocation next stops to look ahead: end_ at the latest
     Prefaulter* prefaulter_ = nullptr;
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;

@@ -110,6 +110,15 @@ NodeObject* init_node_frame(void* memory, NodeArena* arena, std::span<PyRef> chi
     return node;
 }
 
+// Moves fields that own their memory into a node whose header is made: the node is whole.
+PyRef move_fields_in(NodeObject* node, NodeString&& name, AttrMap&& attrs, NodeText&& text) noexcept
+{
+    new (&node->name) NodeString(std::move(name));
+    new (&node->text) NodeText(std::move(text));
+    new (&node->attrs) AttrMap(std::move(attrs));
+    return PyRef::steal(reinterpret_cast<PyObject*>(node));
+}
+
 std::size_t node_size(std::size_t child_count) noexcept { return sizeof(NodeObject) + child_count * sizeof(PyRef); }
 
 // The bytes a string takes in the arena: none when the node holds it inline.
@@ -142,10 +151,7 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
     void* memory = PyMem_RawMalloc(node_size(children.size()));
     if (memory == nullptr) throw std::bad_alloc();
     NodeObject* node = init_node_frame(memory, nullptr, children, false);
-    new (&node->name) NodeString(std::move(name));
-    new (&node->text) NodeText(std::move(text));
-    new (&node->attrs) AttrMap(std::move(attrs));
-    return PyRef::steal(reinterpret_cast<PyObject*>(node));
+    return move_fields_in(node, std::move(name), std::move(attrs), std::move(text));
 }
 
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
@@ -177,10 +183,7 @@ PyRef make_node_around_children(void* block, std::size_t child_count, NodeString
                                 NodeText&& text) noexcept
 {
     NodeObject* node = init_node_header(block, nullptr, child_count, kNodesWithoutLock);
-    new (&node->name) NodeString(std::move(name));
-    new (&node->text) NodeText(std::move(text));
-    new (&node->attrs) AttrMap(std::move(attrs));
-    return PyRef::steal(reinterpret_cast<PyObject*>(node));
+    return move_fields_in(node, std::move(name), std::move(attrs), std::move(text));
 }
 
 void pay_type_references(std::size_t count) noexcept

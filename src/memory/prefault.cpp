@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -67,6 +68,18 @@ void Prefaulter::request(Range range, char* start, std::size_t size) noexcept
         ends_[range] = start + size;
     }
     work_.notify_one();
+}
+
+char* Prefaulter::keep_ahead(Range range, char* at, char* end, std::size_t ahead, std::size_t step) noexcept
+{
+    char*& asked_to = asked_to_[range];
+    if (asked_to < at || asked_to > end) asked_to = at;  // a region not seen before
+    char* const wanted = at + std::min(ahead, static_cast<std::size_t>(end - at));
+    if (wanted > asked_to) {
+        request(range, asked_to, static_cast<std::size_t>(wanted - asked_to));
+        asked_to = wanted;
+    }
+    return at + std::min(step, static_cast<std::size_t>(end - at));
 }
 
 void Prefaulter::stop() noexcept

@@ -38,6 +38,11 @@ public:
     // continues it, in its place otherwise. Starts the helper at need.
     void request(Range range, char* start, std::size_t size) noexcept;
 
+    // For a region filled front to back, now filled up to `at` of [at, end): asks for what lies
+    // up to `ahead` bytes past `at` and was not asked for yet (from `at` on when the region is
+    // new), and returns where to call again, `step` bytes on (at most `end`).
+    char* keep_ahead(Range range, char* at, char* end, std::size_t ahead, std::size_t step) noexcept;
+
     // Ends the helper's work for good: returns once it touches no memory, and ignores every
     // later request. Only the read's own thread calls `request` and `stop`.
     void stop() noexcept;
@@ -53,8 +58,9 @@ private:
     char* ends_[kRanges] = {};
     std::atomic<bool> stopping_{false};
     std::thread helper_;
-    bool asking_ = false;   // counted among the reads that ask for help
-    bool stopped_ = false;  // `stop` has run
+    char* asked_to_[kRanges] = {};  // the end of what keep_ahead asked for; only the read's thread
+    bool asking_ = false;           // counted among the reads that ask for help
+    bool stopped_ = false;          // `stop` has run
 };
 
 }  // namespace brindle

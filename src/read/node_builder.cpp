@@ -16,8 +16,8 @@ namespace {
 // The made-node list is faulted in ahead once it holds 1 MiB of entries (most never do), 1 MiB
 // ahead of its end, asking again every 256 KiB: it grows far slower than the arena.
 constexpr std::size_t kFaultedFrom = (std::size_t{1} << 20) / sizeof(PyRef);
-constexpr std::size_t kFaultAhead = (std::size_t{1} << 20) / sizeof(PyRef);
-constexpr std::size_t kFaultStep = (std::size_t{256} << 10) / sizeof(PyRef);
+constexpr std::size_t kFaultAhead = std::size_t{1} << 20;
+constexpr std::size_t kFaultStep = std::size_t{256} << 10;
 
 }  // namespace
 
@@ -26,7 +26,7 @@ NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) { arena_->fault_ahead_w
 NodeBuilder::~NodeBuilder()
 {
     prefaulter_.stop();  // before any memory it may touch can go
-    arena_->finish_filling();
+    arena_->fault_ahead_with(nullptr);
     settle();
     made_.truncate(0);
     root_.reset();
@@ -44,14 +44,11 @@ void NodeBuilder::expect_document(std::size_t bytes) noexcept
         // Address space is short: the list grows as it needs, and fails only if that fails.
         return;
     }
-    if (made_.capacity() > kFaultedFrom) {
-        made_mark_ = kFaultedFrom;
-        made_faulted_ = kFaultedFrom;  // what the list fills first, it faults in itself
-    }
+    if (made_.capacity() > kFaultedFrom) made_mark_ = kFaultedFrom;  // what it fills first, it faults in itself
 }
 
-// Asks for the list's reserved memory up to kFaultAhead entries past its end. The list must not
-// move while the prefaulter may touch it: at its capacity the prefaulter stops for good.
+// Keeps the prefaulter ahead in the list's reserved memory. The list must not move while the
+// prefaulter may touch it: at its capacity the prefaulter stops for good.
 void NodeBuilder::fault_made_ahead() noexcept
 {
     const std::size_t size = made_.size();
@@ -61,13 +58,10 @@ void NodeBuilder::fault_made_ahead() noexcept
         made_mark_ = SIZE_MAX;
         return;
     }
-    const std::size_t wanted = std::min(capacity, size + kFaultAhead);
-    if (wanted > made_faulted_) {
-        prefaulter_.request(Prefaulter::kMadeNodes, reinterpret_cast<char*>(made_.entries() + made_faulted_),
-                            (wanted - made_faulted_) * sizeof(PyRef));
-        made_faulted_ = wanted;
-    }
-    made_mark_ = std::min(capacity, size + kFaultStep);
+    char* const entries = reinterpret_cast<char*>(made_.entries());
+    char* const mark = prefaulter_.keep_ahead(Prefaulter::kMadeNodes, entries + size * sizeof(PyRef),
+                                              entries + capacity * sizeof(PyRef), kFaultAhead, kFaultStep);
+    made_mark_ = static_cast<std::size_t>(mark - entries) / sizeof(PyRef);
 }
 
 void NodeBuilder::settle() noexcept

@@ -62,7 +62,6 @@ private:
     // its end (a wide element's list grows to millions of entries). Stopped before either goes.
     Prefaulter prefaulter_;
     std::size_t made_mark_ = SIZE_MAX;  // the list's size at which to ask for more
-    std::size_t made_faulted_ = 0;      // entries asked for
     PyRef root_;                        // the collected element's node, once made
     std::size_t owed_ = 0;              // nodes made whose class reference is not yet paid
     NodeArena* arena_;                  // the memory of every node made here
