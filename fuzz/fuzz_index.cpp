@@ -40,6 +40,7 @@ void expect_result_in_bounds(std::string_view document, BuildResult result)
         EXPECT(result.offset == document.size(), "an unexpected end is at the end");
         return;
     case BuildStatus::OutOfMemory: EXPECT(false, "inputs this small never run out of memory");
+    case BuildStatus::NeedMore: EXPECT(false, "a whole document never needs more");
     }
     EXPECT(false, "a known build status");
 }

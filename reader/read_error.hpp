@@ -19,6 +19,7 @@ enum class ReadErrorKind : std::uint8_t {
     NeverClosed,    // name: the innermost element still open at the end of the document
     UnknownEntity,  // name: the text between '&' and ';'; offset: the '&'
     OutOfMemory,    // an allocation failed; offset and names unset
+    InvalidUtf8,    // a stream's bytes are not UTF-8 from offset on
 };
 
 // The fixed messages of a Malformed error, with what names the message shows and where its

@@ -9,8 +9,6 @@
 
 namespace brindle::reader {
 
-namespace {
-
 bool check_build(const index::BuildResult& result, std::string_view document, ReadError& error) noexcept
 {
     switch (result.status) {
@@ -18,10 +16,13 @@ bool check_build(const index::BuildResult& result, std::string_view document, Re
     case index::BuildStatus::UnclosedTag: return fail_read(error, ReadErrorKind::UnclosedTag, result.offset);
     case index::BuildStatus::UnexpectedEnd:
         return fail_malformed(error, document.size(), MalformedMessage::UnexpectedEnd);
-    case index::BuildStatus::OutOfMemory: break;
+    case index::BuildStatus::OutOfMemory:
+    case index::BuildStatus::NeedMore: break;  // never: the builders are given the whole document
     }
     return fail_read(error, ReadErrorKind::OutOfMemory, result.offset);
 }
+
+namespace {
 
 // Builds the direct index a window at a time and walks each window. Once the walk has its
 // element or has failed, the rest of the document is still indexed: a fault the builder finds

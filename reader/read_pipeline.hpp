@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "index/structural/structural_index.hpp"
 #include "reader/read_error.hpp"
 #include "reader/tree/read_tree.hpp"
 #include "reader/tree/tree_sink.hpp"
@@ -15,6 +16,10 @@ namespace brindle::reader {
 // text runs, so a window is still in the cache when the walk reads it, and the index of a
 // large document never takes more memory than this. (The quote-dense index is built whole.)
 inline constexpr std::size_t kTagsPerWindow = 16384;
+
+// Whether a build of the index succeeded; if not, fills `error` with its read error (an
+// unexpected end at the end of `document`).
+[[nodiscard]] bool check_build(const index::BuildResult& result, std::string_view document, ReadError& error) noexcept;
 
 // Hands the first element named `root_tag` in `document` (valid UTF-8) to `sink`, element by
 // element as the walk reads it. On failure fills `error` and returns false; the sink may then

@@ -5,19 +5,12 @@
 #include <new>
 #include <string_view>
 
+#include "index/structural/dialects.hpp"
 #include "index/structural/structural_index.hpp"
 #include "index/structural/tag_scanner.hpp"
 
 namespace brindle::index {
 namespace detail {
-
-// A scan that never looks back cannot know whether a '>' comes later: it fails at what runs to
-// the end, skips a declaration to its first '>' and lets an unmatched quote hide one byte.
-constexpr ScanDialect kDirectDialect{.last_less_than_is_unclosed = true,
-                                     .unterminated_fails = true,
-                                     .needs_greater_after_every_tag = false,
-                                     .declarations_skipped = true,
-                                     .unmatched_quote_is_unclosed = false};
 
 class DirectBuilder : public TagScanner<kDirectDialect> {
 public:

@@ -5,23 +5,14 @@
 
 #include <string_view>
 
+#include "index/structural/dialects.hpp"
 #include "index/structural/structural_index.hpp"
 #include "index/structural/tag_scanner.hpp"
 
 namespace brindle::index {
-namespace {
-
-constexpr detail::ScanDialect kQuoteDenseDialect{.last_less_than_is_unclosed = false,
-                                                 .unterminated_fails = false,
-                                                 .needs_greater_after_every_tag = true,
-                                                 .declarations_skipped = false,
-                                                 .unmatched_quote_is_unclosed = true};
-
-}  // namespace
-
 BuildResult build_quote_dense(std::string_view document, StructuralIndex& out) noexcept
 {
-    return detail::build_whole<kQuoteDenseDialect>(document, out);
+    return detail::build_whole<detail::kQuoteDenseDialect>(document, out);
 }
 
 }  // namespace brindle::index

@@ -72,6 +72,9 @@ public:
         }
     }
 
+    // Takes back the run of character data recorded last.
+    void drop_last_text() noexcept { out_.text_ranges.pop_back(); }
+
 private:
     [[gnu::noinline]] void grow_tags(std::uint64_t offset)
     {

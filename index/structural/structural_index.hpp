@@ -54,6 +54,8 @@ enum class BuildStatus : std::uint8_t {
     UnexpectedEnd,  // direct builder only: a comment, CDATA section or processing-instruction
                     // name runs to the end; offset = document length
     OutOfMemory,    // an array could not grow; offset = the '<' being recorded
+    NeedMore,       // StreamWindows only: the buffer ends inside markup; offset = where the
+                    // character data before that markup starts
 };
 
 struct BuildResult {
@@ -77,7 +79,8 @@ BuildResult build_direct(std::string_view document, StructuralIndex& out) noexce
 
 namespace detail {
 class DirectBuilder;
-}
+class StreamScanner;
+}  // namespace detail
 
 // build_direct run a window of tags at a time, for a reader that walks each window while its
 // entries are still in the cache instead of holding the index of the whole document. Each
@@ -98,6 +101,33 @@ public:
 
 private:
     std::unique_ptr<detail::DirectBuilder> builder_;
+    std::size_t tags_per_window_;
+    bool done_ = false;
+};
+
+// One buffer of a stream, scanned by either builder a window of tags at a time. When more of the
+// stream follows the buffer (`stream_ends` false), no verdict rests on the buffer's end: the
+// scan stops with NeedMore before the first tag whose end, or whose kind, the buffer does not
+// settle, and the caller scans again from the result's offset once more bytes have come. Every
+// tag recorded is then the tag that the builder records over the whole stream, at the same place
+// relative to the buffer's start (which must lie where a run of character data or a tag starts).
+// When the stream ends with the buffer, the scan is the builder's over the rest of the document.
+// After a failure, unlike the builders, the window holds the tags before the faulty one, fit to
+// walk.
+class StreamWindows {
+public:
+    StreamWindows(std::string_view buffer, bool quote_dense, bool stream_ends, StructuralIndex& out,
+                  std::size_t tags_per_window) noexcept;
+    ~StreamWindows();
+    StreamWindows(const StreamWindows&) = delete;
+    StreamWindows& operator=(const StreamWindows&) = delete;
+
+    BuildResult next() noexcept;
+    bool done() const noexcept { return done_; }
+
+private:
+    std::unique_ptr<detail::StreamScanner> scanner_;
+    StructuralIndex& out_;
     std::size_t tags_per_window_;
     bool done_ = false;
 };

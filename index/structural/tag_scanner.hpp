@@ -62,6 +62,11 @@ public:
 
     void start_windows() noexcept { recorder_.start_windows(document_); }
 
+    // The document is a buffer of a stream whose later bytes are still to come: wherever a
+    // verdict would depend on bytes past the end, the scan stops with NeedMore instead, at the
+    // character data before the tag it could not finish (see StreamWindows).
+    void expect_more() noexcept { more_may_follow_ = true; }
+
     // The next `tags` tags at most. Throws std::bad_alloc when an array cannot grow.
     BuildResult next_window(std::size_t tags)
     {
@@ -90,6 +95,20 @@ private:
     static constexpr TagOutcome ended_at(std::uint64_t end) noexcept { return {end + 1, BuildStatus::Ok}; }
     static constexpr TagOutcome failed(BuildStatus status) noexcept { return {0, status}; }
 
+    // A tag that no '>' ends before the end of the buffer: unclosed, unless more may follow.
+    TagOutcome unclosed() const noexcept
+    {
+        return failed(more_may_follow_ ? BuildStatus::NeedMore : BuildStatus::UnclosedTag);
+    }
+
+    // The tag at `p` waits for more bytes: the character data recorded before it is taken back,
+    // so that the next buffer, starting where that data starts, records it again whole.
+    [[gnu::cold]] BuildResult need_more_at(std::size_t p) noexcept
+    {
+        if (text_start_ < p) recorder_.drop_last_text();
+        return {BuildStatus::NeedMore, text_start_};
+    }
+
     // Reads tags until the current window holds `tag_limit` of them or the document ends.
     BuildResult run_until(std::size_t tag_limit)
     {
@@ -97,9 +116,14 @@ private:
             const std::size_t p = blocks_.find_less(scan_);
             if (p == size_) {
                 finished_ = true;
+                if (more_may_follow_) return {BuildStatus::NeedMore, text_start_};
                 return {BuildStatus::Ok, 0};
             }
             tag_start_ = p;
+            if (p + 1 == size_ && more_may_follow_) {
+                finished_ = true;
+                return {BuildStatus::NeedMore, text_start_};
+            }
             recorder_.add_text(text_start_, p);
             if (p + 1 == size_) {
                 finished_ = true;
@@ -108,6 +132,7 @@ private:
             const TagOutcome outcome = read_tag(p);
             if (outcome.status != BuildStatus::Ok) {
                 finished_ = true;
+                if (outcome.status == BuildStatus::NeedMore) return need_more_at(p);
                 return {outcome.status, outcome.status == BuildStatus::UnexpectedEnd ? size_ : p};
             }
             text_start_ = outcome.text == TextStart::AtTag
@@ -136,6 +161,9 @@ private:
 
     [[gnu::noinline]] TagOutcome read_exclamation(std::size_t p)
     {
+        if (more_may_follow_ && size_ - p < sizeof("<![CDATA[") - 1) {  // too short to tell the kind yet
+            return failed(BuildStatus::NeedMore);
+        }
         if (starts_with_at(document_, p + 2, "--")) {
             return read_section(p, TagKind::Comment, 4, "-->");
         }
@@ -174,6 +202,9 @@ private:
             return unterminated(p, TagKind::ProcessingInstruction, name, size_);
         }
         const std::size_t close = find_sequence(document_, name_end, "?>");
+        if (close == size_ && more_may_follow_) {
+            return failed(BuildStatus::NeedMore);
+        }
         if (close == size_ && Dialect.needs_greater_after_every_tag && no_greater_after(p)) {
             return failed(BuildStatus::UnclosedTag);
         }
@@ -188,6 +219,9 @@ private:
     // instruction whose name runs there), and goes on scanning from that end.
     TagOutcome unterminated(std::size_t p, TagKind kind, NameRange name, std::size_t content)
     {
+        if (more_may_follow_) {
+            return failed(BuildStatus::NeedMore);
+        }
         if constexpr (Dialect.unterminated_fails) {
             recorder_.add_tag(p, size_, kind, name);
             return failed(BuildStatus::UnexpectedEnd);
@@ -210,6 +244,9 @@ private:
             const std::size_t end = doctype_end(document_, p);
             if (end != size_) {
                 return ended_at(end);
+            }
+            if (more_may_follow_) {
+                return failed(BuildStatus::NeedMore);
             }
             // A later DOCTYPE would scan to the end again: the fallback serves them all.
             doctype_scan_failed_ = true;
@@ -241,6 +278,9 @@ private:
     // A declaration with no '>' after it: the direct builder skips only its '<'.
     TagOutcome no_declaration_end(std::size_t p) const noexcept
     {
+        if (more_may_follow_) {
+            return failed(BuildStatus::NeedMore);
+        }
         if constexpr (Dialect.needs_greater_after_every_tag) {
             return failed(BuildStatus::UnclosedTag);
         } else {
@@ -252,12 +292,12 @@ private:
     {
         const std::size_t name_end = blocks_.find<kEndTagNameEnd>(p + 2);
         if (name_end == size_) {
-            return failed(BuildStatus::UnclosedTag);
+            return unclosed();
         }
         // Most end tags close right after the name.
         const std::size_t end = data_[name_end] == '>' ? name_end : blocks_.find<kGreater>(name_end);
         if (end == size_) {
-            return failed(BuildStatus::UnclosedTag);
+            return unclosed();
         }
         recorder_.add_tag(p, end, TagKind::Close, name_between(p + 2, name_end));
         return ended_at(end);
@@ -267,11 +307,11 @@ private:
     {
         const std::size_t name_end = blocks_.find<kStartTagNameEnd>(p + 1);
         if (name_end == size_) {
-            return failed(BuildStatus::UnclosedTag);
+            return unclosed();
         }
         const StartTagEnd found = find_start_tag_end(name_end);
         if (found.end == size_) {
-            return failed(BuildStatus::UnclosedTag);
+            return unclosed();
         }
         recorder_.add_tag(p, found.end, found.kind, name_between(p + 1, name_end));
         return ended_at(found.end);
@@ -382,7 +422,7 @@ private:
     BlockStep past_value(std::size_t quote) noexcept
     {
         const std::size_t close = blocks_.find_quote(quote + 1, data_[quote]);
-        if (close == size_ && Dialect.unmatched_quote_is_unclosed) {
+        if (close == size_ && (Dialect.unmatched_quote_is_unclosed || more_may_follow_)) {
             return {true, {size_, TagKind::Open}, 0};
         }
         return {false, {}, close == size_ ? quote + 2 : close + 1};
@@ -400,6 +440,7 @@ private:
     std::uint64_t tag_start_ = 0;
     bool finished_ = false;  // the document ended or a tag failed
     bool doctype_scan_failed_ = false;
+    bool more_may_follow_ = false;
     RememberedSearch next_greater_{'>'};
 };
 

@@ -108,6 +108,7 @@ void check_bytes(const NamedBuilder& builder, const std::string& bytes)
         ASSERT_EQ(result.offset, document.size());
         break;
     case BuildStatus::OutOfMemory: FAIL() << "out of memory on " << document.size() << " bytes";
+    case BuildStatus::NeedMore: FAIL() << "a whole document needs more";
     }
 }
 

@@ -35,6 +35,7 @@ inline const char* status_name(BuildStatus status)
     case BuildStatus::UnclosedTag: return "UnclosedTag";
     case BuildStatus::UnexpectedEnd: return "UnexpectedEnd";
     case BuildStatus::OutOfMemory: return "OutOfMemory";
+    case BuildStatus::NeedMore: return "NeedMore";
     }
     return "?";
 }

@@ -21,6 +21,8 @@ public:
     };
 
     Mark open() const noexcept { return {buffer_.size(), {}}; }
+    // The mark below every element's: releasing it empties the accumulator.
+    static Mark open_at_bottom() noexcept { return {0, {}}; }
 
     // Appends a piece that stays valid while the walk runs (a run of the document).
     void append_lasting(Mark& mark, std::string_view piece)

@@ -15,17 +15,53 @@ WalkStep TreeWalk::walk(const index::StructuralIndex& window)
 {
     index_ = &window;
     text_cursor_ = 0;
+    next_tag_ = 0;
+    return resume();
+}
+
+WalkStep TreeWalk::resume()
+{
+    const index::StructuralIndex& window = *index_;
     const std::size_t count = window.tag_count();
-    for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t k = next_tag_; k < count; ++k) {
         if (!check_inside_document(window, k, error_)) return WalkStep::Failed;
         if (has_text_before(window.tag_starts[k]) && !take_text_before(window.tag_starts[k])) return WalkStep::Failed;
         const WalkStep step = visit(k);
         if (step == WalkStep::Continue) [[likely]]
             continue;
         complete_ = step == WalkStep::Complete;
+        next_tag_ = k + 1;
         return step;
     }
+    next_tag_ = count;
     return WalkStep::Continue;
+}
+
+void TreeWalk::abandon_collected() noexcept
+{
+    collect_stack_.clear();
+    text_.release(text_.open_at_bottom());
+}
+
+void TreeWalk::keep_open_names(std::vector<char>& store)
+{
+    std::size_t bytes = 0;
+    for (const std::string_view name : skip_stack_) bytes += name.size();
+    std::vector<char> kept(bytes);  // the names may lie in `store` itself
+    char* next = kept.data();
+    for (std::string_view& name : skip_stack_) {
+        if (!name.empty()) std::memcpy(next, name.data(), name.size());
+        name = std::string_view(next, name.size());
+        next += name.size();
+    }
+    store = std::move(kept);  // moves the block the names now view
+}
+
+bool TreeWalk::finish_stream()
+{
+    if (collecting()) return fail_read(error_, ReadErrorKind::NeverClosed, 0, collect_stack_.back().name);
+    if (!skip_stack_.empty()) return fail_read(error_, ReadErrorKind::NeverClosed, 0, skip_stack_.back());
+    return true;
 }
 
 bool TreeWalk::finish()
@@ -50,14 +86,27 @@ WalkStep TreeWalk::visit(std::size_t k)
 
 bool TreeWalk::visit_open(std::size_t k)
 {
-    if (!collecting() && !is_root_tag(k)) {
-        StartTagParts parts;
-        if (!tag_name(*index_, k, parts, error_)) return false;
-        skip_stack_.push_back(parts.name);
-        return true;
+    if (!collecting()) {
+        if (!is_root_tag(k)) return skip_open(k);
+        collected_start_ = index_->tag_starts[k];
     }
     if (!add_element(k)) return false;
     collect_stack_.push_back({name_of(k), text_.open()});
+    return true;
+}
+
+// A start tag outside the collected element: checked, and its name kept until its end tag.
+bool TreeWalk::skip_open(std::size_t k)
+{
+    if (check_everything_) {
+        AttrMap discarded;
+        if (!parser_.parse(*index_, k, discarded, error_)) return false;
+        skip_stack_.push_back(name_of(k));
+        return true;
+    }
+    StartTagParts parts;
+    if (!tag_name(*index_, k, parts, error_)) return false;
+    skip_stack_.push_back(parts.name);
     return true;
 }
 
@@ -158,7 +207,13 @@ bool TreeWalk::take_text_before(std::uint64_t tag_start)
 {
     const auto& ranges = index_->text_ranges;
     if (!collecting()) {
-        while (text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start) ++text_cursor_;
+        const bool check = check_everything_ && !skip_stack_.empty();  // inside the document element
+        for (; text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start; ++text_cursor_) {
+            const index::TextRange& range = ranges[text_cursor_];
+            if (check && !check_character_data(range.start, document_.substr(range.start, range.end - range.start))) {
+                return false;
+            }
+        }
         return true;
     }
     while (text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start) {
@@ -168,15 +223,29 @@ bool TreeWalk::take_text_before(std::uint64_t tag_start)
     return true;
 }
 
+// With the quote-dense index, a run may hold the '<' of a declaration: the walk's fault.
+bool TreeWalk::hides_markup(std::uint64_t offset, std::string_view run)
+{
+    if (!text_may_hide_markup_) return false;
+    const void* less_than = std::memchr(run.data(), '<', run.size());
+    if (less_than == nullptr) return false;
+    fail_malformed(error_, offset + static_cast<std::uint64_t>(static_cast<const char*>(less_than) - run.data()),
+                   MalformedMessage::UnexpectedLessThan);
+    return true;
+}
+
+bool TreeWalk::check_character_data(std::uint64_t offset, std::string_view run)
+{
+    if (hides_markup(offset, run)) return false;
+    const std::size_t first = first_to_decode(run, TextMode::CharacterData);
+    if (first == run.size()) return true;
+    checked_text_.clear();
+    return append_decoded(checked_text_, run, offset, TextMode::CharacterData, first, error_);
+}
+
 bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
 {
-    if (text_may_hide_markup_) {
-        if (const void* less_than = std::memchr(run.data(), '<', run.size())) {
-            return fail_malformed(error_,
-                                  offset + static_cast<std::uint64_t>(static_cast<const char*>(less_than) - run.data()),
-                                  MalformedMessage::UnexpectedLessThan);
-        }
-    }
+    if (hides_markup(offset, run)) return false;
     TextAccumulator::Mark& mark = collect_stack_.back().text;
     const std::size_t first = first_to_decode(run, TextMode::CharacterData);
     if (first == run.size()) {

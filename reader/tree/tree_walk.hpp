@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,8 +33,16 @@ class TreeWalk {
 public:
     // `text_may_hide_markup`: the index comes from the quote-dense builder, which leaves the
     // '<' of a declaration (other than a DOCTYPE) inside a run of character data.
-    TreeWalk(std::string_view document, std::string_view root_tag, bool text_may_hide_markup, TreeSink& sink) noexcept
-        : document_(document), root_tag_(root_tag), text_may_hide_markup_(text_may_hide_markup), sink_(sink)
+    //
+    // `check_everything`: a stream's walk, which checks every element inside the document as if
+    // it were collected (attributes parsed, text decoded), not only those of the collected one.
+    TreeWalk(std::string_view document, std::string_view root_tag, bool text_may_hide_markup, TreeSink& sink,
+             bool check_everything = false) noexcept
+        : document_(document),
+          root_tag_(root_tag),
+          text_may_hide_markup_(text_may_hide_markup),
+          check_everything_(check_everything),
+          sink_(sink)
     {}
 
     // Walks the tags of the next window of the index (or of the whole index). Complete once
@@ -47,15 +56,33 @@ public:
 
     const ReadError& error() const noexcept { return error_; }
 
+    // What a stream needs to walk one buffer after another and collect one element after another.
+    //
+    // After a Complete step: walks on through the rest of the window, collecting the next element
+    // named root_tag, as walk() does.
+    [[nodiscard]] WalkStep resume();
+    bool collecting() const noexcept { return !collect_stack_.empty(); }
+    // The offset of the collected element's '<', while collecting.
+    std::uint64_t collected_start() const noexcept { return collected_start_; }
+    // Drops the collected element in progress (the sink drops its own part): the walk stands
+    // as it stood before that element's start tag.
+    void abandon_collected() noexcept;
+    // Copies the names of the open elements into `store`, so that the document's bytes may go;
+    // the next window indexes `document`.
+    void keep_open_names(std::vector<char>& store);
+    void set_document(std::string_view document) noexcept { document_ = document; }
+    // At the end of a stream: fails with NeverClosed, naming the innermost element still open.
+    [[nodiscard]] bool finish_stream();
+
 private:
     struct OpenElement {
         std::string_view name;
         TextAccumulator::Mark text;
     };
 
-    bool collecting() const noexcept { return !collect_stack_.empty(); }
     WalkStep visit(std::size_t k);
     bool visit_open(std::size_t k);
+    bool skip_open(std::size_t k);
     WalkStep visit_close(std::size_t k);
     bool close_skipped(std::size_t k, std::string_view name);
     WalkStep visit_self_closing(std::size_t k);
@@ -71,6 +98,8 @@ private:
     }
     bool take_text_before(std::uint64_t tag_start);
     bool append_character_data(std::uint64_t offset, std::string_view run);
+    bool check_character_data(std::uint64_t offset, std::string_view run);
+    bool hides_markup(std::uint64_t offset, std::string_view run);
     bool is_root_tag(std::size_t k) const noexcept;
     std::string_view name_of(std::size_t k) const noexcept;
 
@@ -78,14 +107,18 @@ private:
     std::string_view document_;
     std::string_view root_tag_;
     bool text_may_hide_markup_;
+    bool check_everything_;
     bool complete_ = false;
     ReadError error_;
+    std::size_t next_tag_ = 0;                  // in the window, where resume() goes on
     std::size_t text_cursor_ = 0;               // in the window's text ranges
+    std::uint64_t collected_start_ = 0;
     std::vector<std::string_view> skip_stack_;  // names of start tags open outside the collected element
     std::vector<OpenElement> collect_stack_;
     TreeSink& sink_;
     TextAccumulator text_;
     StartTagParser parser_;
+    std::string checked_text_;  // text outside the collected element, decoded only to check it
 };
 
 }  // namespace brindle::reader

@@ -7,6 +7,7 @@
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
 #include "read/read_entry.hpp"
+#include "stream/stream_entry.hpp"
 #include "write/write_entry.hpp"
 
 namespace brindle {
@@ -20,6 +21,17 @@ PyMethodDef module_functions[] = {
     fastcall_method("write_file", py_write_file,
                     "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
     fastcall_method("write_string", py_write_string, "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
+};
+
+// Additions beyond the specified functions: module attributes that stay out of __all__.
+PyMethodDef stream_functions[] = {
+    fastcall_method("iter_file", py_iter_file,
+                    "iter_file(source, tag, buffer_size=None)\n--\n\n"
+                    "Every element named `tag` that is not inside another, read from a path or a binary file "
+                    "object one buffer at a time, as a Node as soon as its end tag is read."),
+    fastcall_method("iter_string", py_iter_string,
+                    "iter_string(xml_string, tag, buffer_size=None)\n--\n\n"
+                    "Every element named `tag` that is not inside another, as iter_file yields them, from a str."),
 };
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.
@@ -53,6 +65,13 @@ void add_function(PyObject* module, PyMethodDef* definition)
     add_item(module, name.get(), function.get());
 }
 
+void add_unlisted_function(PyObject* module, PyMethodDef* definition)
+{
+    PyRef module_name = checked(PyModule_GetNameObject(module));
+    PyRef function = checked(PyCFunction_NewEx(definition, module, module_name.get()));
+    if (PyObject_SetAttrString(module, definition->ml_name, function.get()) < 0) throw_python_error();
+}
+
 int exec_module(PyObject* module)
 {
     return call_frame_status([&] {
@@ -61,6 +80,7 @@ int exec_module(PyObject* module)
         add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(search_type()));
         add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
         for (PyMethodDef& definition : module_functions) add_function(module, &definition);
+        for (PyMethodDef& definition : stream_functions) add_unlisted_function(module, &definition);
     });
 }
 

@@ -95,6 +95,15 @@ char* encode_units(const Unit* in, std::size_t count, char* out) noexcept
 
 }  // namespace
 
+char* encode_utf8(const void* units, int kind, std::size_t count, char* out) noexcept
+{
+    switch (kind) {
+    case PyUnicode_1BYTE_KIND: return encode_units(static_cast<const Py_UCS1*>(units), count, out);
+    case PyUnicode_2BYTE_KIND: return encode_units(static_cast<const Py_UCS2*>(units), count, out);
+    default: return encode_units(static_cast<const Py_UCS4*>(units), count, out);
+    }
+}
+
 DocumentText::DocumentText(PyObject* text) : text_(text)
 {
     if (!PyUnicode_Check(text)) throw_type_mismatch(text, "str");
@@ -135,13 +144,7 @@ bool DocumentText::encode()
     const int kind = PyUnicode_KIND(text_);
     const std::size_t most = count * (kind == PyUnicode_1BYTE_KIND ? 2 : kind == PyUnicode_2BYTE_KIND ? 3 : 4);
     make_room(most == 0 ? 1 : most);
-    const void* data = PyUnicode_DATA(text_);
-    char* end = nullptr;
-    switch (kind) {
-    case PyUnicode_1BYTE_KIND: end = encode_units(static_cast<const Py_UCS1*>(data), count, encoded_.get()); break;
-    case PyUnicode_2BYTE_KIND: end = encode_units(static_cast<const Py_UCS2*>(data), count, encoded_.get()); break;
-    default: end = encode_units(static_cast<const Py_UCS4*>(data), count, encoded_.get()); break;
-    }
+    char* const end = encode_utf8(PyUnicode_DATA(text_), kind, count, encoded_.get());
     if (end == nullptr) return false;
     view_ = {encoded_.get(), static_cast<std::size_t>(end - encoded_.get())};
     return true;

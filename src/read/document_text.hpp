@@ -15,6 +15,10 @@
 
 namespace brindle::read {
 
+// Encodes `count` code units of a str's `kind` (PyUnicode_1BYTE_KIND ...) to UTF-8 at `out`, which
+// has room for 2, 3 or 4 bytes per unit (by kind); returns the end, or null at a surrogate.
+char* encode_utf8(const void* units, int kind, std::size_t count, char* out) noexcept;
+
 class DocumentText {
 public:
     // With the lock held; `text` must be a str that outlives this object (the caller's

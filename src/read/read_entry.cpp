@@ -14,6 +14,7 @@
 #include "read/document_text.hpp"
 #include "read/node_builder.hpp"
 #include "read/read_errors.hpp"
+#include "read/unlocked_for_nodes.hpp"
 #include "reader/read_pipeline.hpp"
 
 namespace brindle {
@@ -24,19 +25,6 @@ constexpr std::string_view kStringParams[] = {"xml_string", "root_tag"};
 constexpr Signature kReadString{"read_string", "", kStringParams, 2, 2};
 constexpr std::string_view kFileParams[] = {"file_path", "root_tag"};
 constexpr Signature kReadFile{"read_file", "", kFileParams, 2, 2};
-
-// The read makes its Node objects as it walks, so it runs unlocked only where the interpreter
-// allows objects to be made without the lock.
-class UnlockedForNodes {
-public:
-    UnlockedForNodes()
-    {
-        if (kNodesWithoutLock) released_.emplace();
-    }
-
-private:
-    std::optional<GilRelease> released_;
-};
 
 // Whether the value converts as a str argument; the conversion's error is not kept.
 bool converts_to_text(PyObject* value) noexcept

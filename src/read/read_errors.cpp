@@ -61,7 +61,8 @@ std::string message_of(const ReadError& error)
     case ReadErrorKind::NeverClosed: return join("unexpected end of document: <", error.name, "> is never closed");
     case ReadErrorKind::UnknownEntity: return join("unknown entity reference '&", error.name, ";' at byte ", offset);
     case ReadErrorKind::None:
-    case ReadErrorKind::OutOfMemory: break;
+    case ReadErrorKind::OutOfMemory:
+    case ReadErrorKind::InvalidUtf8: break;
     }
     throw_internal("read error without a message");
 }
@@ -71,6 +72,7 @@ std::string message_of(const ReadError& error)
 void throw_read_error(const ReadError& error)
 {
     if (error.kind == ReadErrorKind::OutOfMemory) throw std::bad_alloc();
+    if (error.kind == ReadErrorKind::InvalidUtf8) throw_io_error("stream did not contain valid UTF-8");
     throw_error(PyExc_ValueError, message_of(error));
 }
 

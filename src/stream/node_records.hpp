@@ -1,0 +1,36 @@
+// The records of a stream made into Node objects: each record is built by a node builder of its
+// own, into an arena of its own, so a record the caller keeps holds its own memory and nothing
+// of the stream. The builders work without the interpreter lock; their roots are taken, and
+// what they leave is released, once it is held again.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "ffi/py_ref.hpp"
+#include "read/node_builder.hpp"
+#include "reader/stream/record_sinks.hpp"
+
+namespace brindle {
+
+class NodeRecords final : public reader::RecordSinks {
+public:
+    reader::TreeSink& start_record() override;
+    void end_record() override;
+    void abandon_record() noexcept override;
+
+    // With the lock held: appends the node of every record completed since the last call to
+    // `ready`, and releases the record abandoned meanwhile.
+    void take_ready(std::vector<PyRef>& ready);
+    // With the lock held, once the stream has stopped: releases every record not yet taken.
+    void drop_unfinished() noexcept;
+
+private:
+    std::unique_ptr<read::NodeBuilder> building_;
+    std::vector<std::unique_ptr<read::NodeBuilder>> complete_;
+    // A stream abandons at most one record per buffer, and the lock is taken before the next.
+    std::unique_ptr<read::NodeBuilder> abandoned_;
+};
+
+}  // namespace brindle

@@ -1,0 +1,69 @@
+// The arguments are converted, and a path opened, at the call; the iterator does the rest.
+#include "stream/stream_entry.hpp"
+
+#include <cstddef>
+#include <string>
+
+#include "ffi/convert.hpp"
+#include "ffi/errors.hpp"
+#include "ffi/frame.hpp"
+#include "stream/record_iterator.hpp"
+#include "stream/stream_source.hpp"
+
+namespace brindle {
+
+namespace {
+
+// Read a megabyte at a time: large enough that the walk over a buffer runs as fast as over a
+// whole document, small enough to stay in the cache's reach and cost no memory to speak of.
+constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+
+constexpr std::string_view kFileParams[] = {"source", "tag", "buffer_size"};
+constexpr Signature kIterFile{"iter_file", "", kFileParams, 3, 2};
+constexpr std::string_view kStringParams[] = {"xml_string", "tag", "buffer_size"};
+constexpr Signature kIterString{"iter_string", "", kStringParams, 3, 2};
+
+std::size_t buffer_size_arg(PyObject* value)
+{
+    if (is_absent(value)) return kDefaultBufferSize;
+    const std::uint64_t size = convert_arg("buffer_size", [&] { return to_u64(value); });
+    if (size == 0) throw_error(PyExc_ValueError, "buffer_size must be at least 1");
+    return static_cast<std::size_t>(std::min<std::uint64_t>(size, SIZE_MAX / 8));
+}
+
+// A str, bytes or os.PathLike names a file; anything else must be a binary file object.
+std::unique_ptr<StreamSource> source_arg(PyObject* source)
+{
+    const bool is_path = PyUnicode_Check(source) || PyBytes_Check(source) ||
+                         PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(source)), "__fspath__");
+    if (!is_path) return convert_arg("source", [&] { return file_object_source(source); });
+    PyRef path = checked(PyOS_FSPath(source));
+    if (PyBytes_Check(path.get())) {
+        return open_path_source(std::string(PyBytes_AS_STRING(path.get()), PyBytes_GET_SIZE(path.get())));
+    }
+    return open_path_source(convert_arg("source", [&] { return to_text_copy(path.get()); }));
+}
+
+}  // namespace
+
+PyObject* py_iter_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+{
+    return call_frame([&] {
+        auto bound = bind<3>(kIterFile, args, nargs, kwnames);
+        const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });
+        const std::size_t buffer_size = buffer_size_arg(bound[2]);
+        return make_record_iterator(source_arg(bound[0]), tag, buffer_size);
+    });
+}
+
+PyObject* py_iter_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+{
+    return call_frame([&] {
+        auto bound = bind<3>(kIterString, args, nargs, kwnames);
+        auto source = convert_arg("xml_string", [&] { return str_source(bound[0]); });
+        const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });
+        return make_record_iterator(std::move(source), tag, buffer_size_arg(bound[2]));
+    });
+}
+
+}  // namespace brindle
