@@ -125,6 +125,7 @@ public:
             next_ += count;
             return count;
         }
+        if (!pending_.empty()) return take_pending(room);
         const std::size_t longest = kind_ == PyUnicode_1BYTE_KIND ? 2 : kind_ == PyUnicode_2BYTE_KIND ? 3 : 4;
         const std::size_t count = std::min(std::max<std::size_t>(room.size() / longest, 1), length_ - next_);
         if (count == 0) return 0;
@@ -142,14 +143,18 @@ private:
     // its bytes that do not fit wait for the next call.
     std::size_t encode_one(std::span<char> room)
     {
-        if (pending_.empty()) {
-            char scratch[4];
-            const char* const units = static_cast<const char*>(PyUnicode_DATA(text_.get())) + next_ * static_cast<std::size_t>(kind_);
-            const char* const end = read::encode_utf8(units, kind_, 1, scratch);
-            if (end == nullptr) throw_unencodable();
-            pending_.assign(scratch, static_cast<std::size_t>(end - scratch));
-            ++next_;
-        }
+        char scratch[4];
+        const char* const units =
+            static_cast<const char*>(PyUnicode_DATA(text_.get())) + next_ * static_cast<std::size_t>(kind_);
+        const char* const end = read::encode_utf8(units, kind_, 1, scratch);
+        if (end == nullptr) throw_unencodable();
+        pending_.assign(scratch, static_cast<std::size_t>(end - scratch));
+        ++next_;
+        return take_pending(room);
+    }
+
+    std::size_t take_pending(std::span<char> room)
+    {
         const std::size_t count = std::min(room.size(), pending_.size());
         std::memcpy(room.data(), pending_.data(), count);
         pending_.erase(0, count);
