@@ -9,6 +9,7 @@
 
 #include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
+#include "ffi/saved_error.hpp"
 #include "files/open_path.hpp"
 #include "read/document_text.hpp"
 
@@ -63,8 +64,8 @@ private:
     {
         PyRef view = checked(PyMemoryView_FromMemory(room.data(), static_cast<Py_ssize_t>(room.size()), PyBUF_WRITE));
         PyRef result = PyRef::steal(PyObject_CallOneArg(method_.get(), view.get()));
-        PyRef released = PyRef::steal(PyObject_CallMethod(view.get(), "release", nullptr));
-        if (!result || !released) throw_python_error();
+        release_view(view.get());
+        if (!result) throw_python_error();
         const Py_ssize_t got = PyLong_AsSsize_t(result.get());
         if (got == -1 && PyErr_Occurred()) {
             PyErr_Clear();
@@ -92,6 +93,16 @@ private:
             throw_error(PyExc_ValueError, "read() returned more bytes than were asked for");
         }
         return got;
+    }
+
+    // With readinto's own exception, if any, still to come out.
+    static void release_view(PyObject* view)
+    {
+        SavedError pending = SavedError::fetch();
+        PyRef released = PyRef::steal(PyObject_CallMethod(view, "release", nullptr));
+        if (released) return;
+        if (!pending) throw_python_error();
+        PyErr_Clear();
     }
 
     static std::string type_name(PyObject* value) { return Py_TYPE(value)->tp_name; }
