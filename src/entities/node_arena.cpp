@@ -48,10 +48,10 @@ struct NodeArena::Chunk {
     std::size_t size;  // of the whole chunk, this header included
 };
 
-NodeArena* NodeArena::create()
+NodeArena* NodeArena::create(std::size_t first_chunk)
 {
     auto* arena = new NodeArena();
-    arena->next_chunk_size_ = kFirstChunk;
+    arena->next_chunk_size_ = first_chunk == 0 ? kFirstChunk : first_chunk;
     return arena;
 }
 
@@ -84,6 +84,7 @@ void NodeArena::add_chunk(std::size_t at_least)
     const std::size_t size = std::max(next_chunk_size_, at_least + sizeof(Chunk));
     void* memory = allocate_chunk(size);
     chunks_ = new (memory) Chunk{chunks_, size};
+    reserved_ += size;
     next_ = static_cast<char*>(memory) + sizeof(Chunk);
     end_ = static_cast<char*>(memory) + size;
     next_chunk_size_ = std::min(next_chunk_size_ * 2, kLargestDoubling);

@@ -16,8 +16,12 @@ class Prefaulter;
 
 class NodeArena {
 public:
-    // A new arena holding one reference, its maker's. Throws std::bad_alloc.
-    static NodeArena* create();
+    // A new arena holding one reference, its maker's. Throws std::bad_alloc. `first_chunk`: the
+    // size of its first chunk (0 for the default), for a maker that knows roughly what it needs.
+    static NodeArena* create(std::size_t first_chunk = 0);
+
+    // The bytes carved so far (with the unused ends of chunks before the newest).
+    std::size_t bytes_used() const noexcept { return reserved_ - static_cast<std::size_t>(end_ - next_); }
 
     // `size` bytes aligned for any node field, valid until the arena is freed.
     // Throws std::bad_alloc.
@@ -59,6 +63,7 @@ private:
     Prefaulter* prefaulter_ = nullptr;
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;
+    std::size_t reserved_ = 0;  // the chunks' sizes, added up
 };
 
 }  // namespace brindle

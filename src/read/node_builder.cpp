@@ -21,7 +21,12 @@ constexpr std::size_t kFaultStep = std::size_t{256} << 10;
 
 }  // namespace
 
-NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) { arena_->fault_ahead_with(&prefaulter_); }
+NodeBuilder::NodeBuilder(std::size_t first_chunk) : arena_(NodeArena::create(first_chunk))
+{
+    arena_->fault_ahead_with(&prefaulter_);
+}
+
+std::size_t NodeBuilder::arena_bytes() const noexcept { return arena_->bytes_used(); }
 
 NodeBuilder::~NodeBuilder()
 {

@@ -22,7 +22,8 @@ namespace brindle::read {
 
 class NodeBuilder final : public reader::TreeSink {
 public:
-    NodeBuilder();  // throws std::bad_alloc
+    // Throws std::bad_alloc. `first_chunk`: the size of the arena's first chunk (0: the default).
+    explicit NodeBuilder(std::size_t first_chunk = 0);
     NodeBuilder(const NodeBuilder&) = delete;
     NodeBuilder& operator=(const NodeBuilder&) = delete;
     // Runs with the lock held (declare the builder outside the unlocked scope): pays what the
@@ -37,6 +38,9 @@ public:
     // hold unclaimed (a root's children), so that the list is never copied as it grows. Only
     // address space: pages are touched as the list fills them.
     void expect_document(std::size_t bytes) noexcept;
+
+    // The bytes the nodes made so far take in the arena.
+    std::size_t arena_bytes() const noexcept;
 
     // With the lock held, once the reader has succeeded: the collected element's node, its
     // whole tree ready for Python code.

@@ -1,16 +1,38 @@
 #include "stream/node_records.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace brindle {
 
+namespace {
+
+// A record's arena starts at what the record before it took, a quarter more and rounded up to
+// 256 bytes, so a record that is kept holds little more memory than its nodes need; one that
+// needs more gets further chunks, each twice the one before.
+constexpr std::size_t kSmallestChunk = 256;
+constexpr std::size_t kLargestFirstChunk = std::size_t{16} << 10;
+
+std::size_t first_chunk_after(std::size_t used) noexcept
+{
+    const std::size_t wanted = std::min(used + used / 4 + kSmallestChunk, kLargestFirstChunk);
+    return wanted & ~(kSmallestChunk - 1);
+}
+
+}  // namespace
+
 reader::TreeSink& NodeRecords::start_record()
 {
-    building_ = std::make_unique<read::NodeBuilder>();
+    building_ = std::make_unique<read::NodeBuilder>(first_chunk_);
     return *building_;
 }
 
-void NodeRecords::end_record() { complete_.push_back(std::move(building_)); }
+void NodeRecords::end_record()
+{
+    const std::size_t used = building_->arena_bytes();
+    complete_.push_back(std::move(building_));
+    first_chunk_ = first_chunk_after(used);
+}
 
 void NodeRecords::abandon_record() noexcept { abandoned_ = std::move(building_); }
 

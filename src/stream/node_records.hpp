@@ -27,6 +27,7 @@ public:
     void drop_unfinished() noexcept;
 
 private:
+    std::size_t first_chunk_ = 1024;  // of the next record's arena
     std::unique_ptr<read::NodeBuilder> building_;
     std::vector<std::unique_ptr<read::NodeBuilder>> complete_;
     // A stream abandons at most one record per buffer, and the lock is taken before the next.

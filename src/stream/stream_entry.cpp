@@ -14,9 +14,11 @@ namespace brindle {
 
 namespace {
 
-// Read a megabyte at a time: large enough that the walk over a buffer runs as fast as over a
-// whole document, small enough to stay in the cache's reach and cost no memory to speak of.
-constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+// 32 KiB at a time: the records of one buffer are made before any is yielded, and with a
+// buffer this small they are still in the cache when the caller takes them. On a 100 MiB
+// OpenStreetMap-like file (one core) 32 KiB took 0.85 s of CPU, 256 KiB 1.2 s, 1 MiB 1.75 s,
+// and read_file of the whole document 0.88 s.
+constexpr std::size_t kDefaultBufferSize = std::size_t{32} << 10;
 
 constexpr std::string_view kFileParams[] = {"source", "tag", "buffer_size"};
 constexpr Signature kIterFile{"iter_file", "", kFileParams, 3, 2};
