@@ -5,7 +5,9 @@ Type information for the compiled module ``brindle``. The names that start with 
 ``if TYPE_CHECKING:``, never at run time.
 """
 
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
+from os import PathLike
+from typing import Protocol
 from typing import ClassVar, Final, SupportsIndex, TypedDict, final, type_check_only
 
 from typing_extensions import NotRequired, ReadOnly, Self
@@ -164,6 +166,37 @@ def read_string(xml_string: str, root_tag: str) -> Node:
     lock is released meanwhile. Raises ``ValueError`` for malformed XML (the message gives the
     byte offset into the document's UTF-8 encoding) or when no element has that name.
     """
+
+@type_check_only
+class _ReadsInto(Protocol):
+    def readinto(self, buffer: memoryview, /) -> int: ...
+
+@type_check_only
+class _ReadsBytes(Protocol):
+    def read(self, size: int, /) -> bytes: ...
+
+@final
+class RecordIterator(Iterator[Node]):
+    """The records of one stream, as ``iter_file`` and ``iter_string`` yield them."""
+
+    def __next__(self) -> Node: ...
+    def close(self) -> None:
+        """Stops the stream: a file that the iterator opened is closed now."""
+
+def iter_file(
+    source: str | bytes | PathLike[str] | PathLike[bytes] | _ReadsInto | _ReadsBytes,
+    tag: str,
+    buffer_size: int | None = None,
+) -> RecordIterator:
+    """Every element named ``tag`` that is not inside another, from a path or a binary file
+    object read ``buffer_size`` bytes at a time, each as a ``Node`` once its end tag is read.
+
+    Memory stays bounded; the whole stream is checked as ``read_file`` checks a document, and an
+    error raises ``ValueError`` after the records before it. Not in ``__all__``.
+    """
+
+def iter_string(xml_string: str, tag: str, buffer_size: int | None = None) -> RecordIterator:
+    """The same as ``iter_file``, over a ``str``."""
 
 def read_file(file_path: str, root_tag: str) -> Node:
     """Read the first element named ``root_tag`` from the UTF-8 file at ``file_path``.
