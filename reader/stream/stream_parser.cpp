@@ -129,7 +129,7 @@ StreamStep StreamParser::fail(ReadError& error, ReadError found) noexcept
     forwarder_.abandon();
     if (walk_) walk_->abandon_collected();
     error = found;
-    error.offset += base_;
+    if (error.kind != ReadErrorKind::NeverClosed) error.offset += base_;  // which has no offset
     return StreamStep::Failed;
 }
 

@@ -110,8 +110,8 @@ private:
     bool check_everything_;
     bool complete_ = false;
     ReadError error_;
-    std::size_t next_tag_ = 0;                  // in the window, where resume() goes on
-    std::size_t text_cursor_ = 0;               // in the window's text ranges
+    std::size_t next_tag_ = 0;     // in the window, where resume() goes on
+    std::size_t text_cursor_ = 0;  // in the window's text ranges
     std::uint64_t collected_start_ = 0;
     std::vector<std::string_view> skip_stack_;  // names of start tags open outside the collected element
     std::vector<OpenElement> collect_stack_;
