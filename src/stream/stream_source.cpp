@@ -141,7 +141,8 @@ public:
         const std::size_t count = std::min(std::max<std::size_t>(room.size() / longest, 1), length_ - next_);
         if (count == 0) return 0;
         if (room.size() < count * longest) return encode_one(room);
-        const char* end = read::encode_utf8(static_cast<const char*>(data) + next_ * static_cast<std::size_t>(kind_), kind_, count, room.data());
+        const char* end = read::encode_utf8(static_cast<const char*>(data) + next_ * static_cast<std::size_t>(kind_),
+                                            kind_, count, room.data());
         if (end == nullptr) throw_unencodable();
         next_ += count;
         return static_cast<std::size_t>(end - room.data());
@@ -155,8 +156,8 @@ private:
     std::size_t encode_one(std::span<char> room)
     {
         char scratch[4];
-        const char* const units =
-            static_cast<const char*>(PyUnicode_DATA(text_.get())) + next_ * static_cast<std::size_t>(kind_);
+        const char* const units = static_cast<const char*>(PyUnicode_DATA(text_.get())) +
+                                  next_ * static_cast<std::size_t>(kind_);
         const char* const end = read::encode_utf8(units, kind_, 1, scratch);
         if (end == nullptr) throw_unencodable();
         pending_.assign(scratch, static_cast<std::size_t>(end - scratch));
