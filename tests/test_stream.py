@@ -8,6 +8,8 @@ import gc
 import io
 import lzma
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -254,3 +256,19 @@ def test_next_while_running_raises():
 
 def test_not_in_all():
     assert "iter_file" not in brindle.__all__ and "iter_string" not in brindle.__all__
+
+
+def stream_memory(mib, every):
+    """(growth of peak RSS, XML bytes of the records kept) of stream_memory.py in a fresh process."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "stream_memory.py")
+    done = subprocess.run([sys.executable, script, str(mib), str(every)], capture_output=True, text=True,
+                          timeout=300, check=True)
+    return tuple(int(word) for word in done.stdout.split())
+
+
+@pytest.mark.unsanitized(reason="measures the peak memory of the C allocator")
+def test_memory_stays_bounded():
+    growth, _ = stream_memory(300, 0)
+    assert growth < 16 << 20  # 300 MiB through a 32 KiB buffer
+    kept_growth, kept_bytes = stream_memory(300, 100)
+    assert kept_growth - growth <= 4 * kept_bytes

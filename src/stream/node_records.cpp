@@ -7,16 +7,17 @@ namespace brindle {
 
 namespace {
 
-// A record's arena starts at what the record before it took, a quarter more and rounded up to
-// 256 bytes, so a record that is kept holds little more memory than its nodes need; one that
-// needs more gets further chunks, each twice the one before.
-constexpr std::size_t kSmallestChunk = 256;
+// A record's arena starts at what the record before it took, an eighth more, rounded up to 64
+// bytes: records of a stream mostly look alike, so a record that is kept holds little more
+// memory than its nodes need; one that needs more gets further chunks, each twice the one
+// before.
+constexpr std::size_t kChunkStep = 64;
 constexpr std::size_t kLargestFirstChunk = std::size_t{16} << 10;
 
 std::size_t first_chunk_after(std::size_t used) noexcept
 {
-    const std::size_t wanted = std::min(used + used / 4 + kSmallestChunk, kLargestFirstChunk);
-    return wanted & ~(kSmallestChunk - 1);
+    const std::size_t wanted = std::min(used + used / 8 + kChunkStep, kLargestFirstChunk);
+    return wanted & ~(kChunkStep - 1);
 }
 
 }  // namespace
