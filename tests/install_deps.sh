@@ -91,3 +91,8 @@ if [ $# -gt 0 ] && ! "$1" -c 'import atheris' 2>/dev/null; then
     echo "python packages for $1: installing atheris with pip (the fuzz harness through Python)"
     "$1" -m pip install -q --disable-pip-version-check atheris
 fi
+# The Dask example's test (tests/test_stream_dask.py) runs on the first interpreter only.
+if [ $# -gt 0 ] && ! "$1" -c 'import dask.bag, distributed' 2>/dev/null; then
+    echo "python packages for $1: installing dask[distributed] with pip (the Dask example's test)"
+    "$1" -m pip install -q --disable-pip-version-check "dask[distributed]"
+fi
