@@ -10,6 +10,7 @@ import lzma
 import os
 import subprocess
 import sys
+import weakref
 
 import pytest
 
@@ -213,6 +214,19 @@ def test_a_file_opened_here_is_closed(stop, tmp_path):
     assert open_descriptors() == before
 
 
+def test_a_cycle_through_the_file_object_is_collected():
+    class Holding(io.BytesIO):
+        pass
+
+    source = Holding(("<db>" + GOOD + "</db>").encode())
+    source.records = brindle.iter_file(source, "rec")
+    next(source.records)
+    alive = weakref.ref(source)
+    del source
+    gc.collect()
+    assert alive() is None
+
+
 def test_a_callers_file_is_never_closed():
     source = io.BytesIO(("<db>" + GOOD + "</db>").encode())
     assert len(list(brindle.iter_file(source, "rec"))) == 2
@@ -272,3 +286,32 @@ def test_memory_stays_bounded():
     assert growth < 16 << 20  # 300 MiB through a 32 KiB buffer
     kept_growth, kept_bytes = stream_memory(300, 100)
     assert kept_growth - growth <= 4 * kept_bytes
+
+
+INTERRUPTED = """
+import collections, itertools, os, signal, sys, brindle
+records = brindle.iter_file(sys.argv[1], "rec")
+taken = itertools.count()
+descriptors = len(os.listdir("/proc/self/fd"))
+signal.signal(signal.SIGALRM, signal.default_int_handler)
+signal.setitimer(signal.ITIMER_REAL, 0.05)
+try:
+    collections.deque(zip(records, taken), maxlen=0)  # no Python code between records: brindle polls
+except KeyboardInterrupt:
+    print(next(taken), descriptors - len(os.listdir("/proc/self/fd")))
+"""
+
+
+@pytest.mark.unsanitized(reason="a stream long enough to be interrupted takes too long there")
+def test_ctrl_c_stops_the_stream_and_closes_the_file(tmp_path):
+    path = tmp_path / "long.xml"
+    with open(path, "w") as out:
+        out.write("<db>")
+        block = "<rec a='1'><x>t</x></rec>\n" * 40000
+        for _ in range(200):
+            out.write(block)
+        out.write("</db>")
+    done = subprocess.run([sys.executable, "-c", INTERRUPTED, str(path)], capture_output=True, text=True,
+                          timeout=120, check=True)
+    taken, closed = done.stdout.split()
+    assert int(taken) < 200 * 40000 and int(closed) == 1

@@ -52,6 +52,14 @@ public:
         finish();
     }
 
+    // The collector's view: a file object that holds the iterator makes a cycle through it,
+    // which clearing the iterator breaks (never while it is reading).
+    int traverse(visitproc visit, void* arg) noexcept { return source_->traverse(visit, arg); }
+    void clear() noexcept
+    {
+        if (!running_) finish();
+    }
+
 private:
     class Running {
     public:
@@ -162,10 +170,25 @@ PyObject* record_iterator_close(PyObject* self, PyObject*)
     });
 }
 
+int record_iterator_traverse(PyObject* self, visitproc visit, void* arg)
+{
+    Py_VISIT(Py_TYPE(self));
+    RecordStream* stream = reinterpret_cast<RecordIteratorObject*>(self)->stream;
+    return stream == nullptr ? 0 : stream->traverse(visit, arg);
+}
+
+int record_iterator_clear(PyObject* self)
+{
+    RecordStream* stream = reinterpret_cast<RecordIteratorObject*>(self)->stream;
+    if (stream != nullptr) stream->clear();
+    return 0;
+}
+
 void record_iterator_dealloc(PyObject* self)
 {
     auto* iterator = reinterpret_cast<RecordIteratorObject*>(self);
     PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
     delete iterator->stream;
     type->tp_free(self);
     Py_DECREF(type);
@@ -181,12 +204,15 @@ PyType_Slot record_iterator_slots[] = {
     {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
     {Py_tp_iternext, reinterpret_cast<void*>(record_iterator_next)},
     {Py_tp_dealloc, reinterpret_cast<void*>(record_iterator_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(record_iterator_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(record_iterator_clear)},
     {Py_tp_methods, record_iterator_methods},
     {0, nullptr},
 };
 
 PyType_Spec record_iterator_spec = {"brindle.RecordIterator", static_cast<int>(sizeof(RecordIteratorObject)), 0,
-                                    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, record_iterator_slots};
+                                    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_HAVE_GC,
+                                    record_iterator_slots};
 
 PyTypeObject* g_record_iterator_type = nullptr;
 

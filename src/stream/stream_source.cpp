@@ -59,6 +59,13 @@ public:
         file_.reset();
     }
 
+    int traverse(visitproc visit, void* arg) noexcept override
+    {
+        Py_VISIT(file_.get());
+        Py_VISIT(method_.get());
+        return 0;
+    }
+
 private:
     std::size_t read_into(std::span<char> room)
     {

@@ -24,6 +24,9 @@ public:
     virtual bool reads_unlocked() const noexcept { return false; }
     // With the lock held: lets go of the source (a file opened here is closed; a caller's is not).
     virtual void close() noexcept = 0;
+    // Visits the objects the source holds that could hold the iterator in turn (the collector's
+    // traversal).
+    virtual int traverse(visitproc, void*) noexcept { return 0; }
 };
 
 // Opens the file at `path` (OSError at once on failure, as read_file).
