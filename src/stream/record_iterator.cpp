@@ -1,5 +1,6 @@
 #include "stream/record_iterator.hpp"
 
+#include <atomic>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -27,7 +28,6 @@ public:
     // A new reference to the next record, or null (no exception set) after the last.
     PyObject* next()
     {
-        if (running_) throw_error(PyExc_ValueError, "the stream is already being read by another call");
         Running running(running_);
         while (true) {
             if (next_ready_ < ready_.size()) return take_ready();
@@ -48,7 +48,7 @@ public:
 
     void close()
     {
-        if (running_) throw_error(PyExc_ValueError, "the stream is being read by another call and cannot close");
+        Running running(running_);
         finish();
     }
 
@@ -61,15 +61,21 @@ public:
     }
 
 private:
+    // Marks the stream as being read for its lifetime; a second reader, from another thread or
+    // from the file object's own read, fails (atomically so, also where threads run without a
+    // global lock).
     class Running {
     public:
-        explicit Running(bool& flag) noexcept : flag_(flag) { flag_ = true; }
-        ~Running() { flag_ = false; }
+        explicit Running(std::atomic<bool>& flag) : flag_(flag)
+        {
+            if (flag_.exchange(true)) throw_error(PyExc_ValueError, "the stream is already being read by another call");
+        }
+        ~Running() { flag_.store(false); }
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
 
     private:
-        bool& flag_;
+        std::atomic<bool>& flag_;
     };
 
     PyObject* take_ready()
@@ -147,7 +153,7 @@ private:
     std::vector<PyRef> ready_;                      // records made and not yet yielded
     std::size_t next_ready_ = 0;
     std::exception_ptr deferred_;  // the fault after the ready records
-    bool running_ = false;
+    std::atomic<bool> running_{false};
 };
 
 struct RecordIteratorObject {
