@@ -1,7 +1,8 @@
 """Fast XML reading and writing into immutable ``Node`` trees.
 
 Type information for the compiled module ``brindle``. The names that start with an underscore
-(``_NodeDict``, ``_NodeDictInput``) exist for type checkers only: import them under
+(``_NodeDict``, ``_NodeDictInput``), and ``RecordIterator`` (the class of what ``iter_file``
+returns, which the module does not name), exist for type checkers only: import them under
 ``if TYPE_CHECKING:``, never at run time.
 """
 

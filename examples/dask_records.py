@@ -9,17 +9,24 @@ machine; on a real cluster, pass the scheduler's address (say tcp://10.0.0.5:878
 else changes. The workers need brindle installed and the files at the same path.
 """
 
+from __future__ import annotations
+
 import collections
+import importlib
 import os
 import sys
+from collections.abc import Iterable
+from typing import Any
 
 import brindle
 
+Counts = collections.Counter[str | None]
 
-def count_values(path, tag, key):
+
+def count_values(path: str, tag: str, key: str) -> Counts:
     """How often each value of attribute `key` (or of the text of child element `key`) occurs in
     the `tag` records of one file: a plain Counter, cheap to send back to the client."""
-    counts = collections.Counter()
+    counts: Counts = collections.Counter()
     for record in brindle.iter_file(path, tag):
         value = record.attrs.get(key)
         if value is None:
@@ -28,34 +35,34 @@ def count_values(path, tag, key):
     return counts
 
 
-def merge(counters):
-    total = collections.Counter()
+def merge(counters: Iterable[Counts]) -> Counts:
+    total: Counts = collections.Counter()
     for counts in counters:
         total.update(counts)
     return total
 
 
-def xml_files(folder):
+def xml_files(folder: str | os.PathLike[str]) -> list[str]:
     return sorted(os.path.join(folder, name) for name in os.listdir(folder) if name.endswith(".xml"))
 
 
-def count_on_cluster(paths, tag, key, client):
+def count_on_cluster(paths: list[str], tag: str, key: str, client: Any) -> Counts:
     """The same counts, one task per file on the client's cluster."""
-    import dask.bag
+    dask_bag: Any = importlib.import_module("dask.bag")  # Dask's API carries no types
+    bag = dask_bag.from_sequence(paths, npartitions=len(paths))
+    total: Counts = bag.map(count_values, tag, key).reduction(merge, merge).compute(scheduler=client.get)
+    return total
 
-    bag = dask.bag.from_sequence(paths, npartitions=len(paths))
-    return bag.map(count_values, tag, key).reduction(merge, merge).compute(scheduler=client.get)
 
-
-def main(folder, tag, key, address=None):
-    from distributed import Client, LocalCluster
-
+def main(folder: str, tag: str, key: str, address: str | None = None) -> Counts:
+    distributed: Any = importlib.import_module("distributed")
     paths = xml_files(folder)
     if address is None:
-        with LocalCluster(n_workers=2, threads_per_worker=1, processes=True) as cluster, Client(cluster) as client:
+        cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True)
+        with cluster, distributed.Client(cluster) as client:
             total = count_on_cluster(paths, tag, key, client)
     else:
-        with Client(address) as client:
+        with distributed.Client(address) as client:
             total = count_on_cluster(paths, tag, key, client)
     for value, count in total.most_common(10):
         print(f"{count:10d}  {value}")

@@ -4,7 +4,10 @@ running the file must succeed, so the stubs allow nothing that the module refuse
 from __future__ import annotations
 
 import asyncio
+import gzip
+import io
 import os
+import pathlib
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
 from typing import TYPE_CHECKING, Any
@@ -15,7 +18,7 @@ from brindle import Node, SearchType
 if TYPE_CHECKING:
     from typing_extensions import assert_type
 
-    from brindle import _NodeDict, _NodeDictInput
+    from brindle import RecordIterator, _NodeDict, _NodeDictInput
 else:
 
     def assert_type(value: Any, expected: Any) -> Any:
@@ -84,6 +87,20 @@ def read_and_write(shelf: Node) -> None:
         brindle.write_file(node=shelf, file_path=path)
 
 
+def stream(shelf: Node) -> None:
+    assert [book.name for book in brindle.iter_string(DOCUMENT, "book", buffer_size=64)] == ["book", "book"]
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "shelf.xml")
+        brindle.write_file(shelf, path)
+        records = brindle.iter_file(pathlib.Path(path), tag="book")
+        assert_type(records, "RecordIterator")  # a name for type checkers only
+        assert_type(next(records), Node)
+        records.close()
+        with gzip.open(io.BytesIO(gzip.compress(DOCUMENT.encode()))) as packed:
+            assert len(list(brindle.iter_file(packed, "book"))) == 2
+        assert len(list(brindle.iter_file(io.BytesIO(DOCUMENT.encode()), "title"))) == 1
+
+
 async def read_in_threads() -> list[Node]:
     loop_reads = [asyncio.to_thread(brindle.read_string, DOCUMENT, "book") for _ in range(4)]
     return list(await asyncio.gather(*loop_reads))
@@ -99,6 +116,7 @@ def main() -> None:
     inspect(shelf)
     search(shelf)
     dictionaries(shelf)
+    stream(shelf)
     read_and_write(shelf)
     assert all(book.name == "book" for book in asyncio.run(read_in_threads()))
     assert len(set(write_in_pool(shelf))) == 1
