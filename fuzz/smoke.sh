@@ -19,7 +19,7 @@ run() {
     shift
     local flags=(-max_total_time="$seconds" -timeout=10 -artifact_prefix="$work/$name-")
     case "$name" in
-        fuzz_index | fuzz_escape | fuzz_reader | fuzz_kernels) flags+=(-dict="$root/fuzz/xml.dict") ;;
+        fuzz_index | fuzz_escape | fuzz_reader | fuzz_stream | fuzz_kernels) flags+=(-dict="$root/fuzz/xml.dict") ;;
     esac
     mkdir -p "$work/$name"
     if [ -d "$root/fuzz/corpus/$name" ]; then
