@@ -80,8 +80,8 @@ Outcome stream(std::string_view document, std::string_view tag, std::size_t buff
         if (step == reader::StreamStep::Failed) {
             EXPECT(error.failed() && error.offset <= document.size(), "an error lies in the stream");
             outcome.error = std::to_string(static_cast<int>(error.kind)) + " " +
-                            std::to_string(static_cast<int>(error.message)) + " " + std::to_string(error.offset) +
-                            " " + std::string(error.name) + " " + std::string(error.second_name);
+                            std::to_string(static_cast<int>(error.message)) + " " + std::to_string(error.offset) + " " +
+                            std::string(error.name) + " " + std::string(error.second_name);
         }
         return outcome;
     }

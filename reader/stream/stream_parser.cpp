@@ -33,8 +33,7 @@ StreamParser::StreamParser(std::string_view tag, RecordSinks& sinks, std::size_t
     try {
         tag_.assign(tag);
     } catch (const std::bad_alloc&) {
-        tag_.clear();  // parse() fails before the walk would look for an empty tag
-        buffer_size_ = 0;
+        tag_lost_ = true;  // room() and parse() fail from the start
     }
 }
 
@@ -47,7 +46,7 @@ StreamParser::~StreamParser()
 std::span<char> StreamParser::room() noexcept
 {
     const std::size_t wanted = std::max(buffer_size_, filled_);
-    if (buffer_size_ == 0 || filled_ > SIZE_MAX / 4) return {};
+    if (tag_lost_ || filled_ > SIZE_MAX / 4) return {};
     const std::size_t needed = filled_ + wanted;
     // Grows for a long record; shrinks again after one, so the buffer stays near what it holds.
     if (capacity_ < needed || capacity_ > 2 * needed) {
@@ -64,7 +63,7 @@ std::span<char> StreamParser::room() noexcept
 
 StreamStep StreamParser::parse(ReadError& error) noexcept
 {
-    if (buffer_size_ == 0) return fail(error, failure(ReadErrorKind::OutOfMemory, 0));
+    if (tag_lost_) return fail(error, failure(ReadErrorKind::OutOfMemory, 0));
     try {
         return parse_buffer(error);
     } catch (const std::bad_alloc&) {

@@ -69,6 +69,7 @@ private:
     std::size_t checked_ = 0;  // the bytes known to be whole characters of UTF-8
     bool utf8_fault_ = false;  // at checked_
     bool ended_ = false;
+    bool tag_lost_ = false;  // copying the tag ran out of memory
     bool quote_dense_ = false;
     std::optional<TreeWalk> walk_;  // once the builder is chosen
     index::StructuralIndex index_;

@@ -1,7 +1,8 @@
 // The walk: visits the tags of a structural index in document order, checks each one, and
 // hands the first element named `root_tag` (with everything inside it) to a tree sink as it
 // reads it. Elements outside it are only checked. The walk stops as soon as that element is
-// complete, or at the first fault; nothing after it is examined.
+// complete, or at the first fault; nothing after it is examined, unless a stream resumes the
+// walk to collect the next element of that name.
 #pragma once
 
 #include <cstddef>
