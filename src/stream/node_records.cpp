@@ -24,33 +24,53 @@ std::size_t first_chunk_after(std::size_t used) noexcept
 
 reader::TreeSink& NodeRecords::start_record()
 {
-    building_ = std::make_unique<read::NodeBuilder>(first_chunk_);
-    return *building_;
+    if (free_slots_.empty()) {
+        slots_.emplace_back();
+        free_slots_.push_back(slots_.size() - 1);
+    }
+    const std::size_t slot = free_slots_.back();
+    slots_[slot].emplace(first_chunk_);
+    free_slots_.pop_back();
+    building_ = slot;
+    return *slots_[slot];
 }
 
 void NodeRecords::end_record()
 {
-    const std::size_t used = building_->arena_bytes();
-    complete_.push_back(std::move(building_));
+    const std::size_t used = slots_[building_]->arena_bytes();
+    complete_.push_back(building_);
+    building_ = kNone;
     first_chunk_ = first_chunk_after(used);
 }
 
-void NodeRecords::abandon_record() noexcept { abandoned_ = std::move(building_); }
+void NodeRecords::abandon_record() noexcept
+{
+    abandoned_ = building_;
+    building_ = kNone;
+}
 
 void NodeRecords::drop_unfinished() noexcept
 {
-    building_.reset();
-    abandoned_.reset();
+    for (std::optional<read::NodeBuilder>& slot : slots_) slot.reset();
+    building_ = kNone;
+    abandoned_ = kNone;
     complete_.clear();
+}
+
+void NodeRecords::release(std::size_t slot)
+{
+    free_slots_.reserve(slots_.size());  // first, so that the slot is never lost
+    slots_[slot].reset();
+    free_slots_.push_back(slot);
 }
 
 void NodeRecords::take_ready(std::vector<PyRef>& ready)
 {
-    abandoned_.reset();
+    if (abandoned_ != kNone) release(std::exchange(abandoned_, kNone));
     ready.reserve(ready.size() + complete_.size());
-    for (std::unique_ptr<read::NodeBuilder>& record : complete_) {
-        ready.push_back(record->take_root());
-        record.reset();
+    for (const std::size_t slot : complete_) {
+        ready.push_back(slots_[slot]->take_root());
+        release(slot);
     }
     complete_.clear();
 }
