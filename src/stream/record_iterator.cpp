@@ -2,13 +2,14 @@
 
 #include <atomic>
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "entities/node.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
 #include "read/read_errors.hpp"
-#include "read/unlocked_for_nodes.hpp"
 #include "reader/stream/stream_parser.hpp"
 #include "stream/node_records.hpp"
 
@@ -88,19 +89,23 @@ private:
         return node.release();
     }
 
-    // Fills the parser's room and walks it; Ctrl-C stops the stream between buffers.
+    // Fills the parser's room and walks it; Ctrl-C stops the stream between buffers. A path is
+    // read without the lock (it may be a pipe another Python thread writes); the walk makes the
+    // records' nodes without it too where the interpreter allows objects to be made so.
     void read_and_parse()
     {
         if (PyErr_CheckSignals() < 0) throw_python_error();
-        reader::ReadError error;
-        reader::StreamStep step;
         if (source_->reads_unlocked()) {
-            UnlockedForNodes unlocked;
+            GilRelease released;
             fill();
-            step = parser_->parse(error);
         } else {
             fill();
-            UnlockedForNodes unlocked;
+        }
+        reader::ReadError error;
+        reader::StreamStep step;
+        {
+            std::optional<GilRelease> released;
+            if (kNodesWithoutLock) released.emplace();
             step = parser_->parse(error);
         }
         records_.take_ready(ready_);
