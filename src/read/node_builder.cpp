@@ -15,6 +15,13 @@ NodeBuilder::NodeBuilder(std::size_t first_chunk) : arena_(NodeArena::create(fir
 
 std::size_t NodeBuilder::arena_bytes() const noexcept { return arena_->bytes_used(); }
 
+void NodeBuilder::restart(std::size_t first_chunk)
+{
+    NodeArena* fresh = NodeArena::create(first_chunk);
+    NodeArena::release(arena_);
+    arena_ = fresh;
+}
+
 NodeBuilder::~NodeBuilder()
 {
     settle();

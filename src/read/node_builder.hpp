@@ -45,6 +45,10 @@ public:
     // whole tree ready for Python code.
     PyRef take_root();
 
+    // With the lock held, after take_root: ready to collect another element, into an arena of its
+    // own (a stream's next record). Throws std::bad_alloc, leaving the builder as it was.
+    void restart(std::size_t first_chunk);
+
 private:
     struct OpenElement {
         OpenElement(std::string_view element_name, reader::AttrMap&& element_attributes, std::size_t first) noexcept

@@ -1,6 +1,7 @@
 #include "stream/node_records.hpp"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace brindle {
@@ -29,7 +30,7 @@ reader::TreeSink& NodeRecords::start_record()
         free_slots_.push_back(slots_.size() - 1);
     }
     const std::size_t slot = free_slots_.back();
-    slots_[slot].emplace(first_chunk_);
+    if (!slots_[slot]) slots_[slot].emplace(first_chunk_);
     free_slots_.pop_back();
     building_ = slot;
     return *slots_[slot];
@@ -57,20 +58,30 @@ void NodeRecords::drop_unfinished() noexcept
     complete_.clear();
 }
 
-void NodeRecords::release(std::size_t slot)
+// A builder whose record was taken is restarted for the next one (its arena's count may change
+// only with the lock held); one that cannot be, or whose record was abandoned, goes.
+void NodeRecords::release(std::size_t slot, bool taken)
 {
     free_slots_.reserve(slots_.size());  // first, so that the slot is never lost
-    slots_[slot].reset();
+    if (taken) {
+        try {
+            slots_[slot]->restart(first_chunk_);
+        } catch (const std::bad_alloc&) {
+            slots_[slot].reset();  // start_record makes a builder anew
+        }
+    } else {
+        slots_[slot].reset();
+    }
     free_slots_.push_back(slot);
 }
 
 void NodeRecords::take_ready(std::vector<PyRef>& ready)
 {
-    if (abandoned_ != kNone) release(std::exchange(abandoned_, kNone));
+    if (abandoned_ != kNone) release(std::exchange(abandoned_, kNone), false);
     ready.reserve(ready.size() + complete_.size());
     for (const std::size_t slot : complete_) {
         ready.push_back(slots_[slot]->take_root());
-        release(slot);
+        release(slot, true);
     }
     complete_.clear();
 }

@@ -31,12 +31,12 @@ public:
 private:
     static constexpr std::size_t kNone = SIZE_MAX;
 
-    void release(std::size_t slot);
+    void release(std::size_t slot, bool taken);
 
     std::size_t first_chunk_ = 1024;  // of the next record's arena
-    // The builders live in slots that are used again once their record is taken: a stream of
-    // small records makes one builder per record, and a block of the allocator for each would
-    // cost a tenth of their reading. A deque never moves what it holds.
+    // The builders live in slots, and collect one record after another, each into an arena of
+    // its own: making a builder for every small record cost a tenth of reading it. A deque never
+    // moves what it holds.
     std::deque<std::optional<read::NodeBuilder>> slots_;
     std::vector<std::size_t> free_slots_;
     std::size_t building_ = kNone;
