@@ -32,6 +32,7 @@ public:
 private:
     std::uint64_t varint();
     std::uint64_t count(std::size_t smallest_item);
+    std::uint64_t fixed_count();
     std::string_view bytes(std::uint64_t size);
     std::string_view utf8(std::uint64_t size);
     std::string_view label();
@@ -51,7 +52,7 @@ PyRef TreeDecoder::decode()
 {
     const auto version = static_cast<unsigned char>(bytes(1)[0]);
     if (version != kTreeEncodingVersion) throw_malformed("unknown format version " + std::to_string(version));
-    const std::uint64_t node_count = count(kSmallestEncodedNode);
+    const std::uint64_t node_count = fixed_count();
     if (node_count == 0) throw_malformed("no node");
     made_.reserve(node_count);
     InterruptPoll poll(kNodesBetweenPolls);
@@ -82,6 +83,16 @@ std::uint64_t TreeDecoder::count(std::size_t smallest_item)
 {
     const std::uint64_t value = varint();
     if (value > rest_.size() / smallest_item) throw_malformed("truncated");
+    return value;
+}
+
+// The node count, checked against the bytes left as count() does.
+std::uint64_t TreeDecoder::fixed_count()
+{
+    const std::string_view field = bytes(kNodeCountBytes);
+    std::uint64_t value = 0;
+    for (std::size_t i = kNodeCountBytes; i-- > 0;) value = value << 8 | static_cast<unsigned char>(field[i]);
+    if (value > rest_.size() / kSmallestEncodedNode) throw_malformed("truncated");
     return value;
 }
 

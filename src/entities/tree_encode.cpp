@@ -6,9 +6,9 @@
 // more are looked up among those already written, which keeps the walk of a tree without
 // sharing free of lookups. The call holds the root alive and nodes never change, so the walk
 // reads them in place.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -45,28 +45,77 @@ struct Visit {
     std::size_t next_child;
 };
 
+// The payload, written straight into the bytes object that will hold it, which grows by
+// doubling and is cut to its final size at the end.
+class PayloadWriter {
+public:
+    PayloadWriter() : bytes_(checked(PyBytes_FromStringAndSize(nullptr, kFirstCapacity))) {}
+
+    void put_varint(std::uint64_t value) { size_ += put_varint_at(room(kMaxVarintBytes), value); }
+    void put_bytes(std::string_view bytes)
+    {
+        if (bytes.empty()) return;
+        std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+        size_ += bytes.size();
+    }
+    // Overwrites kNodeCountBytes written earlier at `offset`.
+    void put_count_at(std::size_t offset, std::uint64_t count) noexcept;
+    PyRef finish() &&;
+
+private:
+    static constexpr std::size_t kFirstCapacity = 256;
+
+    char* data() const noexcept { return PyBytes_AS_STRING(bytes_.get()); }
+    std::size_t capacity() const noexcept { return static_cast<std::size_t>(PyBytes_GET_SIZE(bytes_.get())); }
+    // Where `size` more bytes go.
+    char* room(std::size_t size)
+    {
+        if (size > capacity() - size_) [[unlikely]]
+            resize(std::max(capacity() * 2, size_ + size));
+        return data() + size_;
+    }
+    void resize(std::size_t capacity);
+
+    PyRef bytes_;
+    std::size_t size_ = 0;
+};
+
+void PayloadWriter::resize(std::size_t capacity)
+{
+    PyObject* bytes = bytes_.release();
+    // On failure the object is freed and the pointer cleared.
+    const int status = _PyBytes_Resize(&bytes, static_cast<Py_ssize_t>(capacity));
+    bytes_ = PyRef::steal(bytes);
+    if (status < 0) throw_python_error();
+}
+
+void PayloadWriter::put_count_at(std::size_t offset, std::uint64_t count) noexcept
+{
+    for (std::size_t i = 0; i < kNodeCountBytes; ++i) data()[offset + i] = static_cast<char>(count >> (8 * i));
+}
+
+PyRef PayloadWriter::finish() &&
+{
+    resize(size_);
+    return std::move(bytes_);
+}
+
 class TreeEncoder {
 public:
     PyRef encode(PyObject* root);
 
 private:
-    void put_varint(std::uint64_t value)
-    {
-        char bytes[kMaxVarintBytes];
-        out_.append(bytes, put_varint_at(bytes, value));
-    }
     void put_string(std::string_view text)
     {
-        put_varint(text.size());
-        out_.append(text);
+        out_.put_varint(text.size());
+        out_.put_bytes(text);
     }
     void put_label(std::string_view label);
     void put_node(const NodeObject& node, std::uint64_t number);
     // The number of a child already written, or nullptr for one to write now.
     const std::uint64_t* written(PyObject* child) const;
-    PyRef payload() const;
 
-    std::string out_;  // the nodes; the header goes before them once their count is known
+    PayloadWriter out_;
     std::unordered_map<std::string_view, std::uint64_t, KeyedLabelHash> labels_;
     std::unordered_map<PyObject*, std::uint64_t> shared_;  // the numbers of written nodes held more than once
     std::vector<std::uint64_t> finished_;                  // numbers of written children awaiting their parent
@@ -75,6 +124,8 @@ private:
 
 PyRef TreeEncoder::encode(PyObject* root)
 {
+    out_.put_bytes({reinterpret_cast<const char*>(&kTreeEncodingVersion), 1});
+    out_.put_bytes(std::string_view("\0\0\0\0\0\0\0\0", kNodeCountBytes));  // known at the end
     std::vector<Visit> path{{&node_object(root), 0}};
     InterruptPoll poll(kNodesBetweenPolls);
     while (!path.empty()) {
@@ -97,7 +148,8 @@ PyRef TreeEncoder::encode(PyObject* root)
         finished_.push_back(number);
         path.pop_back();
     }
-    return payload();
+    out_.put_count_at(1, count_);
+    return std::move(out_).finish();
 }
 
 const std::uint64_t* TreeEncoder::written(PyObject* child) const
@@ -111,10 +163,10 @@ void TreeEncoder::put_label(std::string_view label)
 {
     const auto [entry, added] = labels_.try_emplace(label, labels_.size());
     if (added) {
-        put_varint(std::uint64_t{label.size()} << 1);
-        out_.append(label);
+        out_.put_varint(std::uint64_t{label.size()} << 1);
+        out_.put_bytes(label);
     } else {
-        put_varint(entry->second << 1 | 1);
+        out_.put_varint(entry->second << 1 | 1);
     }
 }
 
@@ -123,33 +175,21 @@ void TreeEncoder::put_node(const NodeObject& node, std::uint64_t number)
 {
     put_label(node.name);
     if (const auto text = node.text.view()) {
-        put_varint(std::uint64_t{text->size()} + 1);
-        out_.append(*text);
+        out_.put_varint(std::uint64_t{text->size()} + 1);
+        out_.put_bytes(*text);
     } else {
-        put_varint(0);
+        out_.put_varint(0);
     }
-    put_varint(node.attrs.size());
+    out_.put_varint(node.attrs.size());
     for (const auto& [key, value] : node.attrs) {
         put_label(key);
         put_string(value);
     }
     const std::size_t child_count = node.children().size();
-    put_varint(child_count);
+    out_.put_varint(child_count);
     const std::size_t first = finished_.size() - child_count;
-    for (std::size_t i = first; i < finished_.size(); ++i) put_varint(number - finished_[i]);
+    for (std::size_t i = first; i < finished_.size(); ++i) out_.put_varint(number - finished_[i]);
     finished_.resize(first);
-}
-
-PyRef TreeEncoder::payload() const
-{
-    char header[1 + kMaxVarintBytes];
-    header[0] = static_cast<char>(kTreeEncodingVersion);
-    const std::size_t header_size = 1 + put_varint_at(header + 1, count_);
-    PyRef bytes = checked(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(header_size + out_.size())));
-    char* at = PyBytes_AS_STRING(bytes.get());
-    std::memcpy(at, header, header_size);
-    std::memcpy(at + header_size, out_.data(), out_.size());
-    return bytes;
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 // its sharing and its size follows the number of distinct nodes, not of occurrences. Nodes are
 // numbered in the order they are encoded, children before parents; the last is the root.
 //
-//   payload   = version (one byte, kTreeEncodingVersion), node count (varint), the nodes
+//   payload   = version (one byte, kTreeEncodingVersion), node count (kNodeCountBytes bytes,
+//               least significant first), the nodes
 //   node      = name (label), text, attribute count (varint), each attribute as key (label) and
 //               value (string), child count (varint), each child as its gap (varint)
 //   label     = varint v, then for an even v a new label of v / 2 bytes, which takes the next
@@ -37,6 +38,8 @@
 namespace brindle {
 
 inline constexpr std::uint8_t kTreeEncodingVersion = 1;
+// Fixed, so that the encoder can fill it in once the walk has counted the nodes.
+inline constexpr std::size_t kNodeCountBytes = 8;
 
 // The fewest bytes a node takes: a one-byte label, text, attribute count and child count. What
 // a payload's node count may claim is bounded by it.
