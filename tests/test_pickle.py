@@ -46,6 +46,7 @@ EXAMPLES = {
     "constructed": Node("r", {"z": "1", "a": "é\x00", "long key of many bytes": "v" * 40},
                         [Node("t", text=""), Node("n"), Node("中" * 10, text="text longer than fifteen bytes")]),
     "shared": Node("r", children=[LEAF, Node("m", children=[LEAF, LEAF]), LEAF]),
+    "long names": Node("n" * 65, {"k" * 65: "1"}, [Node("n" * 65, {"k" * 65: "2"}), Node("n" * 64)]),
     "leaf": Node(""),
 }
 
@@ -167,6 +168,7 @@ MALFORMED = {  # name: (payload, the reason its message gives)
     "count beyond any payload": (payload(node(), count=2 ** 64 - 1), "truncated"),
     "name longer than the payload": (payload(varint(1000 << 1) + b"a\x00\x00\x00"), "truncated"),
     "label not yet defined": (payload(b"\x01\x00\x00\x00"), "a label not yet defined"),
+    "label too long to be numbered": (payload(node(b"x" * 65), b"\x01\x00\x00\x01\x01"), "a label not yet defined"),
     "text longer than the payload": (payload(node(text=varint(1000))), "truncated"),
     "attribute count beyond the payload": (payload(node(attrs=varint(2 ** 40))), "truncated"),
     "value longer than the payload": (payload(node(attrs=b"\x01" + label(b"k") + varint(99) + b"v")), "truncated"),

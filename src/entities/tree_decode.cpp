@@ -114,7 +114,11 @@ std::string_view TreeDecoder::utf8(std::uint64_t size)
 std::string_view TreeDecoder::label()
 {
     const std::uint64_t value = varint();
-    if ((value & 1) == 0) return labels_.emplace_back(utf8(value >> 1));
+    if ((value & 1) == 0) {
+        const std::string_view label = utf8(value >> 1);
+        if (label.size() <= kLongestLabel) labels_.push_back(label);
+        return label;
+    }
     if ((value >> 1) >= labels_.size()) throw_malformed("a label not yet defined");
     return labels_[value >> 1];
 }

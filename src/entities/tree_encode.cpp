@@ -161,13 +161,15 @@ const std::uint64_t* TreeEncoder::written(PyObject* child) const
 
 void TreeEncoder::put_label(std::string_view label)
 {
-    const auto [entry, added] = labels_.try_emplace(label, labels_.size());
-    if (added) {
-        out_.put_varint(std::uint64_t{label.size()} << 1);
-        out_.put_bytes(label);
-    } else {
-        out_.put_varint(entry->second << 1 | 1);
+    if (label.size() <= kLongestLabel) {
+        const auto [entry, added] = labels_.try_emplace(label, labels_.size());
+        if (!added) {
+            out_.put_varint(entry->second << 1 | 1);
+            return;
+        }
     }
+    out_.put_varint(std::uint64_t{label.size()} << 1);
+    out_.put_bytes(label);
 }
 
 // The node's children are the last of `finished_`, in order.
