@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "entities/node.hpp"
+#include "entities/node_pickle.hpp"
 #include "entities/search_type.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/errors.hpp"
@@ -23,8 +24,9 @@ PyMethodDef module_functions[] = {
     fastcall_method("write_string", py_write_string, "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
 };
 
-// Additions beyond the specified functions: module attributes that stay out of __all__.
-PyMethodDef stream_functions[] = {
+// Additions beyond the specified functions, and private helpers: module attributes that stay
+// out of __all__.
+PyMethodDef unlisted_functions[] = {
     fastcall_method("iter_file", py_iter_file,
                     "iter_file(source, tag, buffer_size=None)\n--\n\n"
                     "Every element named `tag` that is not inside another, read from a path or a binary file "
@@ -32,6 +34,7 @@ PyMethodDef stream_functions[] = {
     fastcall_method("iter_string", py_iter_string,
                     "iter_string(xml_string, tag, buffer_size=None)\n--\n\n"
                     "Every element named `tag` that is not inside another, as iter_file yields them, from a str."),
+    fastcall_method(kReconstructorName, py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
 };
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.
@@ -56,10 +59,15 @@ void add_named_item(PyObject* module, const char* name, PyObject* value)
     add_item(module, key.get(), value);
 }
 
-void add_function(PyObject* module, PyMethodDef* definition)
+PyRef make_function(PyObject* module, PyMethodDef* definition)
 {
     PyRef module_name = checked(PyModule_GetNameObject(module));
-    PyRef function = checked(PyCFunction_NewEx(definition, module, module_name.get()));
+    return checked(PyCFunction_NewEx(definition, module, module_name.get()));
+}
+
+void add_function(PyObject* module, PyMethodDef* definition)
+{
+    PyRef function = make_function(module, definition);
     PyRef name = checked(PyObject_GetAttrString(function.get(), "__name__"));
     if (!PyUnicode_Check(name.get())) throw_type_mismatch(name.get(), "str");
     add_item(module, name.get(), function.get());
@@ -67,8 +75,7 @@ void add_function(PyObject* module, PyMethodDef* definition)
 
 void add_unlisted_function(PyObject* module, PyMethodDef* definition)
 {
-    PyRef module_name = checked(PyModule_GetNameObject(module));
-    PyRef function = checked(PyCFunction_NewEx(definition, module, module_name.get()));
+    PyRef function = make_function(module, definition);
     if (PyObject_SetAttrString(module, definition->ml_name, function.get()) < 0) throw_python_error();
 }
 
@@ -80,7 +87,7 @@ int exec_module(PyObject* module)
         add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(search_type()));
         add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
         for (PyMethodDef& definition : module_functions) add_function(module, &definition);
-        for (PyMethodDef& definition : stream_functions) add_unlisted_function(module, &definition);
+        for (PyMethodDef& definition : unlisted_functions) add_unlisted_function(module, &definition);
     });
 }
 

@@ -4,6 +4,7 @@ running the file must succeed, so the stubs allow nothing that the module refuse
 from __future__ import annotations
 
 import asyncio
+import copy
 import gzip
 import io
 import os
@@ -87,6 +88,13 @@ def read_and_write(shelf: Node) -> None:
         brindle.write_file(node=shelf, file_path=path)
 
 
+def pickled(shelf: Node) -> None:
+    reconstructor, (payload,) = shelf.__reduce__()
+    assert_type(reconstructor(payload), Node)
+    assert_type(copy.deepcopy(shelf), Node)
+    assert copy.copy(shelf) is shelf
+
+
 def stream(shelf: Node) -> None:
     assert [book.name for book in brindle.iter_string(DOCUMENT, "book", buffer_size=64)] == ["book", "book"]
     with tempfile.TemporaryDirectory() as directory:
@@ -118,6 +126,7 @@ def main() -> None:
     dictionaries(shelf)
     stream(shelf)
     read_and_write(shelf)
+    pickled(shelf)
     assert all(book.name == "book" for book in asyncio.run(read_in_threads()))
     assert len(set(write_in_pool(shelf))) == 1
 
