@@ -44,7 +44,7 @@ def thread_counts_during(call):
 
 @ON_PROC
 def test_no_thread_but_the_callers_is_ever_seen_during_a_call(tmp_path):
-    document = generated_documents.tiny(target=16_000_000)
+    document = generated_documents.tiny(target=40_000_000)  # a read of at least 0.2 s on a fast machine
     path = tmp_path / "large.xml"
     path.write_text(document)
     tree = brindle.read_string(document, "r")
