@@ -2,7 +2,7 @@
 xmltodict on the same documents in one run, then summed up goal by goal.
 
     PYTHONPATH=build/dev python3 bench/bench_all.py [--quick] [--only read,write,...] [--index]
-        [--rounds 5] [--processes 5] [--documents records,mame] [--update-readme]
+        [--rounds 11] [--all-cores] [--processes 5] [--documents records,mame] [--update-readme]
 
 Sections (--only picks some; by default those above the line; --index adds index):
   read     read_string vs lxml fromstring (huge_tree) and ElementTree fromstring, every document
@@ -34,6 +34,7 @@ import time
 from dataclasses import dataclass
 
 import documents as document_sets
+import measure as timing
 import report
 
 DEFAULT_SECTIONS = ("read", "threads", "memory", "write", "dict", "calls")
@@ -48,10 +49,12 @@ def options():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
     parser.add_argument("--quick", action="store_true", help="2 MB shapes, two small corpus documents, "
-                        "2 rounds and processes: a smoke check")
+                        "2 fresh processes per thread and memory figure: a smoke check")
     parser.add_argument("--only", help="comma-separated sections (default: all but index, files and trees)")
     parser.add_argument("--index", action="store_true", help="also build and run the index benchmark")
-    parser.add_argument("--rounds", type=int, help="interleaved rounds per timing (default 5, 2 with --quick)")
+    parser.add_argument("--rounds", type=int, help="interleaved rounds per timing (default and least 11)")
+    parser.add_argument("--all-cores", action="store_true",
+                        help="leave the contenders' processes unpinned (by default all run on one core, in turns)")
     parser.add_argument("--processes", type=int,
                         help="fresh processes per thread reader (default 5) and per memory reader (default 3)")
     parser.add_argument("--mb", type=float, help="size of each generated document (default 20)")
@@ -69,7 +72,9 @@ def options():
         parser.error(f"unknown sections: {', '.join(sorted(unknown))}")
     if chosen.update_readme and (chosen.quick or chosen.out):
         parser.error("--update-readme takes a full run into bench/results (no --quick, no --out)")
-    chosen.rounds = chosen.rounds or (2 if chosen.quick else 5)
+    chosen.rounds = max(chosen.rounds or 0, timing.LEAST_ROUNDS)
+    if chosen.all_cores:
+        timing.pinned_core = None
     chosen.mb = chosen.mb or (2 if chosen.quick else 20)
     chosen.out = chosen.out or (os.path.join(tempfile.gettempdir(), "brindle-bench-quick") if chosen.quick
                                 else os.path.join(BENCH, "results"))
@@ -130,7 +135,7 @@ def write_section(plan):
 def dict_section(plan):
     import dict_floor
     import dict_speed
-    return dict_speed.run(plan.documents, plan.rounds, dict_floor.load(plan.scratch))
+    return dict_speed.run(plan.documents, plan.rounds, dict_floor.build(plan.scratch))
 
 
 def calls_section(plan):
@@ -164,9 +169,13 @@ def measure(chosen, scratch):
                 memory_processes=chosen.processes or (1 if chosen.quick else 3), scratch=scratch)
     results = {"documents": [{"label": document.label, "megabytes": document.megabytes, "real": document.real}
                              for document in plan.documents]}
+    for document in plan.documents:
+        document.write_to(scratch)
     for section in chosen.sections:
         measured = SECTION_RUNS[section](plan)
-        if measured is not None:
+        if isinstance(measured, tuple):  # CPU seconds, which the ratios compare, and wall seconds
+            results[section], results[section + " wall"] = measured
+        elif measured is not None:
             results[section] = measured
     return results
 
@@ -181,6 +190,7 @@ def run_and_save(chosen):
         "date": datetime.date.today().isoformat(),
         "seconds": time.perf_counter() - started,
         "rounds": chosen.rounds,
+        "pinned": timing.pinned_core is not None,
         "quick": chosen.quick,
         "python": platform.python_version(),
         "load": [round(load_before, 1), round(os.getloadavg()[0], 1)],

@@ -17,8 +17,8 @@ class Unavailable(Exception):
     """No C compiler, or the floor did not compile."""
 
 
-def load(directory):
-    """The compiled floor module, built into `directory`."""
+def build(directory):
+    """The path of the floor module, compiled into `directory`."""
     compiler = os.environ.get("CC") or shutil.which("cc") or shutil.which("gcc")
     if compiler is None:
         raise Unavailable("no C compiler to build the floor")
@@ -27,6 +27,11 @@ def load(directory):
     result = subprocess.run(command, capture_output=True, text=True)
     if result.returncode != 0:
         raise Unavailable("the floor did not compile:\n" + result.stderr)
+    return library
+
+
+def load(library):
+    """The floor module compiled at `library`."""
     loader = importlib.machinery.ExtensionFileLoader("dict_floor", library)
     spec = importlib.util.spec_from_file_location("dict_floor", library, loader=loader)
     module = importlib.util.module_from_spec(spec)

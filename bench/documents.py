@@ -23,17 +23,19 @@ class Document:
     raw: bytes   # UTF-8, what every library reads
     root: str    # the root element's name, which brindle's readers ask for
     real: bool   # from the corpus rather than generated
+    path: str = ""  # where the benchmark wrote it as a file (write_to), for the other processes
 
     @property
     def megabytes(self):
         return len(self.raw) / 1e6
 
     def write_to(self, directory):
-        """The document as a file in `directory` (for the readers of files); its path."""
-        path = os.path.join(directory, self.label if self.real else self.label + ".xml")
-        with open(path, "wb") as file:
+        """Writes the document as a file in `directory` (for the readers of files and the processes
+        of the contenders); returns its path, which `path` keeps."""
+        self.path = os.path.join(directory, self.label if self.real else self.label + ".xml")
+        with open(self.path, "wb") as file:
             file.write(self.raw)
-        return path
+        return self.path
 
 
 def generated(target_bytes):

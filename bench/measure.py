@@ -1,52 +1,125 @@
 """Timing shared by the peer benchmarks: the same way for every library.
 
-This machine is shared and noisy, so a comparison never rests on one run: the contenders take
-turns within each round (the order reversed every other round, so neither always runs on a
-warmer or colder machine), and each reports the median of its rounds.
+Each library runs in a long-lived process of its own (a contender), started once for the whole
+benchmark, so that its allocator holds only its own garbage, as in a program that reads
+document after document: no library pays for another's frees, and nothing is tidied between
+runs (no forced collection, no heap trimming). The contenders take turns round by round (the
+order reversed every other round, so neither always runs on a warmer or colder machine); a
+timed run is one call plus dropping its result. Each run is timed in wall time and in CPU time
+of its whole process (every thread), and each figure is the median of at least 11 rounds. For
+one-core figures every contender is pinned to the same core (the first this process may use),
+where they never run at once.
 """
 
-import ctypes
-import ctypes.util
-import gc
+import importlib
+import multiprocessing
+import os
 import statistics
 import time
+from dataclasses import dataclass
 
-# glibc keeps small freed blocks in "fast" lists and merges them all at the next large request,
-# whoever makes it: after lxml frees a 20 MB document's tree (millions of small blocks), the
-# next read of either library spends 100-200 ms merging lxml's garbage. malloc_trim does that
-# merging (and returns free pages) outside the timed run, so each run starts from the same
-# clean C heap and no library pays for another's frees.
-_libc = ctypes.CDLL(ctypes.util.find_library("c"))
-_malloc_trim = getattr(_libc, "malloc_trim", None)
+LEAST_ROUNDS = 11
 
 
-def settle_memory():
-    """Collects Python's garbage and tidies the C heap (see above)."""
-    gc.collect()
-    if _malloc_trim is not None:
-        _malloc_trim(0)
+@dataclass(frozen=True)
+class Recipe:
+    """How a contender's process makes a job: `module.function(*args)` returns a callable that
+    prepares one run (untimed: a fresh input, say) and returns the action to time."""
+    process: str     # the contender's process, by library: "brindle", "lxml", ...
+    module: str
+    function: str
+    args: tuple = ()
+
+
+@dataclass
+class Times:
+    wall: float
+    cpu: float
+
+
+def _serve(connection, core):
+    """The loop of a contender's process."""
+    if core is not None:
+        os.sched_setaffinity(0, {core})
+    jobs = {}
+    while True:
+        message = connection.recv()
+        try:
+            if message[0] == "jobs":
+                jobs.clear()  # the previous comparison's inputs go first
+                for label, recipe in message[1].items():
+                    jobs[label] = getattr(importlib.import_module(recipe.module), recipe.function)(*recipe.args)
+                connection.send(None)
+            elif message[0] == "run":
+                connection.send(_timed_run(jobs[message[1]]))
+            else:
+                return
+        except Exception as error:  # shown by the parent, which stops the benchmark
+            connection.send(error)
+
+
+def _timed_run(job):
+    action = job()
+    wall, cpu = time.perf_counter(), time.process_time()
+    result = action()
+    del result
+    return Times(time.perf_counter() - wall, time.process_time() - cpu)
+
+
+class _Contender:
+    def __init__(self, name, core):
+        context = multiprocessing.get_context("spawn")
+        self.connection, theirs = context.Pipe()
+        self.process = context.Process(target=_serve, args=(theirs, core), name=f"bench {name}", daemon=True)
+        self.process.start()
+
+    def ask(self, *message):
+        self.connection.send(message)
+        answer = self.connection.recv()
+        if isinstance(answer, Exception):
+            raise answer
+        return answer
+
+
+_contenders = {}
+pinned_core = min(os.sched_getaffinity(0))  # None for figures on every core
+
+
+def _contender(name):
+    if name not in _contenders:
+        _contenders[name] = _Contender(name, pinned_core)
+    return _contenders[name]
+
+
+def interleaved_medians(recipes, rounds):
+    """{label: Times of medians} over `rounds` (at least LEAST_ROUNDS) rounds in which every
+    labelled recipe runs once, in its library's process."""
+    rounds = max(rounds, LEAST_ROUNDS)
+    by_process = {}
+    for label, recipe in recipes.items():
+        by_process.setdefault(recipe.process, {})[label] = recipe
+    for process, labelled in by_process.items():
+        _contender(process).ask("jobs", labelled)
+    labels = list(recipes)
+    times = {label: [] for label in labels}
+    for round_index in range(rounds):
+        for label in labels if round_index % 2 == 0 else reversed(labels):
+            times[label].append(_contender(recipes[label].process).ask("run", label))
+    for process in by_process:
+        _contender(process).ask("jobs", {})  # inputs and results dropped between comparisons
+    return {label: Times(statistics.median(one.wall for one in runs), statistics.median(one.cpu for one in runs))
+            for label, runs in times.items()}
+
+
+def cpu_and_wall(medians):
+    """The section's form of `interleaved_medians`' result: CPU seconds by label (what ratios
+    compare) and wall seconds by label."""
+    return {label: one.cpu for label, one in medians.items()}, {label: one.wall for label, one in medians.items()}
 
 
 def timed(action):
-    """Seconds for one run of `action` (with the collector on, as users have it) and its result.
-    Garbage left by earlier runs is collected first so no run pays for another's."""
-    settle_memory()
+    """Seconds of one run of `action` in this process and its result, for the benchmarks that
+    time one library at a time (growth, threads); nothing is tidied before it."""
     start = time.perf_counter()
     result = action()
     return time.perf_counter() - start, result
-
-
-def interleaved_medians(setups, rounds):
-    """{name: median seconds} over `rounds` rounds in which every contender runs once.
-
-    `setups` maps a name to a function that prepares one run (untimed: a fresh input, say)
-    and returns the action to time. Each result is dropped before the next run starts."""
-    names = list(setups)
-    seconds = {name: [] for name in names}
-    for round_index in range(rounds):
-        for name in names if round_index % 2 == 0 else reversed(names):
-            action = setups[name]()
-            elapsed, result = timed(action)
-            del action, result
-            seconds[name].append(elapsed)
-    return {name: statistics.median(values) for name, values in seconds.items()}

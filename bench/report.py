@@ -115,7 +115,8 @@ def _table(header, lines, first_right=1):
 
 
 def _per_document(results):
-    columns = [("read", "lxml", "brindle", "`read_string` vs lxml"),
+    columns = [("read", "lxml", "brindle", "`read_string` vs lxml (CPU)"),
+               ("read wall", "lxml", "brindle", "(wall)"),
                ("read", "ElementTree", "brindle", "vs ElementTree"),
                ("write", "lxml", "brindle", "`write_string` vs lxml"),
                ("dict", "xmltodict", "brindle", "`read_string`+`to_dict` vs xmltodict"),
@@ -166,12 +167,15 @@ def markdown(results, rows):
         textwrap.fill(
             f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine, "
             f"shared with other work (load average {meta['load'][0]} at the start, {meta['load'][1]} at the end; "
-            f"{meta['date']}, Python {meta['python']}). Each time is the median of {meta['rounds']} rounds in "
-            "which brindle and its peers took turns; the thread and memory rows are medians over fresh processes. "
-            "Ratios above 1x mean brindle is faster, except for memory and the floor, where lower is better. "
-            "Two threads cannot get two cores while other work runs, so the thread rows suffer most from load; "
-            "and a single large read already keeps both cores busy here (its helper thread faults its memory in), "
-            "so two reads at once can gain at most 1.1x to 1.4x on this machine.",
+            f"{meta['date']}, Python {meta['python']}). How it measures: each library runs in a long-lived "
+            "process of its own, the processes take turns round by round, a timed run is one call plus dropping "
+            "its result, no heap is trimmed and no collection forced; each time is the median of "
+            f"{meta['rounds']} rounds, in CPU time of the whole process (every thread)"
+            + (", all processes pinned to one core" if meta.get("pinned") else "") +
+            "; the per-document table gives the read ratio in wall time too. The thread and memory rows are "
+            "medians over fresh processes, on both cores. Ratios above 1x mean brindle is faster, except for "
+            "memory and the floor, where lower is better. Two threads cannot get two cores while other work "
+            "runs, so the thread rows suffer most from load.",
             width=96),
         "",
         f"![brindle against lxml, ElementTree and xmltodict per document]({CHART_IN_README})",

@@ -25,7 +25,7 @@ def reader(name, root):
 
 
 from fresh_processes import child_outputs  # noqa: E402  (bench/ is on the path as the script's folder)
-from measure import settle_memory, timed  # noqa: E402
+from measure import timed  # noqa: E402
 
 
 def in_two_threads(read, inputs):
@@ -33,7 +33,6 @@ def in_two_threads(read, inputs):
     sequential run, so that neither times the freeing of a tree."""
     trees = []
     threads = [threading.Thread(target=lambda one=one: trees.append(read(one))) for one in inputs]
-    settle_memory()
     started = time.perf_counter()
     for thread in threads:
         thread.start()

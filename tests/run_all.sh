@@ -5,7 +5,8 @@
 # cost more than 3x the instructions, counted by callgrind); GoogleTest (through CTest) for the
 # structural index and the reader core, plain and under both sanitizers; the fuzz harnesses'
 # smoke runs; the pytest suite against a build with what aarch64 changes (no SSE2 code paths,
-# unsigned char). On each other Python from 3.10 to 3.13: a build of the extension and the
+# unsigned char) and against one that makes read nodes under the interpreter lock (the path of
+# Python 3.14 and later). On each other Python from 3.10 to 3.13: a build of the extension and the
 # pytest suite against it, in a venv of that version under build/.
 #
 # 12 to 20 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
@@ -71,20 +72,24 @@ if [ -f tests/typing/check.sh ]; then
   bash tests/typing/check.sh
 fi
 
-# Builds the extension in build/NAME for an interpreter, with extra compiler flags, and runs the
-# pytest suite against that build.
+# Builds the extension in build/NAME for an interpreter, with extra compiler flags and an
+# optional switch (a CMake option turned on, and told to the tests by the same name in the
+# environment), and runs the pytest suite against that build.
 pytest_on_build() {
-  local name="$1" interpreter="$2" flags="${3:-}"
+  local name="$1" interpreter="$2" flags="${3:-}" switch="${4:-}"
   cmake -S . -B "build/$name" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$interpreter" \
-    -DCMAKE_CXX_FLAGS="$flags" >/dev/null &&
+    -DCMAKE_CXX_FLAGS="$flags" ${switch:+"-D$switch=ON"} >/dev/null &&
     cmake --build "build/$name" -j1 >/dev/null &&
-    PYTHONPATH="$PWD/build/$name" "$interpreter" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
+    env ${switch:+"$switch=1"} PYTHONPATH="$PWD/build/$name" \
+      "$interpreter" -m pytest -q -p no:cacheprovider --rootdir="$PWD" "$PWD/tests"
 }
 
 # The other Pythons: the C API differs between versions (exception notes from 3.11, the saved
 # exception's calls from 3.12), so each builds the extension and runs the pytest suite on it.
 # Then the suite once more against a build with what aarch64 changes: the SSE2 code paths left
-# out for their portable twins, and char unsigned. These run one after another in the
+# out for their portable twins, and char unsigned; and against a build that makes read nodes
+# the documented way under the interpreter lock, as every interpreter after 3.13 and every
+# free-threaded or debug build does. These run one after another in the
 # background, beside the steps below, which leave a core idle for most of their time (one
 # pytest process, the fuzz runs' fixed durations); their output is shown at the end.
 background_runs() {
@@ -97,6 +102,8 @@ background_runs() {
   done
   step "pytest on $main_version without the SSE2 code paths and with unsigned char, as on aarch64 (build/portable)"
   pytest_on_build portable "$python" "-U__SSE2__ -funsigned-char" || status=1
+  step "pytest on $main_version with read nodes made under the interpreter lock, as on 3.14 and later (build/locked)"
+  pytest_on_build locked "$python" "" BRINDLE_NODES_UNDER_LOCK || status=1
   return "$status"
 }
 mkdir -p build

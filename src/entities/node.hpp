@@ -76,9 +76,15 @@ PyRef make_node(NodeParts&& parts);
 // run side by side. A node made unlocked does not yet hold the reference to its class that
 // every instance holds: whoever made it pays those debts in one step with
 // `pay_type_references` once it holds the lock again, before any such node is released or
-// shown to Python code. Builds of the interpreter that track every reference (debug builds)
-// cannot make objects unlocked; there `kNodesWithoutLock` is false, reads keep the lock and
-// their nodes take their class reference as they are made.
+// shown to Python code.
+//
+// Making an object unlocked writes its header fields directly, so it depends on the object
+// layout and reference counting of the interpreters it was checked against: CPython 3.10 to
+// 3.13, release builds with the lock. Every other build (3.14 and later, free-threaded, debug
+// builds that track references) takes the documented path instead: `kNodesWithoutLock` is false,
+// reads keep the lock and each node is made with PyObject_InitVar, taking its class reference
+// as it is made. Configuring with BRINDLE_NODES_UNDER_LOCK forces that path, so that it is
+// built and tested here too.
 //
 // A read's node, in `arena`: its attribute table and its name and text longer than a
 // NodeString holds inline are copied into the arena beside it. The node takes a reference to
@@ -93,10 +99,12 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
 PyRef make_node_around_children(void* block, std::size_t child_count, NodeString&& name, AttrMap&& attrs,
                                 NodeText&& text) noexcept;
 
-#if defined(Py_REF_DEBUG) || defined(Py_TRACE_REFS) || defined(Py_GIL_DISABLED)
-inline constexpr bool kNodesWithoutLock = false;
-#else
+#if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x030E0000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) && \
+    !defined(Py_TRACE_REFS) && !defined(Py_GIL_DISABLED) && !defined(BRINDLE_NODES_UNDER_LOCK)
+#define BRINDLE_NODES_WITHOUT_LOCK 1
 inline constexpr bool kNodesWithoutLock = true;
+#else
+inline constexpr bool kNodesWithoutLock = false;
 #endif
 
 // With the lock held: gives the Node class the references owed by `count` read nodes.

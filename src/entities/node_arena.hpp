@@ -12,8 +12,6 @@
 
 namespace brindle {
 
-class Prefaulter;
-
 class NodeArena {
 public:
     // A new arena holding one reference, its maker's. Throws std::bad_alloc.
@@ -24,18 +22,15 @@ public:
     void* allocate(std::size_t size)
     {
         size = (size + 7) & ~std::size_t{7};
-        if (size > static_cast<std::size_t>(limit_ - next_)) [[unlikely]]
-            make_room(size);
+        if (size > static_cast<std::size_t>(end_ - next_)) [[unlikely]]
+            add_chunk(size);
         char* memory = next_;
         next_ += size;
         return memory;
     }
 
-    // While the maker fills the arena: `prefaulter` faults its mapped chunks in ahead of the
-    // nodes carved from them, until finish_filling. The maker stops it before any chunk goes.
-    void fault_ahead_with(Prefaulter* prefaulter) noexcept { prefaulter_ = prefaulter; }
-    // Once the maker has carved all it will, and stopped the prefaulter: gives back the pages
-    // faulted in but not used.
+    // Once the maker has carved all it will: gives back the pages of the newest chunk that no
+    // node uses.
     void finish_filling() noexcept;
 
     // One reference per node carved from the arena, plus the maker's until it lets go.
@@ -48,15 +43,11 @@ private:
 
     NodeArena() = default;
     ~NodeArena();
-    void make_room(std::size_t size);
     void add_chunk(std::size_t at_least);
-    void fault_ahead(std::size_t size) noexcept;
 
     Chunk* chunks_ = nullptr;  // the newest first
     char* next_ = nullptr;
-    char* end_ = nullptr;    // of the newest chunk
-    char* limit_ = nullptr;  // where allocation next stops to look ahead: end_ at the latest
-    Prefaulter* prefaulter_ = nullptr;
+    char* end_ = nullptr;  // of the newest chunk
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;
 };

@@ -68,19 +68,19 @@ PyTypeObject* node_type()
 
 namespace {
 
-// What PyObject_InitVar does in a release build of the interpreter, without the reference to
-// the class (owed until the maker holds the lock) and without telling tracemalloc, which
-// cannot be called unlocked. Every field is written: the memory is fresh.
-void init_unlocked_header(PyVarObject* object, PyTypeObject* type, Py_ssize_t size) noexcept
+// What PyObject_InitVar does in a release build of the interpreters it was checked against,
+// without the reference to the class (owed until the maker holds the lock) and without telling
+// tracemalloc, which cannot be called unlocked. Every field is written: the memory may hold an
+// earlier read's bytes.
+void init_unlocked_header([[maybe_unused]] PyVarObject* object, [[maybe_unused]] PyTypeObject* type,
+                          [[maybe_unused]] Py_ssize_t size) noexcept
 {
+#ifdef BRINDLE_NODES_WITHOUT_LOCK
     object->ob_base.ob_refcnt = 1;
     object->ob_base.ob_type = type;
     object->ob_size = size;
+#endif
 }
-
-}  // namespace
-
-namespace {
 
 // A node's header in fresh memory with room for `child_count` children; the caller puts the
 // children in and constructs the other fields in place.

@@ -4,18 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "ffi/convert.hpp"
-#include "memory/kept_block.hpp"
 
 namespace brindle::read {
 
 namespace {
-
-// Each thread keeps the buffer of its last read of a non-ASCII str, up to 64 MiB of room (the
-// cap of write_string's buffer), for its next one.
-constexpr std::size_t kLargestKept = std::size_t{64} << 20;
-thread_local KeptBlock t_kept;
 
 constexpr std::ptrdiff_t kAsciiBlock = 16;
 
@@ -106,26 +101,15 @@ DocumentText::DocumentText(PyObject* text) : text_(text)
     }
 }
 
-DocumentText::~DocumentText() { t_kept.keep_or_free(encoded_.release(), capacity_, kLargestKept); }
+DocumentText::~DocumentText() { give_back_pages(encoded_); }
 
-// A buffer of at least `size` bytes in encoded_: the one this thread's last read kept when it
-// is large enough. Only the pages written become resident, so room for the longest form costs
-// nothing more.
+// A buffer of at least `size` bytes in encoded_, kept from an earlier call when there is one.
+// Only the pages written become resident, so room for the longest form costs nothing more.
 void DocumentText::make_room(std::size_t size)
 {
-    if (capacity_ >= size) return;
-    auto [kept, kept_capacity] = t_kept.take();
-    if (kept_capacity >= size) {
-        encoded_.reset(kept);
-        capacity_ = kept_capacity;
-        return;
-    }
-    std::free(kept);
-    encoded_.reset(static_cast<char*>(std::malloc(size)));
-    capacity_ = encoded_ ? size : 0;
-    if (!encoded_) throw std::bad_alloc();
-    // No huge pages: kept for the next read, the buffer is faulted in once per thread, while
-    // two threads asking for fresh huge pages at once slowed both by up to 2.5 times here.
+    if (encoded_.size >= size) return;
+    give_back_pages(std::exchange(encoded_, Pages{}));
+    encoded_ = take_pages(size);
 }
 
 bool DocumentText::encode()
@@ -138,12 +122,12 @@ bool DocumentText::encode()
     const void* data = PyUnicode_DATA(text_);
     char* end = nullptr;
     switch (kind) {
-    case PyUnicode_1BYTE_KIND: end = encode_units(static_cast<const Py_UCS1*>(data), count, encoded_.get()); break;
-    case PyUnicode_2BYTE_KIND: end = encode_units(static_cast<const Py_UCS2*>(data), count, encoded_.get()); break;
-    default: end = encode_units(static_cast<const Py_UCS4*>(data), count, encoded_.get()); break;
+    case PyUnicode_1BYTE_KIND: end = encode_units(static_cast<const Py_UCS1*>(data), count, encoded_.data); break;
+    case PyUnicode_2BYTE_KIND: end = encode_units(static_cast<const Py_UCS2*>(data), count, encoded_.data); break;
+    default: end = encode_units(static_cast<const Py_UCS4*>(data), count, encoded_.data); break;
     }
     if (end == nullptr) return false;
-    view_ = {encoded_.get(), static_cast<std::size_t>(end - encoded_.get())};
+    view_ = {encoded_.data, static_cast<std::size_t>(end - encoded_.data)};
     return true;
 }
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "read/document_file.hpp"
+#include "memory/kept_pages.hpp"
 
 namespace brindle::read {
 
@@ -39,8 +39,7 @@ private:
 
     PyObject* text_;
     std::string_view view_;
-    ByteBuffer encoded_;  // the UTF-8 of a non-ASCII str, in a buffer of capacity_ bytes
-    std::size_t capacity_ = 0;
+    Pages encoded_;  // the UTF-8 of a non-ASCII str
 };
 
 }  // namespace brindle::read

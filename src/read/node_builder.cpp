@@ -11,22 +11,10 @@
 
 namespace brindle::read {
 
-namespace {
-
-// The made-node list is faulted in ahead once it holds 1 MiB of entries (most never do), 1 MiB
-// ahead of its end, asking again every 256 KiB: it grows far slower than the arena.
-constexpr std::size_t kFaultedFrom = (std::size_t{1} << 20) / sizeof(PyRef);
-constexpr std::size_t kFaultAhead = std::size_t{1} << 20;
-constexpr std::size_t kFaultStep = std::size_t{256} << 10;
-
-}  // namespace
-
-NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) { arena_->fault_ahead_with(&prefaulter_); }
+NodeBuilder::NodeBuilder() : arena_(NodeArena::create()) {}
 
 NodeBuilder::~NodeBuilder()
 {
-    prefaulter_.stop();  // before any memory it may touch can go
-    arena_->fault_ahead_with(nullptr);
     settle();
     made_.truncate(0);
     root_.reset();
@@ -42,26 +30,7 @@ void NodeBuilder::expect_document(std::size_t bytes) noexcept
         made_.reserve(std::min(bytes / kShortestElement, kMostReserved));
     } catch (const std::bad_alloc&) {
         // Address space is short: the list grows as it needs, and fails only if that fails.
-        return;
     }
-    if (made_.capacity() > kFaultedFrom) made_mark_ = kFaultedFrom;  // what it fills first, it faults in itself
-}
-
-// Keeps the prefaulter ahead in the list's reserved memory. The list must not move while the
-// prefaulter may touch it: at its capacity the prefaulter stops for good.
-void NodeBuilder::fault_made_ahead() noexcept
-{
-    const std::size_t size = made_.size();
-    const std::size_t capacity = made_.capacity();
-    if (size >= capacity) {
-        prefaulter_.stop();
-        made_mark_ = SIZE_MAX;
-        return;
-    }
-    char* const entries = reinterpret_cast<char*>(made_.entries());
-    char* const mark = prefaulter_.keep_ahead(Prefaulter::kMadeNodes, entries + size * sizeof(PyRef),
-                                              entries + capacity * sizeof(PyRef), kFaultAhead, kFaultStep);
-    made_mark_ = static_cast<std::size_t>(mark - entries) / sizeof(PyRef);
 }
 
 void NodeBuilder::settle() noexcept
@@ -81,8 +50,6 @@ void NodeBuilder::close_element(std::string_view text, bool)
     if (open_.size() == 1) return close_collected_element(text);
     // Room for the node in the list first: once made, the node must not be dropped without
     // the lock, as a failure to grow the list would.
-    if (made_.size() >= made_mark_) [[unlikely]]
-        fault_made_ahead();
     made_.make_room_for_one();
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
@@ -97,8 +64,6 @@ void NodeBuilder::close_element(std::string_view text, bool)
 // The tree is whole: the collected element takes every made node, in place.
 void NodeBuilder::close_collected_element(std::string_view text)
 {
-    prefaulter_.stop();
-    made_mark_ = SIZE_MAX;
     OpenElement& element = open_.back();
     // What may fail comes first, while the children are still the list's, which releases them
     // with the lock held.

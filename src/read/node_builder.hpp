@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "ffi/py_ref.hpp"
-#include "memory/prefault.hpp"
 #include "read/made_nodes.hpp"
 #include "reader/tree/tree_sink.hpp"
 
@@ -53,15 +52,10 @@ private:
     };
 
     void settle() noexcept;
-    void fault_made_ahead() noexcept;
     void close_collected_element(std::string_view text);
 
     std::vector<OpenElement> open_;
     MadeNodes made_;
-    // Faults in the arena's chunks ahead of the nodes, and the list's reserved memory ahead of
-    // its end (a wide element's list grows to millions of entries). Stopped before either goes.
-    Prefaulter prefaulter_;
-    std::size_t made_mark_ = SIZE_MAX;  // the list's size at which to ask for more
     PyRef root_;                        // the collected element's node, once made
     std::size_t owed_ = 0;              // nodes made whose class reference is not yet paid
     NodeArena* arena_;                  // the memory of every node made here

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <utility>
 
-#include "memory/kept_block.hpp"
+#include "memory/kept_pages.hpp"
 #include "write/output_limit.hpp"
 
 namespace brindle {
@@ -27,16 +27,9 @@ std::uint64_t usable_capacity(std::size_t capacity) noexcept
     return (available + capacity) / 2;
 }
 
-constexpr std::size_t kLargestKept = std::size_t{64} << 20;
-
-// The buffer a thread's last write_string left for its next one.
-thread_local KeptBlock t_kept;
-
 }  // namespace
 
-MemorySink::MemorySink() noexcept { std::tie(data_, capacity_) = t_kept.take(); }
-
-MemorySink::~MemorySink() { t_kept.keep_or_free(data_, capacity_, kLargestKept); }
+MemorySink::~MemorySink() { give_back_pages({data_, capacity_}); }
 
 void MemorySink::append_long_run(char byte, std::uint64_t count)
 {
@@ -59,15 +52,28 @@ void MemorySink::grow(std::uint64_t extra)
         if (needed > usable) throw_output_too_large();
         wanted = std::min<std::uint64_t>(wanted, usable);
     }
-    void* grown = std::realloc(data_, wanted);
-    const std::size_t modest = std::max(needed, capacity_ + capacity_ / 8);
-    if (grown == nullptr && wanted > modest) {
-        wanted = modest;
-        grown = std::realloc(data_, wanted);
+    if (move_to_kept(wanted)) return;
+    Pages pages{data_, capacity_};
+    try {
+        grow_pages(pages, wanted);
+    } catch (const std::bad_alloc&) {
+        const std::size_t modest = std::max(needed, capacity_ + capacity_ / 8);
+        if (wanted <= modest) throw;
+        grow_pages(pages, modest);
     }
-    if (grown == nullptr) throw std::bad_alloc();
-    data_ = static_cast<char*>(grown);
-    capacity_ = wanted;
+    data_ = pages.data;
+    capacity_ = pages.size;
+}
+
+bool MemorySink::move_to_kept(std::size_t wanted) noexcept
+{
+    const Pages kept = take_kept_pages(wanted);
+    if (kept.data == nullptr) return false;
+    if (size_ != 0) std::memcpy(kept.data, data_, size_);
+    give_back_pages({data_, capacity_});
+    data_ = kept.data;
+    capacity_ = kept.size;
+    return true;
 }
 
 }  // namespace brindle

@@ -1,14 +1,13 @@
 // The output sink of write_string: one growable byte buffer.
 //
-// The buffer outlives the sink: each thread keeps the last one (up to 64 MiB) for its next
-// write_string, whose output then lands in memory that is already mapped. Fresh memory costs
-// the system a page fault per 4 KiB, which for a large document took about as long as writing
-// it.
+// The buffer is whole pages, taken from and given back to the memory kept between calls
+// (memory/kept_pages.hpp), so that a write's output lands in memory that an earlier call already
+// mapped: fresh memory costs the system a page fault per 4 KiB, which for a large document
+// took about as long as writing it.
 //
-// Appends never fail except for memory: growth that the allocator refuses, or that would pass
-// what the output may ever hold (output_limit.hpp), throws std::bad_alloc. The buffer is raw
-// malloc memory so that large growth can be a remap rather than a copy, and nothing is ever
-// zero-filled before it is written.
+// Appends never fail except for memory: growth that the system refuses, or that would pass
+// what the output may ever hold (output_limit.hpp), throws std::bad_alloc. Growth is a remap
+// rather than a copy, and nothing is ever zero-filled before it is written.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +19,7 @@ namespace brindle {
 
 class MemorySink {
 public:
-    MemorySink() noexcept;
+    MemorySink() noexcept = default;
     ~MemorySink();
     MemorySink(const MemorySink&) = delete;
     MemorySink& operator=(const MemorySink&) = delete;
@@ -63,6 +62,8 @@ private:
     [[gnu::noinline]] void append_long_run(char byte, std::uint64_t count);
     // Makes room for `extra` more bytes.
     [[gnu::noinline]] void grow(std::uint64_t extra);
+    // Moves the contents into a kept block of at least `wanted` bytes, when the store holds one.
+    bool move_to_kept(std::size_t wanted) noexcept;
 
     char* data_ = nullptr;
     std::size_t size_ = 0;

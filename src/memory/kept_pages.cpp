@@ -1,0 +1,161 @@
+#include "memory/kept_pages.hpp"
+
+#include <pthread.h>
+#include <sys/mman.h>
+
+#include <atomic>
+#include <new>
+
+namespace brindle {
+
+namespace {
+
+// Enough for a few large blocks and the small buffers of writes; a block that finds no free
+// slot goes back to the system.
+constexpr std::size_t kSlots = 16;
+
+// What a waiting thread does between looks at a held lock.
+inline void pause() noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+class Store {
+public:
+    Store() noexcept { pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork); }
+
+    Pages take(std::size_t size, std::size_t most) noexcept
+    {
+        Guard guard(*this);
+        Pages* best = nullptr;
+        for (Pages& slot : slots_) {
+            if (slot.data != nullptr && slot.size >= size && slot.size <= most &&
+                (best == nullptr || slot.size < best->size)) {
+                best = &slot;
+            }
+        }
+        if (best == nullptr) return {};
+        const Pages taken = *best;
+        *best = {};
+        total_.store(total_.load(std::memory_order_relaxed) - taken.size, std::memory_order_relaxed);
+        return taken;
+    }
+
+    // False when the block does not fit: it stays the caller's.
+    bool keep(Pages pages) noexcept
+    {
+        Guard guard(*this);
+        const std::size_t total = total_.load(std::memory_order_relaxed);
+        if (pages.size > kMostKeptBytes - total) return false;
+        for (Pages& slot : slots_) {
+            if (slot.data == nullptr) {
+                slot = pages;
+                total_.store(total + pages.size, std::memory_order_relaxed);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Whether a block of `size` bytes may fit; read without the lock, so only a hint.
+    bool may_keep(std::size_t size) const noexcept
+    {
+        return size <= kMostKeptBytes - total_.load(std::memory_order_relaxed);
+    }
+
+    std::size_t total() const noexcept { return total_.load(std::memory_order_relaxed); }
+
+private:
+    // Held for a few dozen instructions at a time, never across a system call: waiting spins.
+    class Guard {
+    public:
+        explicit Guard(Store& store) noexcept : store_(store) { store_.lock(); }
+        ~Guard() { store_.unlock(); }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        Store& store_;
+    };
+
+    void lock() noexcept
+    {
+        while (locked_.test_and_set(std::memory_order_acquire)) pause();
+    }
+    void unlock() noexcept { locked_.clear(std::memory_order_release); }
+
+    // A fork takes the lock first, so that the child's copy of the store is whole and unlocked.
+    static void lock_for_fork() noexcept;
+    static void unlock_after_fork() noexcept;
+
+    std::atomic_flag locked_ = ATOMIC_FLAG_INIT;
+    std::atomic<std::size_t> total_{0};
+    Pages slots_[kSlots] = {};
+};
+
+Store g_store;
+
+void Store::lock_for_fork() noexcept { g_store.lock(); }
+void Store::unlock_after_fork() noexcept { g_store.unlock(); }
+
+void unmap(Pages pages) noexcept
+{
+    if (pages.data != nullptr) munmap(pages.data, pages.size);
+}
+
+}  // namespace
+
+std::size_t whole_pages(std::size_t bytes)
+{
+    if (bytes > SIZE_MAX / 2) throw std::bad_alloc();
+    return (bytes + kPageBytes - 1) & ~(kPageBytes - 1);
+}
+
+Pages take_kept_pages(std::size_t size, std::size_t most) noexcept
+{
+    if (size > kMostKeptBytes) return {};
+    return g_store.take(whole_pages(size), most);
+}
+
+Pages take_pages(std::size_t size, std::size_t most)
+{
+    size = whole_pages(size == 0 ? 1 : size);
+    const Pages kept = g_store.take(size, most);
+    if (kept.data != nullptr) return kept;
+    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    return {static_cast<char*>(memory), size};
+}
+
+void grow_pages(Pages& pages, std::size_t size)
+{
+    if (size <= pages.size) return;
+    if (pages.data == nullptr) {
+        pages = take_pages(size);
+        return;
+    }
+    size = whole_pages(size);
+    // Remapping moves the pages themselves, not their bytes.
+    void* moved = mremap(pages.data, pages.size, size, MREMAP_MAYMOVE);
+    if (moved == MAP_FAILED) throw std::bad_alloc();
+    pages = {static_cast<char*>(moved), size};
+}
+
+void give_back_pages(Pages pages) noexcept
+{
+    if (pages.data == nullptr) return;
+    if (!g_store.may_keep(pages.size)) return unmap(pages);
+    // Marked before it is shown to other threads: one that took it must find its writes intact.
+#ifdef MADV_FREE
+    madvise(pages.data, pages.size, MADV_FREE);
+#endif
+    if (!g_store.keep(pages)) unmap(pages);
+}
+
+std::size_t kept_bytes() noexcept { return g_store.total(); }
+
+}  // namespace brindle

@@ -1,0 +1,50 @@
+// Memory kept for reuse between calls. Fresh memory costs the system a page fault per 4 KiB
+// on first touch, which for a large document took as long as a third of reading it; a block of
+// pages that a call gives back is kept for the next call, so that its writes land in memory
+// that is already mapped.
+//
+// The store is one per process, whatever the number of threads that ever called: it keeps at
+// most kMostKeptBytes in all (arena chunks, output and encode buffers together), and every
+// block beyond that goes back to the system at once. What it keeps is marked free to the
+// kernel (MADV_FREE), which reclaims it under memory pressure instead of swapping it; a block
+// taken again is simply written over (its bytes are whatever they were, or zero once reclaimed).
+//
+// A short lock guards the store only while a block is taken or returned: no system call is
+// made under it, and a fork waits for it, so a child never inherits it held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace brindle {
+
+inline constexpr std::size_t kMostKeptBytes = std::size_t{64} << 20;
+inline constexpr std::size_t kPageBytes = 4096;
+
+// A run of whole pages mapped from the system, or none (null, 0).
+struct Pages {
+    char* data = nullptr;
+    std::size_t size = 0;
+};
+
+// `bytes` rounded up to whole pages; throws std::bad_alloc for a size no mapping can have.
+std::size_t whole_pages(std::size_t bytes);
+
+// At least `size` bytes of pages: the smallest kept block of `size` to `most` bytes when the
+// store holds one, else fresh from the system. Throws std::bad_alloc.
+Pages take_pages(std::size_t size, std::size_t most = SIZE_MAX);
+// The same, or none when the store holds no such block.
+Pages take_kept_pages(std::size_t size, std::size_t most = SIZE_MAX) noexcept;
+
+// Makes `pages` (possibly none) at least `size` bytes, moving them if need be; their bytes go
+// with them. Throws std::bad_alloc, leaving `pages` as they were.
+void grow_pages(Pages& pages, std::size_t size);
+
+// Keeps `pages` (possibly none) for a later call while the store stays within its bound, else
+// returns them to the system.
+void give_back_pages(Pages pages) noexcept;
+
+// The bytes the store keeps now (for tests and benchmarks).
+std::size_t kept_bytes() noexcept;
+
+}  // namespace brindle
