@@ -99,7 +99,7 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
 PyRef make_node_around_children(void* block, std::size_t child_count, NodeString&& name, AttrMap&& attrs,
                                 NodeText&& text) noexcept;
 
-#if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x030E0000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) && \
+#if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x030E0000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) &&     \
     !defined(Py_TRACE_REFS) && !defined(Py_GIL_DISABLED) && !defined(BRINDLE_NODES_UNDER_LOCK)
 #define BRINDLE_NODES_WITHOUT_LOCK 1
 inline constexpr bool kNodesWithoutLock = true;

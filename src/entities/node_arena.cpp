@@ -81,8 +81,8 @@ void NodeArena::finish_filling() noexcept
     if (chunks_ == nullptr || chunks_->size < kMappedFrom) return;
     // The unused pages at the end of the newest chunk: a tree that lives on holds only the
     // pages it uses (those of a kept chunk were written by an earlier read).
-    const auto first_unused =
-        (reinterpret_cast<std::uintptr_t>(next_) + kPageBytes - 1) & ~std::uintptr_t{kPageBytes - 1};
+    const auto first_unused = (reinterpret_cast<std::uintptr_t>(next_) + kPageBytes - 1) &
+                              ~std::uintptr_t{kPageBytes - 1};
     const auto end = reinterpret_cast<std::uintptr_t>(end_);
     if (end > first_unused) madvise(reinterpret_cast<void*>(first_unused), end - first_unused, MADV_DONTNEED);
 }

@@ -56,9 +56,9 @@ private:
 
     std::vector<OpenElement> open_;
     MadeNodes made_;
-    PyRef root_;                        // the collected element's node, once made
-    std::size_t owed_ = 0;              // nodes made whose class reference is not yet paid
-    NodeArena* arena_;                  // the memory of every node made here
+    PyRef root_;            // the collected element's node, once made
+    std::size_t owed_ = 0;  // nodes made whose class reference is not yet paid
+    NodeArena* arena_;      // the memory of every node made here
 };
 
 }  // namespace brindle::read

@@ -25,18 +25,18 @@ constexpr Signature kReadString{"read_string", "", kStringParams, 2, 2};
 constexpr std::string_view kFileParams[] = {"file_path", "root_tag"};
 constexpr Signature kReadFile{"read_file", "", kFileParams, 2, 2};
 
-// The read makes its Node objects as it walks, so it runs unlocked only where the interpreter
-// allows objects to be made without the lock.
-class UnlockedForNodes {
-public:
-    UnlockedForNodes()
-    {
-        if (kNodesWithoutLock) released_.emplace();
-    }
-
-private:
-    std::optional<GilRelease> released_;
-};
+// Runs `load` (reading the file, encoding the str) without the lock, then `parse`, which makes
+// the Node objects as it walks: without the lock too where the interpreter allows objects to be
+// made so, else with the lock held. Loading never holds it: a file may be a pipe that another
+// Python thread is writing.
+template <class Load, class Parse>
+void load_then_parse(Load&& load, Parse&& parse)
+{
+    std::optional<GilRelease> released(std::in_place);
+    load();
+    if (!kNodesWithoutLock) released.reset();
+    parse();
+}
 
 // Whether the value converts as a str argument; the conversion's error is not kept.
 bool converts_to_text(PyObject* value) noexcept
@@ -68,14 +68,12 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         reader::ReadError error;
         bool encoded;
         bool parsed = false;
-        {
-            UnlockedForNodes unlocked;
-            encoded = document.encode();
-            if (encoded) {
-                nodes.expect_document(document.view().size());
-                parsed = reader::parse_document(document.view(), root_tag, nodes, error);
-            }
-        }
+        load_then_parse([&] { encoded = document.encode(); },
+                        [&] {
+                            if (!encoded) return;
+                            nodes.expect_document(document.view().size());
+                            parsed = reader::parse_document(document.view(), root_tag, nodes, error);
+                        });
         if (!encoded) document.throw_unencodable();
         if (!parsed) read::throw_read_error(error);
         return nodes.take_root().release();
@@ -91,13 +89,12 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         read::NodeBuilder nodes;
         std::optional<read::FileBytes> file;  // outlives the error, whose names may point into it
         reader::ReadError error;
-        bool parsed;
-        {
-            UnlockedForNodes unlocked;
-            file.emplace(read::load_file(path));
-            nodes.expect_document(file->view().size());
-            parsed = reader::parse_document(file->view(), root_tag, nodes, error);
-        }
+        bool parsed = false;
+        load_then_parse([&] { file.emplace(read::load_file(path)); },
+                        [&] {
+                            nodes.expect_document(file->view().size());
+                            parsed = reader::parse_document(file->view(), root_tag, nodes, error);
+                        });
         if (!parsed) read::throw_read_error(error);
         return nodes.take_root().release();
     });
