@@ -70,8 +70,8 @@ def goals(results):
                 for label, values in memory.items()}
         kept = {label: _held_after_del(values["brindle"]) for label, values in memory.items()}
         rows += [_at_most("read_file peak memory growth vs lxml parse", peak, 0.4),
-                 _at_most("read_file memory still held after del (MiB; kept for reuse, bounded)", kept, 64,
-                          unit=" MiB")]
+                 _at_most("read_file memory still held after del (MiB: at most 64 kept by brindle for reuse, "
+                          "4 more for the allocators' own)", kept, 68, unit=" MiB")]
     if "write" in results:
         rows.append(_at_least("write_string vs lxml tostring(pretty_print=True), every document",
                               _ratios(results["write"], "lxml", "brindle"), 2.5))

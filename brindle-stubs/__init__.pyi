@@ -5,7 +5,7 @@ Type information for the compiled module ``brindle``. The names that start with 
 ``if TYPE_CHECKING:``, never at run time.
 """
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import ClassVar, Final, SupportsIndex, TypedDict, final, type_check_only
 
 from typing_extensions import NotRequired, ReadOnly, Self
@@ -69,7 +69,8 @@ class Node:
     A node never changes after it is made. Its children are shared references, not copies,
     so one node can be the child of several parents, or of one parent several times; every
     walk (search, ``str()``, ``to_dict``, the writers) visits it once per occurrence. Nodes
-    cannot be subclassed, compared by value (``==`` is identity), copied or pickled.
+    cannot be subclassed or compared by value (``==`` is identity). They pickle with their
+    whole tree, sharing kept, and ``copy.copy``/``copy.deepcopy`` give the node itself.
     """
 
     def __new__(
@@ -157,6 +158,16 @@ class Node:
     def __repr__(self) -> str:
         """``Node(name)``, the name not quoted."""
 
+    def __reduce__(self) -> tuple[Callable[[bytes], Node], tuple[bytes]]:
+        """What pickle stores: ``brindle._unpickle_node`` and the native encoding of this tree,
+        each distinct node once (so shared children stay shared after loading)."""
+
+    def __copy__(self) -> Self:
+        """The node itself: nodes never change."""
+
+    def __deepcopy__(self, memo: object, /) -> Self:
+        """The node itself: nodes never change."""
+
 def read_string(xml_string: str, root_tag: str) -> Node:
     """Read the first element named ``root_tag`` from the XML document ``xml_string``.
 
@@ -192,4 +203,11 @@ def write_file(
     A tree that could not be read back is refused with ``ValueError`` before the file is
     opened. An ``OSError`` while writing leaves what was written so far in the file. The
     interpreter lock is released while checking and writing.
+    """
+
+def _unpickle_node(payload: bytes) -> Node:
+    """The tree a pickled ``Node`` holds: what pickle calls on loading one.
+
+    Raises ``ValueError`` "invalid Node pickle: ..." for bytes that are not a whole, well-formed
+    encoding of a format version this brindle reads.
     """

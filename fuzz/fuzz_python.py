@@ -1,18 +1,23 @@
 """Fuzzes brindle through Python with atheris: Node(...), Node.from_dict, write_string and
 read_string on values built from the input (strings with any code point, nested lists, dicts
-and tuples, wrong types, huge or negative indents).
+and tuples, wrong types, huge or negative indents), and the reconstructor of pickles on payloads
+of real trees cut, overwritten or spliced, and on raw input.
 
 - Every failure is one of the exception types each call raises today (the *_RAISES tuples);
   anything else, a crash or a sanitizer report is a finding.
 - Round trip: a tree that write_string accepts reads back with read_string (asked for the
   root's name) as the same tree, except that texts lose surrounding Unicode white space and
   empty texts read back absent. A dict that from_dict accepts gives a node whose to_dict
-  builds the same node again.
+  builds the same node again. A pickle reads back as the same tree with the same sharing (its
+  encoding is the same again).
+- A payload is read or refused with ValueError; a tree read from one encodes to a payload
+  that reads back to that same encoding.
 
 Run against a build of the extension (see fuzz/README.md):
     PYTHONPATH=build/fuzz-python python fuzz/fuzz_python.py [libFuzzer flags] [corpus dir]
 """
 
+import pickle
 import sys
 
 import atheris
@@ -209,7 +214,41 @@ def fuzz_read(values):
         check_round_trip(node, values.pick(INDENTS[:5]), values.pick(FLAGS[:3]))
 
 
-TARGETS = (fuzz_constructor, fuzz_from_dict, fuzz_write_arguments, fuzz_read)
+def encoding(node):
+    """The payload a pickle of `node` holds."""
+    return node.__reduce__()[1][0]
+
+
+def check_payload(payload):
+    node = refused(ValueError, brindle._unpickle_node, payload)
+    if node is not None:
+        encoded = encoding(node)
+        assert encoding(brindle._unpickle_node(encoded)) == encoded, payload
+
+
+def fuzz_pickle(values):
+    node = values.node()
+    again = pickle.loads(pickle.dumps(node, values.below(pickle.HIGHEST_PROTOCOL + 1)))
+    assert encoding(again) == encoding(node)
+    assert shape(again, trimmed=False) == shape(node, trimmed=False)
+    payload = bytearray(encoding(node))
+    for _ in range(1 + values.below(3)):
+        at = values.below(len(payload) + 1)
+        kind = values.below(3)
+        if kind == 0:
+            del payload[at:]
+        elif kind == 1 and at < len(payload):
+            payload[at] = values.below(256)
+        else:
+            payload[at:at] = values.fdp.ConsumeBytes(values.below(4))
+    check_payload(bytes(payload))
+
+
+def fuzz_unpickle(values):
+    check_payload(values.fdp.ConsumeBytes(values.fdp.remaining_bytes()))
+
+
+TARGETS = (fuzz_constructor, fuzz_from_dict, fuzz_write_arguments, fuzz_read, fuzz_pickle, fuzz_unpickle)
 
 
 def test_one_input(data):

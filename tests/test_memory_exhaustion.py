@@ -29,6 +29,14 @@ SCENARIOS = {
         while True:
             keep.append(Node("n", children=[child] * 5_000_000))
     """,
+    # A tree's pickle and the trees decoded from it, until one of them cannot be made.
+    "pickle": """
+        import pickle
+        tree = Node("r", children=[Node("i", {"k": "v" * 64}, text="t" * 256) for _ in range(100_000)])
+        keep = []
+        while True:
+            keep.append(pickle.loads(pickle.dumps(tree)))
+    """,
     # The reader's index and tree for a document that does not fit.
     "reader": """
         document = "<r>" + "<i a='1'>x</i>" * 20_000_000 + "</r>"

@@ -33,4 +33,9 @@ PyObject* node_repr(PyObject* self);
 PyObject* node_to_dict(PyObject* self, PyObject* unused);
 PyObject* node_from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// node_pickle.cpp
+PyObject* node_reduce(PyObject* self, PyObject* unused);
+PyObject* node_copy(PyObject* self, PyObject* unused);
+PyObject* node_deepcopy(PyObject* self, PyObject* memo);
+
 }  // namespace brindle

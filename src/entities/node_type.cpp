@@ -32,6 +32,9 @@ PyMethodDef node_methods[] = {
     fastcall_method("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
     fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
     {"to_dict", node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
+    {"__reduce__", node_reduce, METH_NOARGS, nullptr},
+    {"__copy__", node_copy, METH_NOARGS, nullptr},
+    {"__deepcopy__", node_deepcopy, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 

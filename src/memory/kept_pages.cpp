@@ -10,8 +10,7 @@ namespace brindle {
 
 namespace {
 
-// Enough for a few large blocks and the small buffers of writes; a block that finds no free
-// slot goes back to the system.
+// Enough for a few large blocks and the small buffers of writes.
 constexpr std::size_t kSlots = 16;
 
 // What a waiting thread does between looks at a held lock.
@@ -24,6 +23,13 @@ inline void pause() noexcept
 #endif
 }
 
+// The blocks that keeping another pushed out, to be returned to the system once the lock is
+// let go.
+struct Evicted {
+    Pages blocks[kSlots];
+    std::size_t count = 0;
+};
+
 class Store {
 public:
     Store() noexcept { pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork); }
@@ -31,40 +37,40 @@ public:
     Pages take(std::size_t size, std::size_t most) noexcept
     {
         Guard guard(*this);
-        Pages* best = nullptr;
-        for (Pages& slot : slots_) {
-            if (slot.data != nullptr && slot.size >= size && slot.size <= most &&
-                (best == nullptr || slot.size < best->size)) {
+        Slot* best = nullptr;
+        for (Slot& slot : slots_) {
+            if (slot.pages.data != nullptr && slot.pages.size >= size && slot.pages.size <= most &&
+                (best == nullptr || slot.pages.size < best->pages.size)) {
                 best = &slot;
             }
         }
         if (best == nullptr) return {};
-        const Pages taken = *best;
-        *best = {};
-        total_.store(total_.load(std::memory_order_relaxed) - taken.size, std::memory_order_relaxed);
-        return taken;
+        return remove(*best);
     }
 
-    // False when the block does not fit: it stays the caller's.
-    bool keep(Pages pages) noexcept
+    // Keeps a block of at most kMostKeptBytes. The newest blocks are the ones worth keeping (the
+    // next call most likely repeats the last), so the oldest go out until it fits; they land
+    // in `evicted`.
+    void keep(Pages pages, Evicted& evicted) noexcept
     {
         Guard guard(*this);
-        const std::size_t total = total_.load(std::memory_order_relaxed);
-        if (pages.size > kMostKeptBytes - total) return false;
-        for (Pages& slot : slots_) {
-            if (slot.data == nullptr) {
-                slot = pages;
-                total_.store(total + pages.size, std::memory_order_relaxed);
-                return true;
+        Slot* free_slot = nullptr;
+        while (free_slot == nullptr || pages.size > kMostKeptBytes - total_.load(std::memory_order_relaxed)) {
+            Slot* oldest = nullptr;
+            free_slot = nullptr;
+            for (Slot& slot : slots_) {
+                if (slot.pages.data == nullptr) {
+                    free_slot = &slot;
+                } else if (oldest == nullptr || slot.stamp < oldest->stamp) {
+                    oldest = &slot;
+                }
             }
+            if (free_slot != nullptr && pages.size <= kMostKeptBytes - total_.load(std::memory_order_relaxed)) break;
+            evicted.blocks[evicted.count++] = remove(*oldest);  // never null: the block fits an empty store
         }
-        return false;
-    }
-
-    // Whether a block of `size` bytes may fit; read without the lock, so only a hint.
-    bool may_keep(std::size_t size) const noexcept
-    {
-        return size <= kMostKeptBytes - total_.load(std::memory_order_relaxed);
+        free_slot->pages = pages;
+        free_slot->stamp = ++stamps_;
+        total_.store(total_.load(std::memory_order_relaxed) + pages.size, std::memory_order_relaxed);
     }
 
     std::size_t total() const noexcept { return total_.load(std::memory_order_relaxed); }
@@ -92,9 +98,23 @@ private:
     static void lock_for_fork() noexcept;
     static void unlock_after_fork() noexcept;
 
+    struct Slot {
+        Pages pages;
+        std::uint64_t stamp = 0;  // when it was kept: larger is newer
+    };
+
+    Pages remove(Slot& slot) noexcept
+    {
+        const Pages removed = slot.pages;
+        slot.pages = {};
+        total_.store(total_.load(std::memory_order_relaxed) - removed.size, std::memory_order_relaxed);
+        return removed;
+    }
+
     std::atomic_flag locked_ = ATOMIC_FLAG_INIT;
-    std::atomic<std::size_t> total_{0};
-    Pages slots_[kSlots] = {};
+    std::atomic<std::size_t> total_{0};  // written under the lock; read without it by kept_bytes
+    std::uint64_t stamps_ = 0;
+    Slot slots_[kSlots] = {};
 };
 
 Store g_store;
@@ -148,12 +168,14 @@ void grow_pages(Pages& pages, std::size_t size)
 void give_back_pages(Pages pages) noexcept
 {
     if (pages.data == nullptr) return;
-    if (!g_store.may_keep(pages.size)) return unmap(pages);
+    if (pages.size > kMostKeptBytes) return unmap(pages);
     // Marked before it is shown to other threads: one that took it must find its writes intact.
 #ifdef MADV_FREE
     madvise(pages.data, pages.size, MADV_FREE);
 #endif
-    if (!g_store.keep(pages)) unmap(pages);
+    Evicted evicted;
+    g_store.keep(pages, evicted);
+    for (std::size_t i = 0; i < evicted.count; ++i) unmap(evicted.blocks[i]);
 }
 
 std::size_t kept_bytes() noexcept { return g_store.total(); }

@@ -4,8 +4,9 @@
 // that is already mapped.
 //
 // The store is one per process, whatever the number of threads that ever called: it keeps at
-// most kMostKeptBytes in all (arena chunks, output and encode buffers together), and every
-// block beyond that goes back to the system at once. What it keeps is marked free to the
+// most kMostKeptBytes in all (arena chunks, output and encode buffers together). A block given
+// back pushes out the oldest kept ones as far as the bound needs (the next call most likely
+// repeats the last), and what does not stay goes back to the system at once. What it keeps is marked free to the
 // kernel (MADV_FREE), which reclaims it under memory pressure instead of swapping it; a block
 // taken again is simply written over (its bytes are whatever they were, or zero once reclaimed).
 //
@@ -40,8 +41,8 @@ Pages take_kept_pages(std::size_t size, std::size_t most = SIZE_MAX) noexcept;
 // with them. Throws std::bad_alloc, leaving `pages` as they were.
 void grow_pages(Pages& pages, std::size_t size);
 
-// Keeps `pages` (possibly none) for a later call while the store stays within its bound, else
-// returns them to the system.
+// Keeps `pages` (possibly none) for a later call, returning the store's oldest blocks to the
+// system as far as the bound needs; a block larger than the bound goes back itself.
 void give_back_pages(Pages pages) noexcept;
 
 // The bytes the store keeps now (for tests and benchmarks).

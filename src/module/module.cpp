@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "entities/node.hpp"
+#include "entities/node_pickle.hpp"
 #include "entities/search_type.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/errors.hpp"
@@ -20,6 +21,11 @@ PyMethodDef module_functions[] = {
     fastcall_method("write_file", py_write_file,
                     "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
     fastcall_method("write_string", py_write_string, "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
+};
+
+// Private helpers: module attributes that stay out of __all__.
+PyMethodDef private_functions[] = {
+    fastcall_method(kReconstructorName, py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
 };
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.
@@ -44,13 +50,24 @@ void add_named_item(PyObject* module, const char* name, PyObject* value)
     add_item(module, key.get(), value);
 }
 
-void add_function(PyObject* module, PyMethodDef* definition)
+PyRef make_function(PyObject* module, PyMethodDef* definition)
 {
     PyRef module_name = checked(PyModule_GetNameObject(module));
-    PyRef function = checked(PyCFunction_NewEx(definition, module, module_name.get()));
+    return checked(PyCFunction_NewEx(definition, module, module_name.get()));
+}
+
+void add_function(PyObject* module, PyMethodDef* definition)
+{
+    PyRef function = make_function(module, definition);
     PyRef name = checked(PyObject_GetAttrString(function.get(), "__name__"));
     if (!PyUnicode_Check(name.get())) throw_type_mismatch(name.get(), "str");
     add_item(module, name.get(), function.get());
+}
+
+void add_private_function(PyObject* module, PyMethodDef* definition)
+{
+    PyRef function = make_function(module, definition);
+    if (PyObject_SetAttrString(module, definition->ml_name, function.get()) < 0) throw_python_error();
 }
 
 int exec_module(PyObject* module)
@@ -61,6 +78,7 @@ int exec_module(PyObject* module)
         add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(search_type()));
         add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
         for (PyMethodDef& definition : module_functions) add_function(module, &definition);
+        for (PyMethodDef& definition : private_functions) add_private_function(module, &definition);
     });
 }
 

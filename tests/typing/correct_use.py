@@ -4,6 +4,7 @@ running the file must succeed, so the stubs allow nothing that the module refuse
 from __future__ import annotations
 
 import asyncio
+import copy
 import os
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
@@ -84,6 +85,13 @@ def read_and_write(shelf: Node) -> None:
         brindle.write_file(node=shelf, file_path=path)
 
 
+def pickled(shelf: Node) -> None:
+    reconstructor, (payload,) = shelf.__reduce__()
+    assert_type(reconstructor(payload), Node)
+    assert_type(copy.deepcopy(shelf), Node)
+    assert copy.copy(shelf) is shelf
+
+
 async def read_in_threads() -> list[Node]:
     loop_reads = [asyncio.to_thread(brindle.read_string, DOCUMENT, "book") for _ in range(4)]
     return list(await asyncio.gather(*loop_reads))
@@ -100,6 +108,7 @@ def main() -> None:
     search(shelf)
     dictionaries(shelf)
     read_and_write(shelf)
+    pickled(shelf)
     assert all(book.name == "book" for book in asyncio.run(read_in_threads()))
     assert len(set(write_in_pool(shelf))) == 1
 
