@@ -19,7 +19,7 @@ def bare(node, indent=None):
     return brindle.write_string(node, indent, False)
 
 
-def worked_example():
+def root_with_an_attribute_a_text_child_and_an_empty_child():
     return Node("a", {"x": "1"}, [Node("b", text="hi"), Node("c")])
 
 
@@ -29,8 +29,8 @@ def worked_example():
     (2, '<a x="1">\n  <b>hi</b>\n  <c/>\n</a>'),
     (None, '<a x="1">\n    <b>hi</b>\n    <c/>\n</a>'),
 ])
-def test_worked_example(indent, expected):
-    assert bare(worked_example(), indent) == expected
+def test_each_child_on_its_own_line_indented_by_indent_spaces(indent, expected):
+    assert bare(root_with_an_attribute_a_text_child_and_an_empty_child(), indent) == expected
 
 
 @pytest.mark.parametrize("call, expected", [
