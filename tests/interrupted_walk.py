@@ -13,6 +13,7 @@ import faulthandler
 import os
 import resource
 import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -62,25 +63,21 @@ def operations(path):
 
 
 def send_sigint_later(delay):
-    """A forked process sends SIGINT to this one after `delay` seconds; returns its pid and a
-    pipe from which the time of sending can be read."""
-    reader, writer = os.pipe()
-    pid = os.fork()
-    if pid == 0:
-        try:
-            time.sleep(delay)
-            sent = time.monotonic()
-            os.kill(os.getppid(), signal.SIGINT)
-            os.write(writer, repr(sent).encode())
-        finally:
-            os._exit(0)
-    os.close(writer)
-    return pid, reader
+    """Another process sends SIGINT to this one after `delay` seconds and prints when it did;
+    returns that process. A fresh process, not a fork: a forked child of a process under the
+    sanitizers could inherit its allocator's lock, held by a thread that was just ending, and
+    wait on it for good (seen once, as a run that hung)."""
+    program = ("import os, signal, time\n"
+               f"time.sleep({delay})\n"
+               "sent = time.monotonic()\n"
+               f"os.kill({os.getpid()}, signal.SIGINT)\n"
+               "print(repr(sent))\n")
+    return subprocess.Popen([sys.executable, "-c", program], stdout=subprocess.PIPE, text=True)
 
 
 def interrupted(action):
     """The exception that stopped `action` and the seconds from the signal to it."""
-    pid, reader = send_sigint_later(DELAY)
+    sender = send_sigint_later(DELAY)
     faulthandler.dump_traceback_later(WATCHDOG, exit=True)
     try:
         action()
@@ -90,15 +87,13 @@ def interrupted(action):
         raise AssertionError("the walk ended before the signal")
     finally:
         faulthandler.cancel_dump_traceback_later()
-        os.waitpid(pid, 0)
-        with os.fdopen(reader) as pipe:
-            sent = float(pipe.read())
+        sent = float(sender.communicate(timeout=60)[0])
     return stopped_by, raised - sent
 
 
-# write_string keeps its output buffer, up to 64 MiB, for the thread's next call. Whether an
-# interrupted write leaves one behind depends on how far it got, so one round may end with the
-# buffer kept where the round before freed it (seen once on 3.10: exactly 64 MiB more).
+# write_string's output buffer goes to the memory kept for later calls (at most 64 MiB in all).
+# Whether an interrupted write leaves one behind depends on how far it got, so one round may end
+# with a buffer kept where the round before freed it (seen once on 3.10: exactly 64 MiB more).
 KEPT_OUTPUT_BUFFER = 64 << 20
 
 
