@@ -9,7 +9,7 @@
 # Python 3.14 and later). On each other Python from 3.10 to 3.13: a build of the extension and the
 # pytest suite against it, in a venv of that version under build/.
 #
-# 12 to 20 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
+# About 24 minutes on two cores. tests/install_deps.sh first installs what is missing (Debian
 # packages only then, and so root only then) and says what; inside a venv, brindle and the test
 # packages go into that venv. A Python of 3.10 to 3.13 that is not on PATH (as python3.X) is
 # skipped with a message, except in CI (CI=true), where all four must be there.
