@@ -16,7 +16,6 @@ import collections
 import json
 import lzma
 import os
-import re
 import statistics
 import subprocess
 import sys
@@ -122,7 +121,8 @@ def fresh_peak(name, job):
 
 def root_and_record(document):
     import brindle
-    root = re.search(r"<([^?!/\s>][^\s/>]*)", document).group(1)
+    from documents import generate
+    root = generate.root_name(document)
     counts, stack = Counter(), [brindle.read_string(document, root)]
     while stack:
         node = stack.pop()
