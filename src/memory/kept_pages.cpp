@@ -54,23 +54,13 @@ public:
     void keep(Pages pages, Evicted& evicted) noexcept
     {
         Guard guard(*this);
-        Slot* free_slot = nullptr;
-        while (free_slot == nullptr || pages.size > kMostKeptBytes - total_.load(std::memory_order_relaxed)) {
-            Slot* oldest = nullptr;
-            free_slot = nullptr;
-            for (Slot& slot : slots_) {
-                if (slot.pages.data == nullptr) {
-                    free_slot = &slot;
-                } else if (oldest == nullptr || slot.stamp < oldest->stamp) {
-                    oldest = &slot;
-                }
-            }
-            if (free_slot != nullptr && pages.size <= kMostKeptBytes - total_.load(std::memory_order_relaxed)) break;
-            evicted.blocks[evicted.count++] = remove(*oldest);  // never null: the block fits an empty store
+        Slot* slot;
+        while ((slot = free_slot()) == nullptr || pages.size > kMostKeptBytes - total()) {
+            evicted.blocks[evicted.count++] = remove(*oldest_slot());  // a block fits an empty store
         }
-        free_slot->pages = pages;
-        free_slot->stamp = ++stamps_;
-        total_.store(total_.load(std::memory_order_relaxed) + pages.size, std::memory_order_relaxed);
+        slot->pages = pages;
+        slot->stamp = ++stamps_;
+        total_.store(total() + pages.size, std::memory_order_relaxed);
     }
 
     std::size_t total() const noexcept { return total_.load(std::memory_order_relaxed); }
@@ -102,6 +92,24 @@ private:
         Pages pages;
         std::uint64_t stamp = 0;  // when it was kept: larger is newer
     };
+
+    Slot* free_slot() noexcept
+    {
+        for (Slot& slot : slots_) {
+            if (slot.pages.data == nullptr) return &slot;
+        }
+        return nullptr;
+    }
+
+    // The slot kept longest ago; the store holds at least one block.
+    Slot* oldest_slot() noexcept
+    {
+        Slot* oldest = nullptr;
+        for (Slot& slot : slots_) {
+            if (slot.pages.data != nullptr && (oldest == nullptr || slot.stamp < oldest->stamp)) oldest = &slot;
+        }
+        return oldest;
+    }
 
     Pages remove(Slot& slot) noexcept
     {
