@@ -1,6 +1,7 @@
 #include "reader/markup/start_tag_parser.hpp"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -19,6 +20,7 @@ enum ByteClass : std::uint8_t {
     kNameEnd = 2,      // tag white space, '=', '"' or '\'': ends an attribute name
     kLessThan = 4,     // '<', forbidden in values
     kNeedsDecode = 8,  // '&', tab, line feed, carriage return: values holding them are decoded
+    kValueStop = 16,   // '<', '&' or a control character: a value's bytes that are looked at
 };
 
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
@@ -34,6 +36,9 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
     classes['\t'] |= kNeedsDecode;
     classes['\n'] |= kNeedsDecode;
     classes['\r'] |= kNeedsDecode;
+    for (std::size_t byte = 0; byte < 0x20; ++byte) classes[byte] |= kValueStop;
+    classes['<'] |= kValueStop;
+    classes['&'] |= kValueStop;
     return classes;
 }();
 
@@ -48,15 +53,29 @@ inline std::size_t skip_tag_space(std::string_view region, std::size_t t) noexce
     return t;
 }
 
-// Whether none of the eight bytes at `bytes` is '<', '&' or a control character (which covers
-// tab, line feed and carriage return): a value's bytes that need no look one by one. A word
-// with such a byte, or a false alarm, is looked at byte by byte.
-inline bool is_plain_word(const char* bytes) noexcept
+// The lanes of the eight bytes at `bytes` that may end a run of plain value bytes: the
+// quote, '<', '&' or a control character (which covers tab, line feed and carriage return).
+// The lowest set lane is always a true one; lanes above it may be false alarms.
+inline std::uint64_t value_stops(const char* bytes, std::uint64_t quote_pattern) noexcept
 {
     using namespace kernels::swar;
     const std::uint64_t word = load_word(reinterpret_cast<const unsigned char*>(bytes));
     const std::uint64_t below_space = (word - repeat_byte(0x20)) & ~word & kHighBits;
-    return (below_space | match_bits(word, repeat_byte('<')) | match_bits(word, repeat_byte('&'))) == 0;
+    return below_space | match_bits(word, quote_pattern) | match_bits(word, repeat_byte('<')) |
+           match_bits(word, repeat_byte('&'));
+}
+
+// From `at`, the first byte that is the quote, '<', '&' or a control character, or the
+// region's end: eight bytes at a time while eight remain.
+inline std::size_t next_value_stop(std::string_view region, std::size_t at, char quote) noexcept
+{
+    const std::uint64_t quote_pattern = kernels::swar::repeat_byte(static_cast<unsigned char>(quote));
+    for (; region.size() - at >= 8; at += 8) {
+        const std::uint64_t stops = value_stops(region.data() + at, quote_pattern);
+        if (stops != 0) return at + static_cast<std::size_t>(std::countr_zero(stops)) / 8;
+    }
+    while (at < region.size() && !has_class(region[at], kValueStop) && region[at] != quote) ++at;
+    return at;
 }
 
 }  // namespace
@@ -65,21 +84,15 @@ bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, A
 {
     StartTagParts parts;
     if (!tag_name(index, k, parts, error)) return false;
-    scanned_.clear();
-    const bool well_formed = scan_attributes(parts.region, parts.region_offset, error);
-    if (!scanned_.empty()) {
-        std::size_t text_bytes = 0;  // decoding only shortens a value
-        for (const RawAttribute& attribute : scanned_) text_bytes += attribute.name.size() + attribute.value.size();
-        attributes.reserve(scanned_.size(), text_bytes);
-        for (const RawAttribute& attribute : scanned_) {
-            if (!add_attribute(attributes, attribute, error)) return false;
-        }
-    }
-    return well_formed;
+    names_.clear();
+    return parse_attributes(parts.region, parts.region_offset, attributes, error);
 }
 
-// Scans attribute after attribute until the region ends or a fault is met.
-bool StartTagParser::scan_attributes(std::string_view region, std::uint64_t region_offset, ReadError& error)
+// Attribute after attribute until the region ends or a fault is met, each whole (scanned,
+// decoded, checked against the names before it) before the next is looked at: the faults come
+// out in document order.
+bool StartTagParser::parse_attributes(std::string_view region, std::uint64_t region_offset, AttrMap& attributes,
+                                      ReadError& error)
 {
     std::size_t t = 0;
     while (true) {
@@ -90,14 +103,11 @@ bool StartTagParser::scan_attributes(std::string_view region, std::uint64_t regi
         const std::size_t name_start = t;
         while (t < region.size() && !has_class(region[t], kNameEnd)) ++t;
         if (t == name_start) return fail_malformed(error, region_offset + t, MalformedMessage::ExpectedAttributeName);
-        // Filled in place: an attribute built on the stack and copied in stalls on the copy.
-        RawAttribute& attribute = scanned_.emplace_back();
+        RawAttribute attribute;
         attribute.name = region.substr(name_start, t - name_start);
         attribute.name_offset = region_offset + name_start;
-        if (!scan_value(region, region_offset, t, attribute, error)) {
-            scanned_.pop_back();
-            return false;
-        }
+        if (!scan_value(region, region_offset, t, attribute, error)) return false;
+        if (!add_attribute(attributes, attribute, error)) return false;
     }
 }
 
@@ -114,27 +124,40 @@ bool StartTagParser::scan_value(std::string_view region, std::uint64_t region_of
     if (t == region.size() || (region[t] != '"' && region[t] != '\'')) {
         return fail_malformed(error, region_offset + t, MalformedMessage::UnquotedValue, attribute.name);
     }
+    const char quote = region[t];
     const std::size_t value_start = t + 1;
-    const void* close = std::memchr(region.data() + value_start, region[t], region.size() - value_start);
-    if (close == nullptr) {
-        return fail_malformed(error, region_offset + value_start, MalformedMessage::UnterminatedValue);
-    }
-    const std::size_t value_end = static_cast<std::size_t>(static_cast<const char*>(close) - region.data());
     bool needs_decoding = false;
-    for (std::size_t at = value_start; at < value_end; ++at) {
-        if (value_end - at >= 8 && is_plain_word(region.data() + at)) {
-            at += 7;
-            continue;
-        }
+    std::size_t at = next_value_stop(region, value_start, quote);
+    for (; at < region.size() && region[at] != quote; at = next_value_stop(region, at + 1, quote)) {
         const std::uint8_t classes = kClasses[static_cast<unsigned char>(region[at])];
-        if (classes & kLessThan) return fail_malformed(error, region_offset + at, MalformedMessage::LessThanInValue);
+        if (classes & kLessThan) {
+            // A value with no closing quote is reported as such, whatever it holds.
+            if (std::memchr(region.data() + at, quote, region.size() - at) == nullptr) break;
+            return fail_malformed(error, region_offset + at, MalformedMessage::LessThanInValue);
+        }
         needs_decoding |= (classes & kNeedsDecode) != 0;
     }
+    if (at >= region.size() || region[at] != quote) {
+        return fail_malformed(error, region_offset + value_start, MalformedMessage::UnterminatedValue);
+    }
+    const std::size_t value_end = at;
     attribute.value = region.substr(value_start, value_end - value_start);
     attribute.value_offset = region_offset + value_start;
     attribute.needs_decoding = needs_decoding;
     t = value_end + 1;
     return true;
+}
+
+// Whether the name is one of the tag's earlier attributes': compared with their names while
+// they are few, through the map's hash index past that, so that a tag with thousands of
+// attributes costs no quadratic work.
+bool StartTagParser::repeats_earlier_name(const AttrMap& attributes, std::string_view name) const noexcept
+{
+    if (names_.size() > kNamesComparedInPlace) return attributes.contains(name);
+    for (const std::string_view earlier : names_) {
+        if (earlier == name) return true;
+    }
+    return false;
 }
 
 bool StartTagParser::add_attribute(AttrMap& attributes, const RawAttribute& attribute, ReadError& error)
@@ -148,8 +171,12 @@ bool StartTagParser::add_attribute(AttrMap& attributes, const RawAttribute& attr
         }
         value = decoded_;
     }
-    if (attributes.insert(attribute.name, value)) return true;
-    return fail_malformed(error, attribute.name_offset, MalformedMessage::DuplicateAttribute, attribute.name);
+    if (repeats_earlier_name(attributes, attribute.name)) {
+        return fail_malformed(error, attribute.name_offset, MalformedMessage::DuplicateAttribute, attribute.name);
+    }
+    attributes.add_absent(attribute.name, value);
+    if (names_.size() <= kNamesComparedInPlace) names_.push_back(attribute.name);
+    return true;
 }
 
 }  // namespace brindle::reader

@@ -32,16 +32,17 @@ private:
         bool needs_decoding;
     };
 
-    // The scans stop at the first syntax fault and put it into `error`; it is reported only if
-    // the attributes scanned before it decode and are no duplicates, as those come first in
-    // document order (a fault among them replaces it).
-    [[nodiscard]] bool scan_attributes(std::string_view region, std::uint64_t region_offset, ReadError& error);
+    [[nodiscard]] bool parse_attributes(std::string_view region, std::uint64_t region_offset, AttrMap& attributes,
+                                        ReadError& error);
     [[nodiscard]] static bool scan_value(std::string_view region, std::uint64_t region_offset, std::size_t& t,
                                          RawAttribute& attribute, ReadError& error) noexcept;
     [[nodiscard]] bool add_attribute(AttrMap& attributes, const RawAttribute& attribute, ReadError& error);
+    bool repeats_earlier_name(const AttrMap& attributes, std::string_view name) const noexcept;
 
-    std::vector<RawAttribute> scanned_;  // reused from tag to tag
-    std::string decoded_;                // a value with references, decoded; reused likewise
+    static constexpr std::size_t kNamesComparedInPlace = 8;
+
+    std::vector<std::string_view> names_;  // the tag's attribute names so far, while few; reused
+    std::string decoded_;                  // a value with references, decoded; reused likewise
 };
 
 }  // namespace brindle::reader

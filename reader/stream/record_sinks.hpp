@@ -27,11 +27,11 @@ class RecordForwarder final : public TreeSink {
 public:
     explicit RecordForwarder(RecordSinks& sinks) noexcept : sinks_(sinks) {}
 
-    void open_element(std::string_view name, AttrMap&& attributes) override
+    void open_element(std::string_view name, AttrMap& attributes) override
     {
         if (depth_ == 0) record_ = &sinks_.start_record();
         ++depth_;
-        record_->open_element(name, std::move(attributes));
+        record_->open_element(name, attributes);
     }
 
     void close_element(std::string_view text, bool text_in_document) override

@@ -23,7 +23,7 @@ class DescribingSink final : public TreeSink, public RecordSinks {
 public:
     explicit DescribingSink(std::string tag) : tag_(std::move(tag)) {}
 
-    void open_element(std::string_view name, AttrMap&& attributes) override
+    void open_element(std::string_view name, AttrMap& attributes) override
     {
         std::string head(name);
         const char* separator = "{";

@@ -191,6 +191,21 @@ void AttrMap::release_block() noexcept
     block_ = nullptr;
 }
 
+void AttrMap::clear() noexcept
+{
+    if (block_ == nullptr) return;
+    if (!block_->owned) {
+        block_ = nullptr;
+        return;
+    }
+    std::free(block_->table);  // a later index is built anew, with a fresh seed
+    block_->table = nullptr;
+    block_->table_size = 0;
+    block_->seed = 0;
+    block_->count = 0;
+    block_->used = 0;
+}
+
 std::size_t AttrMap::placed_size() const noexcept
 {
     if (empty() || block_->table != nullptr) return 0;
@@ -288,7 +303,8 @@ void AttrMap::rebuild_index()
 // Appends a record for a key the map does not hold, keeping the hash index up to date.
 void AttrMap::append(std::string_view key, std::string_view value)
 {
-    grow(length_bytes(key.size()) + length_bytes(value.size()) + key.size() + value.size());
+    const std::size_t needed = length_bytes(key.size()) + length_bytes(value.size()) + key.size() + value.size();
+    if (block_ == nullptr || !block_->owned || block_->capacity - block_->used < needed) grow(needed);
     unsigned char* start = block_->records() + block_->used;
     unsigned char* at = put_length(put_length(start, key.size()), value.size());
     if (!key.empty()) std::memcpy(at, key.data(), key.size());

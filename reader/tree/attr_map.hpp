@@ -63,6 +63,13 @@ public:
     // Adds the pair unless the key is already present; returns whether it was added.
     bool insert(std::string_view key, std::string_view value);
 
+    // Adds a pair whose key the caller has checked is not present.
+    void add_absent(std::string_view key, std::string_view value) { append(key, value); }
+
+    // Empties the map, keeping its block for the next entries (a placed map lets go of its
+    // memory instead): the reader fills one map per tag and copies it where the element lives.
+    void clear() noexcept;
+
     // Adds the pair, or replaces the value of a key already present (its position stays).
     void insert_or_assign(std::string_view key, std::string_view value);
 

@@ -139,7 +139,7 @@ class ReadTreeSink final : public TreeSink {
 public:
     ReadTreeSink(ReadTree& tree, std::string_view document) noexcept : tree_(tree), document_(document) {}
 
-    void open_element(std::string_view name, AttrMap&& attributes) override
+    void open_element(std::string_view name, AttrMap& attributes) override
     {
         const std::size_t parent = open_.empty() ? ReadTree::kNoParent : open_.back();
         const std::size_t node = tree_.add(parent, name, document_);

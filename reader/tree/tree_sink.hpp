@@ -13,8 +13,10 @@ namespace brindle::reader {
 class TreeSink {
 public:
     // A new element: the collected element itself, or the last child of the innermost element
-    // opened and not yet closed. `name` views the document.
-    virtual void open_element(std::string_view name, AttrMap&& attributes) = 0;
+    // opened and not yet closed. `name` views the document. `attributes` is the walk's own map,
+    // which it empties and fills again for the next tag: the sink copies what it keeps, or
+    // moves it out.
+    virtual void open_element(std::string_view name, AttrMap& attributes) = 0;
 
     // Closes the innermost open element. `text` is its text, trimmed, empty when it has none.
     // When `text_in_document` the bytes are the document's own; otherwise they last only

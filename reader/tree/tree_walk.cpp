@@ -99,8 +99,8 @@ bool TreeWalk::visit_open(std::size_t k)
 bool TreeWalk::skip_open(std::size_t k)
 {
     if (check_everything_) {
-        AttrMap discarded;
-        if (!parser_.parse(*index_, k, discarded, error_)) return false;
+        attributes_.clear();
+        if (!parser_.parse(*index_, k, attributes_, error_)) return false;
         skip_stack_.push_back(name_of(k));
         return true;
     }
@@ -170,8 +170,8 @@ WalkStep TreeWalk::visit_self_closing(std::size_t k)
         sink_.close_element({}, true);
         return completes ? WalkStep::Complete : WalkStep::Continue;
     }
-    AttrMap discarded;  // attributes are checked even outside the collected element
-    return parser_.parse(*index_, k, discarded, error_) ? WalkStep::Continue : WalkStep::Failed;
+    attributes_.clear();  // attributes are checked even outside the collected element
+    return parser_.parse(*index_, k, attributes_, error_) ? WalkStep::Continue : WalkStep::Failed;
 }
 
 bool TreeWalk::visit_cdata(std::size_t k)
@@ -189,9 +189,9 @@ bool TreeWalk::visit_cdata(std::size_t k)
 // of the innermost open element.
 bool TreeWalk::add_element(std::size_t k)
 {
-    AttrMap attributes;
-    if (!parser_.parse(*index_, k, attributes, error_)) return false;
-    sink_.open_element(name_of(k), std::move(attributes));
+    attributes_.clear();
+    if (!parser_.parse(*index_, k, attributes_, error_)) return false;
+    sink_.open_element(name_of(k), attributes_);
     return true;
 }
 

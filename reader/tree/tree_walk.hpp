@@ -119,6 +119,7 @@ private:
     TreeSink& sink_;
     TextAccumulator text_;
     StartTagParser parser_;
+    AttrMap attributes_;        // each start tag's, reused from tag to tag: the sink copies what it keeps
     std::string checked_text_;  // text outside the collected element, decoded only to check it
 };
 

@@ -86,8 +86,9 @@ PyRef make_node(NodeParts&& parts);
 // as it is made. Configuring with BRINDLE_NODES_UNDER_LOCK forces that path, so that it is
 // built and tested here too.
 //
-// A read's node, in `arena`: its attribute table and its name and text longer than a
-// NodeString holds inline are copied into the arena beside it. The node takes a reference to
+// A read's node, in `arena`: its name and text longer than a NodeString holds inline are
+// copied into the arena beside it. `attrs` is moved in as it is: placed in the arena already, or
+// a map that keeps its own blocks. The node takes a reference to
 // the arena. An empty `text` makes a node without text, as a read element without character
 // data is. Throws std::bad_alloc.
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,

@@ -160,19 +160,14 @@ PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, N
 PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
                       std::string_view text)
 {
-    // One block: the node, its attribute table, then its long name and text.
+    // One block: the node, then its long name and text.
     const std::size_t fixed = node_size(children.size());
-    const std::size_t table = attrs.placed_size();
     const std::size_t strings = arena_bytes(name) + arena_bytes(text);
-    char* memory = static_cast<char*>(arena.allocate(fixed + table + strings));
+    char* memory = static_cast<char*>(arena.allocate(fixed + strings));
     NodeObject* node = init_node_frame(memory, &arena, children, kNodesWithoutLock);
     arena.add_reference();
-    if (table != 0) {
-        new (&node->attrs) AttrMap(attrs.placed_copy(memory + fixed));
-    } else {
-        new (&node->attrs) AttrMap(std::move(attrs));
-    }
-    char* at = memory + fixed + table;
+    new (&node->attrs) AttrMap(std::move(attrs));
+    char* at = memory + fixed;
     place_string(&node->name, name, at);
     if (!text.empty()) {
         place_string(&node->text, text, at);

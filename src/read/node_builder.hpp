@@ -30,7 +30,7 @@ public:
     ~NodeBuilder();
 
     // With or without the lock; each may throw std::bad_alloc, leaving what was made here.
-    void open_element(std::string_view name, reader::AttrMap&& attributes) override;
+    void open_element(std::string_view name, reader::AttrMap& attributes) override;
     void close_element(std::string_view text, bool text_in_document) override;
 
     // Before the walk: makes room at once for as many made nodes as a document of `bytes` can
