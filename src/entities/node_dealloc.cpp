@@ -62,6 +62,23 @@ void free_node_memory(NodeObject& node) noexcept
     Py_DECREF(type);  // instances of a heap type hold a reference to it
 }
 
+// A read node that the work list holds the last reference to, its children already handed
+// over: released here instead of through the interpreter, which would only call back into
+// node_dealloc for a node with nothing left to release. Only where read nodes are made without
+// the interpreter's bookkeeping, which then never counted them as made and need not see them go.
+bool released_in_place([[maybe_unused]] PyRef& dying) noexcept
+{
+#ifdef BRINDLE_NODES_WITHOUT_LOCK
+    auto& node = *reinterpret_cast<NodeObject*>(dying.get());
+    if (node.arena == nullptr) return false;
+    free_node_memory(node);
+    dying.release();
+    return true;
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
 void node_dealloc(PyObject* self)
@@ -82,6 +99,7 @@ void node_dealloc(PyObject* self)
                 auto& dying = *reinterpret_cast<NodeObject*>(child.get());
                 move_children_to(dying, pending);
                 dismantled += dying.arena == nullptr;  // an arena's memory goes back whole
+                released_in_place(child);
             }
         }
     });

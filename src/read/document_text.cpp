@@ -12,7 +12,26 @@ namespace brindle::read {
 
 namespace {
 
-constexpr std::ptrdiff_t kAsciiBlock = 16;
+constexpr std::ptrdiff_t kAsciiBlock = 32;
+
+// The bits of a word of units that are set only in units from U+0080 up.
+template <class Unit>
+constexpr std::uint64_t kNonAsciiBits = sizeof(Unit) == 1   ? 0x8080808080808080ULL
+                                        : sizeof(Unit) == 2 ? 0xFF80FF80FF80FF80ULL
+                                                            : 0xFFFFFF80FFFFFF80ULL;
+
+// Whether a whole block is ASCII: its words ORed together, which the compiler turns into a few
+// vector instructions (a unit-by-unit OR would not be).
+template <class Unit>
+bool block_is_ascii(const Unit* in) noexcept
+{
+    constexpr std::size_t kWords = sizeof(Unit) * kAsciiBlock / sizeof(std::uint64_t);
+    std::uint64_t words[kWords];
+    std::memcpy(words, in, sizeof words);
+    std::uint64_t bits = 0;
+    for (const std::uint64_t word : words) bits |= word;
+    return (bits & kNonAsciiBits<Unit>) == 0;
+}
 
 // Copies the ASCII units at the front of a block to `out` as bytes and returns how many there
 // are (kAsciiBlock when all are). The whole block is written narrowed, so `out` needs room for
@@ -26,9 +45,7 @@ std::ptrdiff_t copy_ascii_prefix(const Unit* in, char* out) noexcept
     char bytes[kAsciiBlock];
     for (std::ptrdiff_t i = 0; i < kAsciiBlock; ++i) bytes[i] = static_cast<char>(units[i]);
     std::memcpy(out, bytes, sizeof bytes);
-    Unit bits = 0;
-    for (const Unit unit : units) bits |= unit;
-    if (bits < 0x80) return kAsciiBlock;
+    if (block_is_ascii(in)) return kAsciiBlock;
     std::ptrdiff_t ascii = 0;
     while (units[ascii] < 0x80) ++ascii;
     return ascii;
