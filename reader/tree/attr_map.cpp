@@ -93,16 +93,31 @@ std::uint64_t next_map_seed() noexcept
     return (counter.fetch_add(1, std::memory_order_relaxed) + 1) * 0x9E3779B97F4A7C15ull;
 }
 
-struct AttrMap::Block {
-    std::size_t count;       // entries
-    std::size_t used;        // bytes of records
+namespace {
+
+// What a map that owns its block keeps besides its records: in the same allocation, just before
+// the block's header, so that a placed copy (one per element with attributes in a read tree)
+// carries only the header's two words.
+struct Room {
     std::size_t capacity;    // bytes of room for records
     std::size_t table_size;  // slots of `table` (a power of two), 0 while the map is small
     std::uint64_t seed;      // this map's hash tweak, 0 until its table is first built
     std::size_t* table;      // record offsets + 1 (0 marks an empty slot), or null
-    bool owned;              // false for a placed copy: the block is someone else's memory
+};
+
+}  // namespace
+
+// A block's record bytes fit in 63 bits, as any allocation's size does.
+constexpr std::size_t kMostUsed = ~std::size_t{0} >> 1;
+
+struct AttrMap::Block {
+    std::size_t count;      // entries
+    std::size_t used : 63;  // bytes of records
+    std::size_t owned : 1;  // 0 for a placed copy: the block is someone else's memory, with no Room
 
     unsigned char* records() noexcept { return reinterpret_cast<unsigned char*>(this + 1); }
+    Room& room() noexcept { return *(reinterpret_cast<Room*>(this) - 1); }  // an owned block's only
+    std::size_t* table() noexcept { return owned ? room().table : nullptr; }
 };
 
 namespace {
@@ -134,6 +149,31 @@ std::size_t length_bytes(std::size_t length) noexcept
     std::size_t bytes = 1;
     for (; length >= 0x80; length >>= 7) ++bytes;
     return bytes;
+}
+
+// Copies `bytes` to `to`: most names and values are a few bytes long, which two overlapping
+// word copies move at less than the cost of a call to memcpy.
+inline void copy_bytes(unsigned char* to, std::string_view bytes) noexcept
+{
+    const std::size_t size = bytes.size();
+    const char* from = bytes.data();
+    if (size >= 8 && size <= 16) {
+        std::uint64_t first, last;
+        std::memcpy(&first, from, 8);
+        std::memcpy(&last, from + size - 8, 8);
+        std::memcpy(to, &first, 8);
+        std::memcpy(to + size - 8, &last, 8);
+    } else if (size >= 4 && size < 8) {
+        std::uint32_t first, last;
+        std::memcpy(&first, from, 4);
+        std::memcpy(&last, from + size - 4, 4);
+        std::memcpy(to, &first, 4);
+        std::memcpy(to + size - 4, &last, 4);
+    } else if (size < 4) {
+        for (std::size_t i = 0; i < size; ++i) to[i] = static_cast<unsigned char>(from[i]);
+    } else {
+        std::memcpy(to, from, size);
+    }
 }
 
 // A record read back: its entry and where the next record starts.
@@ -169,8 +209,10 @@ AttrMap::AttrMap(const AttrMap& other)
     std::memcpy(block_->records(), other.block_->records(), other.block_->used);
     block_->used = other.block_->used;
     block_->count = other.block_->count;
-    block_->seed = other.block_->seed;
-    if (other.block_->table != nullptr) rebuild_index();
+    if (other.block_->table() != nullptr) {
+        block_->room().seed = other.block_->room().seed;
+        rebuild_index();
+    }
 }
 
 AttrMap& AttrMap::operator=(const AttrMap& other)
@@ -185,8 +227,8 @@ AttrMap& AttrMap::operator=(const AttrMap& other)
 void AttrMap::release_block() noexcept
 {
     if (block_->owned) {
-        std::free(block_->table);
-        std::free(block_);
+        std::free(block_->room().table);
+        std::free(&block_->room());
     }
     block_ = nullptr;
 }
@@ -198,24 +240,25 @@ void AttrMap::clear() noexcept
         block_ = nullptr;
         return;
     }
-    std::free(block_->table);  // a later index is built anew, with a fresh seed
-    block_->table = nullptr;
-    block_->table_size = 0;
-    block_->seed = 0;
+    Room& room = block_->room();
+    if (room.table != nullptr) {  // a later index is built anew, with a fresh seed
+        std::free(room.table);
+        room = Room{room.capacity, 0, 0, nullptr};
+    }
     block_->count = 0;
     block_->used = 0;
 }
 
 std::size_t AttrMap::placed_size() const noexcept
 {
-    if (empty() || block_->table != nullptr) return 0;
+    if (empty() || block_->table() != nullptr) return 0;
     return sizeof(Block) + block_->used;
 }
 
 AttrMap AttrMap::placed_copy(void* memory) const noexcept
 {
     AttrMap copy;
-    copy.block_ = new (memory) Block{block_->count, block_->used, block_->used, 0, block_->seed, nullptr, false};
+    copy.block_ = new (memory) Block{block_->count, block_->used, 0};
     std::memcpy(copy.block_->records(), block_->records(), block_->used);
     return copy;
 }
@@ -239,21 +282,26 @@ void AttrMap::grow(std::size_t needed)
 {
     if (block_ != nullptr && !block_->owned) *this = AttrMap(*this);  // a placed map grows as a copy of its own
     const std::size_t used = block_ ? block_->used : 0;
-    const std::size_t capacity = block_ ? block_->capacity : 0;
+    const std::size_t capacity = block_ ? block_->room().capacity : 0;
     if (capacity - used >= needed) return;
     const std::size_t wanted = std::max(used + needed, block_ ? capacity * 2 : 0);
-    void* memory = std::realloc(block_, sizeof(Block) + wanted);
+    void* memory = std::realloc(block_ ? &block_->room() : nullptr, sizeof(Room) + sizeof(Block) + wanted);
     if (memory == nullptr) throw std::bad_alloc();
-    if (block_ == nullptr) new (memory) Block{0, 0, 0, 0, 0, nullptr, true};
-    block_ = static_cast<Block*>(memory);
-    block_->capacity = wanted;
+    auto* room = static_cast<Room*>(memory);
+    if (block_ == nullptr) {
+        new (room) Room{0, 0, 0, nullptr};
+        new (room + 1) Block{0, 0, 1};
+    }
+    block_ = reinterpret_cast<Block*>(room + 1);
+    room->capacity = wanted;
 }
 
 std::size_t AttrMap::find_record(std::string_view key) const noexcept
 {
     if (block_ == nullptr) return kNotFound;
     const unsigned char* records = block_->records();
-    if (block_->table == nullptr) {
+    const std::size_t* table = block_->table();
+    if (table == nullptr) {
         for (const unsigned char* at = records; at != records + block_->used;) {
             const Record record = read_record(at);
             if (record.entry.key == key) return static_cast<std::size_t>(at - records);
@@ -261,9 +309,10 @@ std::size_t AttrMap::find_record(std::string_view key) const noexcept
         }
         return kNotFound;
     }
-    const std::size_t mask = block_->table_size - 1;
-    for (std::size_t slot = keyed_hash(key, block_->seed) & mask;; slot = (slot + 1) & mask) {
-        const std::size_t stored = block_->table[slot];
+    const Room& room = block_->room();
+    const std::size_t mask = room.table_size - 1;
+    for (std::size_t slot = keyed_hash(key, room.seed) & mask;; slot = (slot + 1) & mask) {
+        const std::size_t stored = table[slot];
         if (stored == 0) return kNotFound;
         if (read_record(records + stored - 1).entry.key == key) return stored - 1;
     }
@@ -278,22 +327,24 @@ std::optional<std::string_view> AttrMap::find(std::string_view key) const noexce
 
 void AttrMap::index_record(std::size_t offset) noexcept
 {
-    const std::size_t mask = block_->table_size - 1;
-    std::size_t slot = keyed_hash(read_record(block_->records() + offset).entry.key, block_->seed) & mask;
-    while (block_->table[slot] != 0) slot = (slot + 1) & mask;
-    block_->table[slot] = offset + 1;
+    Room& room = block_->room();
+    const std::size_t mask = room.table_size - 1;
+    std::size_t slot = keyed_hash(read_record(block_->records() + offset).entry.key, room.seed) & mask;
+    while (room.table[slot] != 0) slot = (slot + 1) & mask;
+    room.table[slot] = offset + 1;
 }
 
 void AttrMap::rebuild_index()
 {
-    if (block_->seed == 0) block_->seed = next_map_seed();
+    Room& room = block_->room();
+    if (room.seed == 0) room.seed = next_map_seed();
     std::size_t size = 16;
     while (size < block_->count * 2 + 2) size *= 2;
     auto* table = static_cast<std::size_t*>(std::calloc(size, sizeof(std::size_t)));  // all slots empty
     if (table == nullptr) throw std::bad_alloc();
-    std::free(block_->table);
-    block_->table = table;
-    block_->table_size = size;
+    std::free(room.table);
+    room.table = table;
+    room.table_size = size;
     const unsigned char* records = block_->records();
     for (const unsigned char* at = records; at != records + block_->used; at = read_record(at).next) {
         index_record(static_cast<std::size_t>(at - records));
@@ -304,22 +355,22 @@ void AttrMap::rebuild_index()
 void AttrMap::append(std::string_view key, std::string_view value)
 {
     const std::size_t needed = length_bytes(key.size()) + length_bytes(value.size()) + key.size() + value.size();
-    if (block_ == nullptr || !block_->owned || block_->capacity - block_->used < needed) grow(needed);
+    if (block_ == nullptr || !block_->owned || block_->room().capacity - block_->used < needed) grow(needed);
     unsigned char* start = block_->records() + block_->used;
     unsigned char* at = put_length(put_length(start, key.size()), value.size());
-    if (!key.empty()) std::memcpy(at, key.data(), key.size());
-    if (!value.empty()) std::memcpy(at + key.size(), value.data(), value.size());
+    copy_bytes(at, key);
+    copy_bytes(at + key.size(), value);
     const std::size_t offset = block_->used;
     const std::size_t previous_count = block_->count;
-    block_->used = static_cast<std::size_t>(at + key.size() + value.size() - block_->records());
+    block_->used = static_cast<std::size_t>(at + key.size() + value.size() - block_->records()) & kMostUsed;
     ++block_->count;
-    if (block_->table != nullptr && block_->count * 2 + 2 <= block_->table_size) {
+    if (block_->table() != nullptr && block_->count * 2 + 2 <= block_->room().table_size) {
         index_record(offset);
     } else if (block_->count > kLinearLimit) {
         try {
             rebuild_index();
         } catch (...) {
-            block_->used = offset;  // keep the map consistent; the caller sees bad_alloc
+            block_->used = offset & kMostUsed;  // keep the map consistent; the caller sees bad_alloc
             block_->count = previous_count;
             throw;
         }
