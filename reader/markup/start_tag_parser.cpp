@@ -84,6 +84,7 @@ bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, A
 {
     StartTagParts parts;
     if (!tag_name(index, k, parts, error)) return false;
+    if (parts.region.empty()) return true;  // most tags: no attributes, no space
     names_.clear();
     return parse_attributes(parts.region, parts.region_offset, attributes, error);
 }

@@ -11,6 +11,8 @@
 #include <new>
 #include <utility>
 
+#include "kernels/scalar/short_copy.hpp"
+
 namespace brindle::reader {
 
 namespace {
@@ -149,31 +151,6 @@ std::size_t length_bytes(std::size_t length) noexcept
     std::size_t bytes = 1;
     for (; length >= 0x80; length >>= 7) ++bytes;
     return bytes;
-}
-
-// Copies `bytes` to `to`: most names and values are a few bytes long, which two overlapping
-// word copies move at less than the cost of a call to memcpy.
-inline void copy_bytes(unsigned char* to, std::string_view bytes) noexcept
-{
-    const std::size_t size = bytes.size();
-    const char* from = bytes.data();
-    if (size >= 8 && size <= 16) {
-        std::uint64_t first, last;
-        std::memcpy(&first, from, 8);
-        std::memcpy(&last, from + size - 8, 8);
-        std::memcpy(to, &first, 8);
-        std::memcpy(to + size - 8, &last, 8);
-    } else if (size >= 4 && size < 8) {
-        std::uint32_t first, last;
-        std::memcpy(&first, from, 4);
-        std::memcpy(&last, from + size - 4, 4);
-        std::memcpy(to, &first, 4);
-        std::memcpy(to + size - 4, &last, 4);
-    } else if (size < 4) {
-        for (std::size_t i = 0; i < size; ++i) to[i] = static_cast<unsigned char>(from[i]);
-    } else {
-        std::memcpy(to, from, size);
-    }
 }
 
 // A record read back: its entry and where the next record starts.
@@ -358,8 +335,8 @@ void AttrMap::append(std::string_view key, std::string_view value)
     if (block_ == nullptr || !block_->owned || block_->room().capacity - block_->used < needed) grow(needed);
     unsigned char* start = block_->records() + block_->used;
     unsigned char* at = put_length(put_length(start, key.size()), value.size());
-    copy_bytes(at, key);
-    copy_bytes(at + key.size(), value);
+    kernels::copy_short(at, key.data(), key.size());
+    kernels::copy_short(at + key.size(), value.data(), value.size());
     const std::size_t offset = block_->used;
     const std::size_t previous_count = block_->count;
     block_->used = static_cast<std::size_t>(at + key.size() + value.size() - block_->records()) & kMostUsed;

@@ -261,7 +261,7 @@ bool TreeWalk::is_root_tag(std::size_t k) const noexcept { return !root_tag_.emp
 std::string_view TreeWalk::name_of(std::size_t k) const noexcept
 {
     const index::NameRange range = index_->tag_names[k];
-    return document_.substr(range.start, range.length);
+    return {document_.data() + range.start, static_cast<std::size_t>(range.length)};  // inside the document
 }
 
 }  // namespace brindle::reader

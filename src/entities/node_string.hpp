@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "kernels/scalar/short_copy.hpp"
+
 namespace brindle {
 
 class NodeString {
@@ -21,7 +23,7 @@ public:
     explicit NodeString(std::string_view text)
     {
         if (text.size() <= kInlineCapacity) {
-            std::memcpy(bytes_, text.data(), text.size());
+            kernels::copy_short(bytes_, text.data(), text.size());
             set_inline_size(text.size());
         } else {
             copy_to_block(text);

@@ -27,6 +27,7 @@ NodeBuilder::~NodeBuilder()
     settle();
     made_.truncate(0);
     root_.reset();
+    open_.clear();  // their attribute tables may lie in the arena
     NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
 
