@@ -24,6 +24,12 @@ std::size_t next_to_decode(std::string_view raw, std::size_t from, TextMode mode
     // Most text runs are a few bytes long: the C library's search is one call where the
     // kernel's, dispatched and then handed to its scalar form below a vector's width, is three.
     if (from >= raw.size()) return raw.size();
+    if (raw.size() - from < 16) {  // a few bytes (a number, a word): looked at in place
+        for (std::size_t at = from; at < raw.size(); ++at) {
+            if (raw[at] == '&') return at;
+        }
+        return raw.size();
+    }
     const void* hit = std::memchr(raw.data() + from, '&', raw.size() - from);
     return hit == nullptr ? raw.size() : static_cast<std::size_t>(static_cast<const char*>(hit) - raw.data());
 }

@@ -56,7 +56,12 @@ struct NodeParts {
 };
 
 // The Node class, created on first use and shared by every module object of the process.
-PyTypeObject* node_type();
+inline PyTypeObject* g_node_type = nullptr;
+PyTypeObject* create_node_type();
+inline PyTypeObject* node_type()
+{
+    return g_node_type != nullptr ? g_node_type : create_node_type();  // asked for once per node made
+}
 
 inline bool is_node(PyObject* object) noexcept
 {

@@ -53,11 +53,9 @@ PyType_Slot node_slots[] = {
 PyType_Spec node_spec = {"builtins.Node", static_cast<int>(sizeof(NodeObject)), static_cast<int>(sizeof(PyRef)),
                          Py_TPFLAGS_DEFAULT, node_slots};
 
-PyTypeObject* g_node_type = nullptr;
-
 }  // namespace
 
-PyTypeObject* node_type()
+PyTypeObject* create_node_type()
 {
     // Created under the interpreter lock by the first caller (normally the module's execution
     // step); creation runs no Python code, so no other thread can interleave.
