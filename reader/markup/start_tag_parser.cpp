@@ -156,7 +156,8 @@ bool StartTagParser::repeats_earlier_name(const AttrMap& attributes, std::string
 {
     if (names_.size() > kNamesComparedInPlace) return attributes.contains(name);
     for (const std::string_view earlier : names_) {
-        if (earlier == name) return true;
+        // Names mostly differ in length or first byte: no call to compare the rest.
+        if (earlier.size() == name.size() && earlier.front() == name.front() && earlier == name) return true;
     }
     return false;
 }
