@@ -54,8 +54,11 @@ void NodeBuilder::open_element(std::string_view name, reader::AttrMap& attribute
     // The table goes straight into the arena, where the node will use it: no block of its own
     // to allocate and free per element. A hashed table keeps its own blocks, and moves; so does
     // the collected element's, whose node lives outside the arena and may outlive it.
-    const std::size_t table = open_.empty() ? 0 : attributes.placed_size();
-    reader::AttrMap kept = table != 0 ? attributes.placed_copy(arena_->allocate(table)) : std::move(attributes);
+    reader::AttrMap kept;  // none for an element without attributes: the walk's block stays the walk's
+    if (!attributes.empty()) {
+        const std::size_t table = open_.empty() ? 0 : attributes.placed_size();
+        kept = table != 0 ? attributes.placed_copy(arena_->allocate(table)) : std::move(attributes);
+    }
     // Made in place: a whole element built on the stack and copied in stalls on the copy.
     open_.emplace_back(name, std::move(kept), made_.size());
 }
