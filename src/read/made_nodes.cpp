@@ -1,5 +1,6 @@
 #include "read/made_nodes.hpp"
 
+#include <cstring>
 #include <new>
 #include <type_traits>
 
@@ -33,6 +34,15 @@ void MadeNodes::truncate(std::size_t size) noexcept
 
 void* MadeNodes::take_block()
 {
+    // A few entries (a stream's small record) are copied into a block of their own: the list
+    // keeps its block for the next record instead of allocating one again.
+    if (size_ <= kFirstCapacity) {
+        if (void* exact = PyMem_RawMalloc(kNodeRoom + size_ * sizeof(PyRef))) {
+            if (size_ != 0) std::memcpy(static_cast<char*>(exact) + kNodeRoom, entries(), size_ * sizeof(PyRef));
+            size_ = 0;
+            return exact;
+        }
+    }
     if (block_ == nullptr) reserve(1);
     // Shrinking moves nothing that is mapped on its own; should it fail, the larger block serves.
     void* shrunk = PyMem_RawRealloc(block_, kNodeRoom + size_ * sizeof(PyRef));

@@ -50,9 +50,9 @@ public:
     // Drops the entries from `size` on that a node has taken over: emptied, nothing to release.
     void forget_taken(std::size_t size) noexcept { size_ = size; }
 
-    // Hands over the block with every entry, shrunk to fit: room for a node's fixed fields, then
-    // size() entries. The list is left empty. Throws std::bad_alloc when there is no block yet
-    // and none can be had.
+    // Hands over a block with every entry: room for a node's fixed fields, then size() entries.
+    // That is the list's own block shrunk to fit, or for a few entries a new block they are
+    // moved to. The list is left empty. Throws std::bad_alloc when no block can be had.
     void* take_block();
 
 private:

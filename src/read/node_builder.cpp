@@ -11,15 +11,22 @@
 
 namespace brindle::read {
 
-NodeBuilder::NodeBuilder(std::size_t first_chunk) : arena_(NodeArena::create(first_chunk)) {}
+NodeBuilder::NodeBuilder(std::size_t first_chunk) : first_chunk_(first_chunk) {}
 
-std::size_t NodeBuilder::arena_bytes() const noexcept { return arena_->bytes_used(); }
-
-void NodeBuilder::restart(std::size_t first_chunk)
+// Made when a node first needs it: an element that is all a stream's record, with no children,
+// needs none.
+NodeArena& NodeBuilder::arena()
 {
-    NodeArena* fresh = NodeArena::create(first_chunk);
-    NodeArena::release(arena_);
-    arena_ = fresh;
+    if (arena_ == nullptr) arena_ = NodeArena::create(first_chunk_);
+    return *arena_;
+}
+
+std::size_t NodeBuilder::arena_bytes() const noexcept { return arena_ != nullptr ? arena_->bytes_used() : 0; }
+
+void NodeBuilder::restart(std::size_t first_chunk) noexcept
+{
+    if (arena_ != nullptr) NodeArena::release(std::exchange(arena_, nullptr));
+    first_chunk_ = first_chunk;
 }
 
 NodeBuilder::~NodeBuilder()
@@ -28,7 +35,7 @@ NodeBuilder::~NodeBuilder()
     made_.truncate(0);
     root_.reset();
     open_.clear();  // their attribute tables may lie in the arena
-    NodeArena::release(arena_);  // frees it unless a node made here lives on
+    if (arena_ != nullptr) NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
 
 void NodeBuilder::expect_document(std::size_t bytes) noexcept
@@ -57,7 +64,7 @@ void NodeBuilder::open_element(std::string_view name, reader::AttrMap& attribute
     reader::AttrMap kept;  // none for an element without attributes: the walk's block stays the walk's
     if (!attributes.empty()) {
         const std::size_t table = open_.empty() ? 0 : attributes.placed_size();
-        kept = table != 0 ? attributes.placed_copy(arena_->allocate(table)) : std::move(attributes);
+        kept = table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
     }
     // Made in place: a whole element built on the stack and copied in stalls on the copy.
     open_.emplace_back(name, std::move(kept), made_.size());
@@ -71,7 +78,7 @@ void NodeBuilder::close_element(std::string_view text, bool)
     made_.make_room_for_one();
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
-    PyRef node = make_arena_node(*arena_, element.name, std::move(element.attributes), made_.from(element.first_child),
+    PyRef node = make_arena_node(arena(), element.name, std::move(element.attributes), made_.from(element.first_child),
                                  text);
     ++owed_;
     made_.forget_taken(element.first_child);
@@ -93,7 +100,7 @@ void NodeBuilder::close_collected_element(std::string_view text)
                                       std::move(node_text));
     ++owed_;
     open_.pop_back();
-    arena_->finish_filling();
+    if (arena_ != nullptr) arena_->finish_filling();
 }
 
 PyRef NodeBuilder::take_root()

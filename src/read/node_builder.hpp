@@ -46,8 +46,8 @@ public:
     PyRef take_root();
 
     // With the lock held, after take_root: ready to collect another element, into an arena of its
-    // own (a stream's next record). Throws std::bad_alloc, leaving the builder as it was.
-    void restart(std::size_t first_chunk);
+    // own (a stream's next record), made at its first use.
+    void restart(std::size_t first_chunk) noexcept;
 
 private:
     struct OpenElement {
@@ -66,7 +66,10 @@ private:
     MadeNodes made_;
     PyRef root_;            // the collected element's node, once made
     std::size_t owed_ = 0;  // nodes made whose class reference is not yet paid
-    NodeArena* arena_;      // the memory of every node made here
+    NodeArena& arena();
+
+    NodeArena* arena_ = nullptr;  // the memory of every node made here, made at its first use
+    std::size_t first_chunk_;     // of the arena to make
 };
 
 }  // namespace brindle::read

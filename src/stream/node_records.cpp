@@ -59,18 +59,14 @@ void NodeRecords::drop_unfinished() noexcept
 }
 
 // A builder whose record was taken is restarted for the next one (its arena's count may change
-// only with the lock held); one that cannot be, or whose record was abandoned, goes.
+// only with the lock held); one whose record was abandoned goes.
 void NodeRecords::release(std::size_t slot, bool taken)
 {
     free_slots_.reserve(slots_.size());  // first, so that the slot is never lost
     if (taken) {
-        try {
-            slots_[slot]->restart(first_chunk_);
-        } catch (const std::bad_alloc&) {
-            slots_[slot].reset();  // start_record makes a builder anew
-        }
+        slots_[slot]->restart(first_chunk_);
     } else {
-        slots_[slot].reset();
+        slots_[slot].reset();  // start_record makes a builder anew
     }
     free_slots_.push_back(slot);
 }
