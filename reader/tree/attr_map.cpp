@@ -226,6 +226,25 @@ void AttrMap::clear() noexcept
     block_->used = 0;
 }
 
+void AttrMap::copy_from(const AttrMap& other)
+{
+    if (this == &other) return;
+    clear();
+    if (other.empty()) return;
+    grow(other.block_->used);
+    std::memcpy(block_->records(), other.block_->records(), other.block_->used);
+    block_->used = other.block_->used;
+    block_->count = other.block_->count;
+    if (other.block_->table() != nullptr) {
+        try {
+            rebuild_index();
+        } catch (...) {
+            clear();
+            throw;
+        }
+    }
+}
+
 std::size_t AttrMap::placed_size() const noexcept
 {
     if (empty() || block_->table() != nullptr) return 0;

@@ -66,6 +66,10 @@ public:
     // Adds a pair whose key the caller has checked is not present.
     void add_absent(std::string_view key, std::string_view value) { append(key, value); }
 
+    // Makes this map a copy of `other`, in the block this map already has when it is large
+    // enough. Throws std::bad_alloc, leaving this map empty.
+    void copy_from(const AttrMap& other);
+
     // Empties the map, keeping its block for the next entries (a placed map lets go of its
     // memory instead): the reader fills one map per tag and copies it where the element lives.
     void clear() noexcept;

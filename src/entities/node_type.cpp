@@ -175,11 +175,29 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 
-PyRef make_node_around_children(void* block, std::size_t child_count, NodeString&& name, AttrMap&& attrs,
-                                NodeText&& text) noexcept
+std::size_t bytes_after_children(const AttrMap& attrs, std::string_view name, std::string_view text) noexcept
+{
+    return attrs.placed_size() + arena_bytes(name) + arena_bytes(text);
+}
+
+PyRef make_node_around_children(void* block, std::size_t child_count, std::string_view name, AttrMap& attrs,
+                                std::string_view text) noexcept
 {
     NodeObject* node = init_node_header(block, nullptr, child_count, kNodesWithoutLock);
-    return move_fields_in(node, std::move(name), std::move(attrs), std::move(text));
+    char* at = static_cast<char*>(block) + node_size(child_count);
+    if (const std::size_t table = attrs.placed_size(); table != 0) {
+        new (&node->attrs) AttrMap(attrs.placed_copy(at));
+        at += table;
+    } else {
+        new (&node->attrs) AttrMap(std::move(attrs));  // empty, or hashed
+    }
+    place_string(&node->name, name, at);
+    if (!text.empty()) {
+        place_string(&node->text, text, at);
+    } else {
+        new (&node->text) NodeText();
+    }
+    return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 
 void pay_type_references(std::size_t count) noexcept

@@ -32,21 +32,23 @@ void MadeNodes::truncate(std::size_t size) noexcept
     size_ = size;
 }
 
-void* MadeNodes::take_block()
+void* MadeNodes::take_block(std::size_t extra)
 {
+    const std::size_t size = kNodeRoom + size_ * sizeof(PyRef) + extra;
     // A few entries (a stream's small record) are copied into a block of their own: the list
     // keeps its block for the next record instead of allocating one again.
     if (size_ <= kFirstCapacity) {
-        if (void* exact = PyMem_RawMalloc(kNodeRoom + size_ * sizeof(PyRef))) {
-            if (size_ != 0) std::memcpy(static_cast<char*>(exact) + kNodeRoom, entries(), size_ * sizeof(PyRef));
-            size_ = 0;
-            return exact;
-        }
+        void* exact = PyMem_RawMalloc(size);
+        if (exact == nullptr) throw std::bad_alloc();
+        if (size_ != 0) std::memcpy(static_cast<char*>(exact) + kNodeRoom, entries(), size_ * sizeof(PyRef));
+        size_ = 0;
+        return exact;
     }
-    if (block_ == nullptr) reserve(1);
-    // Shrinking moves nothing that is mapped on its own; should it fail, the larger block serves.
-    void* shrunk = PyMem_RawRealloc(block_, kNodeRoom + size_ * sizeof(PyRef));
-    void* block = shrunk != nullptr ? shrunk : block_;
+    // Shrinking moves nothing that is mapped on its own; should it fail, the larger block serves
+    // when it has the room.
+    void* resized = PyMem_RawRealloc(block_, size);
+    if (resized == nullptr && capacity_ * sizeof(PyRef) < size - kNodeRoom) throw std::bad_alloc();
+    void* block = resized != nullptr ? resized : block_;
     block_ = nullptr;
     size_ = 0;
     capacity_ = 0;

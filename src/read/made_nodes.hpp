@@ -50,10 +50,11 @@ public:
     // Drops the entries from `size` on that a node has taken over: emptied, nothing to release.
     void forget_taken(std::size_t size) noexcept { size_ = size; }
 
-    // Hands over a block with every entry: room for a node's fixed fields, then size() entries.
-    // That is the list's own block shrunk to fit, or for a few entries a new block they are
-    // moved to. The list is left empty. Throws std::bad_alloc when no block can be had.
-    void* take_block();
+    // Hands over a block with every entry: room for a node's fixed fields, then size() entries,
+    // then `extra` bytes. That is the list's own block resized to fit, or for a few entries a new
+    // block they are moved to. The list is left empty. Throws std::bad_alloc when no block can
+    // be had, leaving the list as it was.
+    void* take_block(std::size_t extra);
 
 private:
     static constexpr std::size_t kNodeRoom = sizeof(NodeObject);

@@ -59,11 +59,17 @@ void NodeBuilder::settle() noexcept
 void NodeBuilder::open_element(std::string_view name, reader::AttrMap& attributes)
 {
     // The table goes straight into the arena, where the node will use it: no block of its own
-    // to allocate and free per element. A hashed table keeps its own blocks, and moves; so does
-    // the collected element's, whose node lives outside the arena and may outlive it.
+    // to allocate and free per element. A hashed table keeps its own blocks, and moves.
+    if (open_.empty()) {
+        // The collected element's node lives outside the arena and may outlive it: its table is
+        // kept here (in a block reused from element to element) until the node is made.
+        collected_attributes_.copy_from(attributes);
+        open_.emplace_back(name, reader::AttrMap(), made_.size());
+        return;
+    }
     reader::AttrMap kept;  // none for an element without attributes: the walk's block stays the walk's
     if (!attributes.empty()) {
-        const std::size_t table = open_.empty() ? 0 : attributes.placed_size();
+        const std::size_t table = attributes.placed_size();
         kept = table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
     }
     // Made in place: a whole element built on the stack and copied in stalls on the copy.
@@ -92,12 +98,9 @@ void NodeBuilder::close_collected_element(std::string_view text)
     OpenElement& element = open_.back();
     // What may fail comes first, while the children are still the list's, which releases them
     // with the lock held.
-    NodeString name(element.name);
-    NodeText node_text = text.empty() ? NodeText() : NodeText(text);
     const std::size_t child_count = made_.size();
-    void* block = made_.take_block();
-    root_ = make_node_around_children(block, child_count, std::move(name), std::move(element.attributes),
-                                      std::move(node_text));
+    void* block = made_.take_block(bytes_after_children(collected_attributes_, element.name, text));
+    root_ = make_node_around_children(block, child_count, element.name, collected_attributes_, text);
     ++owed_;
     open_.pop_back();
     if (arena_ != nullptr) arena_->finish_filling();

@@ -63,6 +63,7 @@ private:
     void close_collected_element(std::string_view text);
 
     std::vector<OpenElement> open_;
+    reader::AttrMap collected_attributes_;  // the collected element's, until its node is made
     MadeNodes made_;
     PyRef root_;            // the collected element's node, once made
     std::size_t owed_ = 0;  // nodes made whose class reference is not yet paid
