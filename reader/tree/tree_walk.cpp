@@ -256,7 +256,10 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
 }
 
 // An empty root_tag matches no element.
-bool TreeWalk::is_root_tag(std::size_t k) const noexcept { return !root_tag_.empty() && same_name(name_of(k), root_tag_); }
+bool TreeWalk::is_root_tag(std::size_t k) const noexcept
+{
+    return !root_tag_.empty() && same_name(name_of(k), root_tag_);
+}
 
 std::string_view TreeWalk::name_of(std::size_t k) const noexcept
 {

@@ -34,7 +34,7 @@ NodeBuilder::~NodeBuilder()
     settle();
     made_.truncate(0);
     root_.reset();
-    open_.clear();  // their attribute tables may lie in the arena
+    open_.clear();                                      // their attribute tables may lie in the arena
     if (arena_ != nullptr) NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
 
