@@ -23,7 +23,7 @@ namespace {
 // Every record as the events its elements made, copied out of the buffer.
 class EventLog final : public reader::TreeSink, public reader::RecordSinks {
 public:
-    void open_element(std::string_view name, reader::AttrMap&& attributes) override
+    void open_element(std::string_view name, reader::AttrMap& attributes) override
     {
         pending_ += "<";
         pending_ += name;
