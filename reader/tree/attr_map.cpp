@@ -179,18 +179,7 @@ AttrMap::Iterator& AttrMap::Iterator::operator++() noexcept
     return *this;
 }
 
-AttrMap::AttrMap(const AttrMap& other)
-{
-    if (other.empty()) return;
-    grow(other.block_->used);
-    std::memcpy(block_->records(), other.block_->records(), other.block_->used);
-    block_->used = other.block_->used;
-    block_->count = other.block_->count;
-    if (other.block_->table() != nullptr) {
-        block_->room().seed = other.block_->room().seed;
-        rebuild_index();
-    }
-}
+AttrMap::AttrMap(const AttrMap& other) { copy_from(other); }
 
 AttrMap& AttrMap::operator=(const AttrMap& other)
 {
@@ -239,7 +228,7 @@ void AttrMap::copy_from(const AttrMap& other)
         try {
             rebuild_index();
         } catch (...) {
-            clear();
+            release();  // nothing is left allocated, so a constructor that throws here leaks nothing
             throw;
         }
     }

@@ -66,8 +66,9 @@ public:
     // Adds a pair whose key the caller has checked is not present.
     void add_absent(std::string_view key, std::string_view value) { append(key, value); }
 
-    // Makes this map a copy of `other`, in the block this map already has when it is large
-    // enough. Throws std::bad_alloc, leaving this map empty.
+    // Makes this map a copy of `other` (with a hash index of its own when `other` has one), in
+    // the block this map already has when it is large enough. Throws std::bad_alloc, leaving
+    // this map empty.
     void copy_from(const AttrMap& other);
 
     // Empties the map, keeping its block for the next entries (a placed map lets go of its

@@ -143,6 +143,18 @@ void place_string(String* string, std::string_view text, char*& at) noexcept
     at += text.size();
 }
 
+// A node's name and text (none when `text` is empty, as for a read element without character
+// data), each inline or copied at `at`.
+void place_name_and_text(NodeObject* node, std::string_view name, std::string_view text, char* at) noexcept
+{
+    place_string(&node->name, name, at);
+    if (!text.empty()) {
+        place_string(&node->text, text, at);
+    } else {
+        new (&node->text) NodeText();
+    }
+}
+
 }  // namespace
 
 PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text)
@@ -166,12 +178,7 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
     arena.add_reference();
     new (&node->attrs) AttrMap(std::move(attrs));
     char* at = memory + fixed;
-    place_string(&node->name, name, at);
-    if (!text.empty()) {
-        place_string(&node->text, text, at);
-    } else {
-        new (&node->text) NodeText();
-    }
+    place_name_and_text(node, name, text, at);
     return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 
@@ -191,12 +198,7 @@ PyRef make_node_around_children(void* block, std::size_t child_count, std::strin
     } else {
         new (&node->attrs) AttrMap(std::move(attrs));  // empty, or hashed
     }
-    place_string(&node->name, name, at);
-    if (!text.empty()) {
-        place_string(&node->text, text, at);
-    } else {
-        new (&node->text) NodeText();
-    }
+    place_name_and_text(node, name, text, at);
     return PyRef::steal(reinterpret_cast<PyObject*>(node));
 }
 
