@@ -61,6 +61,10 @@ struct KernelTable {
     std::size_t (*ascii_prefix)(const unsigned char* data, std::size_t size) noexcept;
     // The counts of data[0, size), valid or not.
     Utf8Counts (*count_utf8)(const unsigned char* data, std::size_t size) noexcept;
+    // Copies the 16-bit units below 0x80 at the front of units[0, count) to `out`, one byte
+    // each, and returns how many there are (`count` when all are): the ASCII runs of a str held
+    // in two bytes per character. May write any of out[0, count).
+    std::size_t (*narrow_ascii)(const std::uint16_t* units, std::size_t count, unsigned char* out) noexcept;
 };
 
 const char* level_name(Level level) noexcept;

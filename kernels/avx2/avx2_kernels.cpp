@@ -30,6 +30,11 @@ struct Lanes {
                                 t[14], t[15], t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9], t[10], t[11],
                                 t[12], t[13], t[14], t[15]);
     }
+    // The packing works within each 16-byte half: the middle quarters change places after it.
+    static Vector narrow_words(Vector a, Vector b) noexcept
+    {
+        return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+    }
     // The high half of `before` and the low half of `v` precede the two halves of `v`.
     template <int Places>
     static Vector preceding(Vector v, Vector before) noexcept
@@ -65,8 +70,12 @@ Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept
 {
     return x86::count_utf8<Lanes>(data, size);
 }
+std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned char* out) noexcept
+{
+    return x86::narrow_ascii<Lanes>(units, count, out);
+}
 
-const KernelTable kTable = {Level::Avx2,   find_byte,    x86::classify_markup<Lanes>,
-                            is_valid_utf8, ascii_prefix, count_utf8};
+const KernelTable kTable = {Level::Avx2, find_byte,   x86::classify_markup<Lanes>, is_valid_utf8, ascii_prefix,
+                            count_utf8,  narrow_ascii};
 
 }  // namespace brindle::kernels::avx2

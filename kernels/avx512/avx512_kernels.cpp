@@ -50,7 +50,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept
 
 // Only the classifier gains from whole 64-byte vectors; the searches, which stop early, and
 // the UTF-8 kernels are AVX2's.
-const KernelTable kTable = {Level::Avx512,       avx2::find_byte,    classify_markup,
-                            avx2::is_valid_utf8, avx2::ascii_prefix, avx2::count_utf8};
+const KernelTable kTable = {Level::Avx512,      avx2::find_byte,  classify_markup,   avx2::is_valid_utf8,
+                            avx2::ascii_prefix, avx2::count_utf8, avx2::narrow_ascii};
 
 }  // namespace brindle::kernels::avx512

@@ -41,6 +41,14 @@ Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept
     return counts;
 }
 
-const KernelTable kTable = {Level::Scalar, find_byte, classify_markup, is_valid_utf8, ascii_prefix, count_utf8};
+std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned char* out) noexcept
+{
+    std::size_t at = 0;
+    for (; at < count && units[at] < 0x80; ++at) out[at] = static_cast<unsigned char>(units[at]);
+    return at;
+}
+
+const KernelTable kTable = {Level::Scalar, find_byte,  classify_markup, is_valid_utf8,
+                            ascii_prefix,  count_utf8, narrow_ascii};
 
 }  // namespace brindle::kernels::scalar

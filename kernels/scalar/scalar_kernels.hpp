@@ -3,6 +3,7 @@
 // against. The other levels also call them for what is left after their last full vector.
 
 #include <cstddef>
+#include <cstdint>
 
 #include "kernels/kernels.hpp"
 
@@ -13,6 +14,7 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept;
 bool is_valid_utf8(const unsigned char* data, std::size_t size) noexcept;
 std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept;
 Utf8Counts count_utf8(const unsigned char* data, std::size_t size) noexcept;
+std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned char* out) noexcept;
 
 // Length of the well-formed multi-byte sequence at data[at], or 0 when there is none.
 std::size_t utf8_sequence_length(const unsigned char* data, std::size_t at, std::size_t size) noexcept;

@@ -26,6 +26,7 @@ struct Lanes {
     {
         return load(reinterpret_cast<const unsigned char*>(table));
     }
+    static Vector narrow_words(Vector a, Vector b) noexcept { return _mm_packus_epi16(a, b); }
     template <int Places>
     static Vector preceding(Vector v, Vector before) noexcept
     {
@@ -42,6 +43,7 @@ const KernelTable kTable = {Level::Sse42,
                             x86::classify_markup<Lanes>,
                             x86::is_valid_utf8<Lanes>,
                             x86::ascii_prefix<Lanes>,
-                            x86::count_utf8<Lanes>};
+                            x86::count_utf8<Lanes>,
+                            x86::narrow_ascii<Lanes>};
 
 }  // namespace brindle::kernels::sse42

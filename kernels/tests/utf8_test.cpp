@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
@@ -194,6 +195,37 @@ TEST(Utf8Scalar, AsciiPrefixStopsAtTheFirstHighByte)
                 text[high] = '\x80';
             }
             EXPECT_EQ(scalar.ascii_prefix(reinterpret_cast<const unsigned char*>(text.data()), length), high);
+        }
+    }
+}
+
+// Runs of 16-bit units with one unit at or above 0x80 at every place (or none), at every length
+// and alignment, against an inaccessible page on either side: the count and the bytes copied
+// equal the scalar kernel's, and nothing is written past `count` bytes.
+TEST_P(Utf8, NarrowAsciiEqualsTheScalarKernel)
+{
+    GuardedBytes guarded;
+    const KernelTable& scalar = table_for(Level::Scalar);
+    for (const std::uint16_t high : {std::uint16_t{0x80}, std::uint16_t{0x100}, std::uint16_t{0xFFFF}}) {
+        for (std::size_t length = 0; length <= 150; ++length) {
+            for (std::size_t place = 0; place <= length; place += 1 + place / 16) {
+                std::vector<std::uint16_t> units(length);
+                for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<std::uint16_t>(0x20 + (i * 7) % 0x60);
+                if (place < length) units[place] = high;
+                for (const auto against : {GuardedBytes::Against::End, GuardedBytes::Against::Start}) {
+                    const auto* data = reinterpret_cast<const std::uint16_t*>(
+                        guarded.place({reinterpret_cast<const char*>(units.data()), 2 * length}, against));
+                    std::string expected(length + 1, '\xEE'), narrowed(length + 1, '\xEE');
+                    const std::size_t count = scalar.narrow_ascii(data, length,
+                                                                  reinterpret_cast<unsigned char*>(expected.data()));
+                    ASSERT_EQ(count, place);
+                    ASSERT_EQ(kernels().narrow_ascii(data, length, reinterpret_cast<unsigned char*>(narrowed.data())),
+                              count)
+                        << "length " << length << " place " << place;
+                    ASSERT_EQ(narrowed.substr(0, count), expected.substr(0, count)) << "length " << length;
+                    ASSERT_EQ(narrowed.back(), '\xEE') << "length " << length;
+                }
+            }
         }
     }
 }

@@ -14,8 +14,13 @@
         return _mm##W##_loadu_si##B(reinterpret_cast<const Vector*>(at));                                  \
     }                                                                                                      \
     static Vector splat(char byte) noexcept { return _mm##W##_set1_epi8(byte); }                           \
+    static Vector splat_words(short word) noexcept { return _mm##W##_set1_epi16(word); }                   \
+    static void store(unsigned char* at, Vector v) noexcept {                                              \
+        _mm##W##_storeu_si##B(reinterpret_cast<Vector*>(at), v);                                           \
+    }                                                                                                      \
     static Vector zero() noexcept { return _mm##W##_setzero_si##B(); }                                     \
     static Vector equal(Vector a, Vector b) noexcept { return _mm##W##_cmpeq_epi8(a, b); }                 \
+    static Vector equal_words(Vector a, Vector b) noexcept { return _mm##W##_cmpeq_epi16(a, b); }          \
     static Vector signed_greater(Vector a, Vector b) noexcept { return _mm##W##_cmpgt_epi8(a, b); }        \
     static Vector either(Vector a, Vector b) noexcept { return _mm##W##_or_si##B(a, b); }                  \
     static Vector both(Vector a, Vector b) noexcept { return _mm##W##_and_si##B(a, b); }                   \

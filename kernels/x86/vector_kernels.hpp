@@ -11,7 +11,7 @@
 //
 // A lanes type L holds:
 //   Vector, kWidth                  the vector type and its width in bytes (16 or 32)
-//   load(p), splat(byte), zero()
+//   load(p), store(p, v), splat(byte), splat_words(word), zero()
 //   equal, signed_greater, either, both, differ (or, and, xor), subtract, subtract_saturated,
 //   max (unsigned bytes)            byte-wise operations on two vectors
 //   shift_words_right<N>(v)         each 16-bit word shifted right by N bits
@@ -20,6 +20,8 @@
 //                                   bits; 0 where v's high bit is set)
 //   preceding<N>(v, before)         the vector of the bytes N places before v's, the first from
 //                                   `before`
+//   narrow_words(a, b)              the 16-bit words of a then b, each as a byte (saturated)
+//   equal_words(a, b)               all ones in each 16-bit word where a's equals b's
 //   mask(v)                         the high bit of each byte, byte i in bit i
 //   is_zero(v)
 //   byte_sums(v)                    the sums of each eight bytes, in 64-bit lanes
@@ -216,6 +218,54 @@ std::size_t ascii_prefix(const unsigned char* data, std::size_t size) noexcept
         }
     }
     return at == size ? size : in_last_vector<L>(at, size, mask_at);
+}
+
+// The ASCII units at the front of the kWidth units at `in` (2 * kWidth bytes), all narrowed to
+// `out` (kWidth bytes).
+template <class L>
+std::size_t narrow_vector(const unsigned char* in, unsigned char* out) noexcept
+{
+    constexpr std::size_t kWidth = L::kWidth;
+    const typename L::Vector first = L::load(in);
+    const typename L::Vector second = L::load(in + kWidth);
+    L::store(out, L::narrow_words(first, second));
+    const typename L::Vector non_ascii = L::splat_words(static_cast<short>(0xFF80));
+    const typename L::Vector first_high = L::both(first, non_ascii);
+    const typename L::Vector second_high = L::both(second, non_ascii);
+    if (L::is_zero(L::either(first_high, second_high))) {
+        return kWidth;
+    }
+    // Two mask bits per unit, set for an ASCII one.
+    const std::uint64_t ascii = std::uint64_t{L::mask(L::equal_words(first_high, L::zero()))} |
+                                std::uint64_t{L::mask(L::equal_words(second_high, L::zero()))} << kWidth;
+    return static_cast<std::size_t>(__builtin_ctzll(~ascii)) / 2;
+}
+
+// A vector of output bytes per step, from the two vectors of units that make it; the last
+// units through one more vector that overlaps the ones before.
+template <class L>
+std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned char* out) noexcept
+{
+    constexpr std::size_t kWidth = L::kWidth;
+    const auto* in = reinterpret_cast<const unsigned char*>(units);
+    if (count < kWidth) {
+        std::size_t at = 0;
+        for (; at < count && units[at] < 0x80; ++at) {
+            out[at] = static_cast<unsigned char>(units[at]);
+        }
+        return at;
+    }
+    std::size_t at = 0;
+    for (; count - at >= kWidth; at += kWidth) {
+        if (const std::size_t ascii = narrow_vector<L>(in + 2 * at, out + at); ascii < kWidth) {
+            return at + ascii;
+        }
+    }
+    if (at == count) {
+        return count;
+    }
+    const std::size_t last = count - kWidth;
+    return last + narrow_vector<L>(in + 2 * last, out + last);
 }
 
 // The largest byte of a 128-bit vector, by halving.

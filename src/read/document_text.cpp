@@ -7,12 +7,15 @@
 #include <utility>
 
 #include "ffi/convert.hpp"
+#include "kernels/kernels.hpp"
 
 namespace brindle::read {
 
 namespace {
 
-constexpr std::ptrdiff_t kAsciiBlock = 32;
+// Units looked at before a run of non-ASCII text goes back to the kernel: an ASCII unit or two
+// between its words (spaces, punctuation) are cheaper copied in place.
+constexpr std::ptrdiff_t kAsciiBlock = 16;
 
 // The bits of a word of units that are set only in units from U+0080 up.
 template <class Unit>
@@ -20,8 +23,7 @@ constexpr std::uint64_t kNonAsciiBits = sizeof(Unit) == 1   ? 0x8080808080808080
                                         : sizeof(Unit) == 2 ? 0xFF80FF80FF80FF80ULL
                                                             : 0xFFFFFF80FFFFFF80ULL;
 
-// Whether a whole block is ASCII: its words ORed together, which the compiler turns into a few
-// vector instructions (a unit-by-unit OR would not be).
+// Whether a whole block is ASCII: its words ORed together.
 template <class Unit>
 bool block_is_ascii(const Unit* in) noexcept
 {
@@ -33,21 +35,22 @@ bool block_is_ascii(const Unit* in) noexcept
     return (bits & kNonAsciiBits<Unit>) == 0;
 }
 
-// Copies the ASCII units at the front of a block to `out` as bytes and returns how many there
-// are (kAsciiBlock when all are). The whole block is written narrowed, so `out` needs room for
-// kAsciiBlock bytes; what follows the ASCII units is overwritten next. The block goes through
-// local arrays so that the compiler knows nothing aliases them and makes vector code of it.
-template <class Unit>
-std::ptrdiff_t copy_ascii_prefix(const Unit* in, char* out) noexcept
+// Copies the ASCII units at the front of in[0, count) to `out` as bytes; returns how many.
+std::size_t copy_ascii(const kernels::KernelTable& kernels, const Py_UCS1* in, std::size_t count, char* out) noexcept
 {
-    Unit units[kAsciiBlock];
-    std::memcpy(units, in, sizeof units);
-    char bytes[kAsciiBlock];
-    for (std::ptrdiff_t i = 0; i < kAsciiBlock; ++i) bytes[i] = static_cast<char>(units[i]);
-    std::memcpy(out, bytes, sizeof bytes);
-    if (block_is_ascii(in)) return kAsciiBlock;
-    std::ptrdiff_t ascii = 0;
-    while (units[ascii] < 0x80) ++ascii;
+    const std::size_t ascii = kernels.ascii_prefix(in, count);
+    std::memcpy(out, in, ascii);
+    return ascii;
+}
+std::size_t copy_ascii(const kernels::KernelTable& kernels, const Py_UCS2* in, std::size_t count, char* out) noexcept
+{
+    static_assert(sizeof(Py_UCS2) == sizeof(std::uint16_t));
+    return kernels.narrow_ascii(in, count, reinterpret_cast<unsigned char*>(out));
+}
+std::size_t copy_ascii(const kernels::KernelTable&, const Py_UCS4* in, std::size_t count, char* out) noexcept
+{
+    std::size_t ascii = 0;
+    for (; ascii < count && in[ascii] < 0x80; ++ascii) out[ascii] = static_cast<char>(in[ascii]);
     return ascii;
 }
 
@@ -75,24 +78,20 @@ inline char* encode_non_ascii(std::uint32_t code, char* out) noexcept
 // surrogate. `out` has room for the longest encoding (as many bytes per unit as UTF-8 may
 // need for that width: 2, 3 or 4).
 template <class Unit>
-char* encode_units(const Unit* in, std::size_t count, char* out) noexcept
+char* encode_units(const kernels::KernelTable& kernels, const Unit* in, std::size_t count, char* out) noexcept
 {
     const Unit* const end = in + count;
     while (in != end) {
-        // Runs of ASCII, the bulk of most documents, a block at a time. The output has room for
-        // a whole block: at least two bytes for each unit left.
-        while (end - in >= kAsciiBlock) {
-            const std::ptrdiff_t ascii = copy_ascii_prefix(in, out);
-            in += ascii;
-            out += ascii;
-            if (ascii < kAsciiBlock) break;
-        }
-        // Then unit by unit: a run of non-ASCII text (a block test per unit would cost more than
-        // it finds), and every unit of the last short stretch.
+        // Runs of ASCII, the bulk of most documents, by the kernel.
+        const std::size_t ascii = copy_ascii(kernels, in, static_cast<std::size_t>(end - in), out);
+        in += ascii;
+        out += ascii;
+        // Then unit by unit: a run of non-ASCII text with what stands between its words, until a
+        // block of ASCII begins, and every unit of the last short stretch.
         while (in != end) {
             const std::uint32_t code = *in;
             if (code < 0x80) {
-                if (end - in >= kAsciiBlock) break;  // a block may start here
+                if (end - in >= kAsciiBlock && block_is_ascii(in)) break;
                 *out++ = static_cast<char>(code);
                 ++in;
                 continue;
@@ -109,10 +108,11 @@ char* encode_units(const Unit* in, std::size_t count, char* out) noexcept
 
 char* encode_utf8(const void* units, int kind, std::size_t count, char* out) noexcept
 {
+    const kernels::KernelTable& kernels = kernels::active();
     switch (kind) {
-    case PyUnicode_1BYTE_KIND: return encode_units(static_cast<const Py_UCS1*>(units), count, out);
-    case PyUnicode_2BYTE_KIND: return encode_units(static_cast<const Py_UCS2*>(units), count, out);
-    default: return encode_units(static_cast<const Py_UCS4*>(units), count, out);
+    case PyUnicode_1BYTE_KIND: return encode_units(kernels, static_cast<const Py_UCS1*>(units), count, out);
+    case PyUnicode_2BYTE_KIND: return encode_units(kernels, static_cast<const Py_UCS2*>(units), count, out);
+    default: return encode_units(kernels, static_cast<const Py_UCS4*>(units), count, out);
     }
 }
 
