@@ -74,6 +74,8 @@ TEST_P(ElementText, PiecesAreJoinedThenTrimmedOnce)
         {"<a>\xC2\xA0 &amp; <![CDATA[ ]]>\xE3\x80\x80</a>", "a\"&\""},
         {"<a>1<b>2</b>3<!--c--><?p?>4</a>", "a\"134\"(b\"2\")"},
         {"<a k=\"x\ty\"><a>in</a></a>", "a{k=x y}(a\"in\")"},
+        {"<a>\n <b/>\n &#32;x<b/>\xC2\xA0<c> </c>z </a>", "a\"x\xC2\xA0z\"(b,b,c)"},
+        {"<a>\xE3\x80\x80<b/>\t<b/>&#x20;</a>", "a(b,b)"},
     };
     for (const auto& [document, tree] : cases) {
         testing::Read read(testing::in_builder(document, GetParam()).document, "a");

@@ -24,11 +24,14 @@ public:
     // The mark below every element's: releasing it empties the accumulator.
     static Mark open_at_bottom() noexcept { return {0, {}}; }
 
+    // Whether the element has no text yet.
+    bool holds_nothing(const Mark& mark) const noexcept { return mark.pending.empty() && buffer_.size() == mark.begin; }
+
     // Appends a piece that stays valid while the walk runs (a run of the document).
     void append_lasting(Mark& mark, std::string_view piece)
     {
         if (piece.empty()) return;
-        if (mark.pending.empty() && buffer_.size() == mark.begin) {
+        if (holds_nothing(mark)) {
             mark.pending = piece;
             return;
         }

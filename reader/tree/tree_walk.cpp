@@ -6,6 +6,7 @@
 
 #include "reader/markup/tag_checks.hpp"
 #include "reader/text/references.hpp"
+#include "reader/text/unicode_space.hpp"
 
 namespace brindle::reader {
 
@@ -245,8 +246,11 @@ bool TreeWalk::check_character_data(std::uint64_t offset, std::string_view run)
 
 bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
 {
-    if (hides_markup(offset, run)) return false;
     TextAccumulator::Mark& mark = collect_stack_.back().text;
+    // White space before anything else of an element's text is trimmed from it in the end, and
+    // most runs between tags are such indentation: nothing to keep of them.
+    if (text_.holds_nothing(mark) && is_all_unicode_space(run)) return true;
+    if (hides_markup(offset, run)) return false;
     const std::size_t first = first_to_decode(run, TextMode::CharacterData);
     if (first == run.size()) {
         text_.append_lasting(mark, run);
