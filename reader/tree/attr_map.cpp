@@ -97,33 +97,6 @@ std::uint64_t next_map_seed() noexcept
 
 namespace {
 
-// What a map that owns its block keeps besides its records: in the same allocation, just before
-// the block's header, so that a placed copy (one per element with attributes in a read tree)
-// carries only the header's two words.
-struct Room {
-    std::size_t capacity;    // bytes of room for records
-    std::size_t table_size;  // slots of `table` (a power of two), 0 while the map is small
-    std::uint64_t seed;      // this map's hash tweak, 0 until its table is first built
-    std::size_t* table;      // record offsets + 1 (0 marks an empty slot), or null
-};
-
-}  // namespace
-
-// A block's record bytes fit in 63 bits, as any allocation's size does.
-constexpr std::size_t kMostUsed = ~std::size_t{0} >> 1;
-
-struct AttrMap::Block {
-    std::size_t count;      // entries
-    std::size_t used : 63;  // bytes of records
-    std::size_t owned : 1;  // 0 for a placed copy: the block is someone else's memory, with no Room
-
-    unsigned char* records() noexcept { return reinterpret_cast<unsigned char*>(this + 1); }
-    Room& room() noexcept { return *(reinterpret_cast<Room*>(this) - 1); }  // an owned block's only
-    std::size_t* table() noexcept { return owned ? room().table : nullptr; }
-};
-
-namespace {
-
 // Lengths are stored as unsigned LEB128: one byte below 128, as most names and values are.
 
 unsigned char* put_length(unsigned char* at, std::size_t length) noexcept

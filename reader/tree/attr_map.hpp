@@ -18,6 +18,8 @@
 #include <string_view>
 #include <utility>
 
+#include "kernels/scalar/short_copy.hpp"
+
 namespace brindle::reader {
 
 // The whole map is one allocation: a header, then each entry as a record (the key's length and
@@ -64,7 +66,10 @@ public:
     bool insert(std::string_view key, std::string_view value);
 
     // Adds a pair whose key the caller has checked is not present.
-    void add_absent(std::string_view key, std::string_view value) { append(key, value); }
+    void add_absent(std::string_view key, std::string_view value)
+    {
+        if (!append_short(key, value)) append(key, value);
+    }
 
     // Makes this map a copy of `other` (with a hash index of its own when `other` has one), in
     // the block this map already has when it is large enough. Throws std::bad_alloc, leaving
@@ -94,12 +99,50 @@ public:
     Iterator end() const noexcept;
 
 private:
-    struct Block;
+    // What a map that owns its block keeps besides its records: in the same allocation, just
+    // before the block's header, so that a placed copy (one per element with attributes in a read
+    // tree) carries only the header's two words.
+    struct Room {
+        std::size_t capacity;    // bytes of room for records
+        std::size_t table_size;  // slots of `table` (a power of two), 0 while the map is small
+        std::uint64_t seed;      // this map's hash tweak, 0 until its table is first built
+        std::size_t* table;      // record offsets + 1 (0 marks an empty slot), or null
+    };
+    // A block's record bytes fit in 63 bits, as any allocation's size does.
+    static constexpr std::size_t kMostUsed = ~std::size_t{0} >> 1;
+    struct Block {
+        std::size_t count;      // entries
+        std::size_t used : 63;  // bytes of records
+        std::size_t owned : 1;  // 0 for a placed copy: the block is someone else's memory, with no Room
+
+        unsigned char* records() noexcept { return reinterpret_cast<unsigned char*>(this + 1); }
+        Room& room() noexcept { return *(reinterpret_cast<Room*>(this) - 1); }  // an owned block's only
+        std::size_t* table() noexcept { return owned ? room().table : nullptr; }
+    };
     static constexpr std::size_t kLinearLimit = 8;
     static constexpr std::size_t kNotFound = ~std::size_t{0};
 
     std::size_t find_record(std::string_view key) const noexcept;  // its offset, or kNotFound
     void append(std::string_view key, std::string_view value);
+    // Appends inline what most tags hold: a pair of short strings into an owned block with room,
+    // not yet searched through a hash index. Returns false, changing nothing, for anything else.
+    bool append_short(std::string_view key, std::string_view value) noexcept
+    {
+        constexpr std::size_t kShort = 0x80;  // lengths that take one byte (see the records)
+        if (block_ == nullptr || !block_->owned || block_->count >= kLinearLimit) return false;
+        if (key.size() >= kShort || value.size() >= kShort) return false;
+        const Room& room = block_->room();
+        const std::size_t needed = 2 + key.size() + value.size();
+        if (room.table != nullptr || room.capacity - block_->used < needed) return false;
+        unsigned char* at = block_->records() + block_->used;
+        at[0] = static_cast<unsigned char>(key.size());
+        at[1] = static_cast<unsigned char>(value.size());
+        kernels::copy_short(at + 2, key.data(), key.size());
+        kernels::copy_short(at + 2 + key.size(), value.data(), value.size());
+        block_->used = (block_->used + needed) & kMostUsed;
+        ++block_->count;
+        return true;
+    }
     void grow(std::size_t needed);
     void index_record(std::size_t offset) noexcept;
     void rebuild_index();
