@@ -10,7 +10,7 @@ namespace brindle::kernels {
 
 // Copies `size` bytes from `from` to `to` (which must not overlap), reading and writing no byte
 // outside either range.
-inline void copy_short(void* to, const void* from, std::size_t size) noexcept
+[[gnu::always_inline]] inline void copy_short(void* to, const void* from, std::size_t size) noexcept
 {
     auto* out = static_cast<unsigned char*>(to);
     const auto* in = static_cast<const unsigned char*>(from);

@@ -63,6 +63,25 @@ TEST(UnicodeSpace, TrimsEveryWhiteSpaceCharacter)
     EXPECT_EQ(trim_unicode_space(" \xC2\xA0 "), "");
 }
 
+// Runs of every length around the word-wide check, with any ASCII byte at any place among the
+// six ASCII white-space characters.
+TEST(UnicodeSpace, AsciiRunsOfEveryLength)
+{
+    const std::string space = "\t\n\v\f\r ";
+    for (std::size_t length = 1; length <= 20; ++length) {
+        for (std::size_t place = 0; place < length; ++place) {
+            for (int byte = 0; byte < 0x80; ++byte) {
+                std::string run;
+                for (std::size_t i = 0; i < length; ++i) run += space[(i * 5 + length) % space.size()];
+                run[place] = static_cast<char>(byte);
+                const bool white = byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+                ASSERT_EQ(is_all_unicode_space(run), white)
+                    << "length " << length << " place " << place << " byte " << byte;
+            }
+        }
+    }
+}
+
 class ElementText : public ::testing::TestWithParam<Builder> {};
 
 TEST_P(ElementText, PiecesAreJoinedThenTrimmedOnce)

@@ -1,6 +1,10 @@
 #include "reader/text/unicode_space.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/scalar/byte_match_in_word.hpp"
 
 namespace brindle::reader {
 
@@ -11,6 +15,35 @@ namespace {
 constexpr bool is_ascii_white_space(unsigned char byte) noexcept
 {
     return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+}
+
+// Whether all eight lanes of `word` are ASCII white space, exactly: with no byte from 0x80 up,
+// adding to a lane never carries into the next.
+bool word_is_ascii_white_space(std::uint64_t word) noexcept
+{
+    using namespace kernels::swar;
+    if ((word & kHighBits) != 0) return false;
+    const std::uint64_t from_tab = word + repeat_byte(0x80 - 0x09);     // high bit: lane >= 0x09
+    const std::uint64_t past_return = word + repeat_byte(0x80 - 0x0E);  // high bit: lane >= 0x0E
+    const std::uint64_t not_space = word ^ repeat_byte(' ');
+    const std::uint64_t nonzero = ((not_space & ~kHighBits) + ~kHighBits) | not_space;  // high bit: lane != ' '
+    return (((from_tab & ~past_return) | ~nonzero) & kHighBits) == kHighBits;
+}
+
+// Whether a run of four to sixteen bytes is all ASCII white space: two words (of four or eight
+// bytes) that overlap where the run is shorter than twice their size.
+bool short_run_is_ascii_white_space(const char* bytes, std::size_t size) noexcept
+{
+    std::uint64_t first, last;
+    if (size >= 8) {
+        std::memcpy(&first, bytes, 8);
+        std::memcpy(&last, bytes + size - 8, 8);
+        return word_is_ascii_white_space(first) && word_is_ascii_white_space(last);
+    }
+    std::uint32_t low, high;
+    std::memcpy(&low, bytes, 4);
+    std::memcpy(&high, bytes + size - 4, 4);
+    return word_is_ascii_white_space(low | std::uint64_t{high} << 32);
 }
 
 // The multi-byte white-space characters: U+0085 and U+00A0 (two bytes); U+1680, U+2000..U+200A,
@@ -79,7 +112,10 @@ std::string_view trim_unicode_space(std::string_view text) noexcept
 
 bool is_all_unicode_space(std::string_view text) noexcept
 {
-    // Mostly line breaks and indentation, a byte at a time without a call.
+    // Mostly line breaks and indentation: a short one in a word or two, else a byte at a time.
+    if (text.size() >= 4 && text.size() <= 16 && short_run_is_ascii_white_space(text.data(), text.size())) {
+        return true;
+    }
     std::size_t at = 0;
     while (at < text.size() && is_ascii_white_space(static_cast<unsigned char>(text[at]))) ++at;
     while (at < text.size()) {
