@@ -27,7 +27,13 @@ namespace brindle::kernels {
         std::memcpy(out, &first, 4);
         std::memcpy(out + size - 4, &last, 4);
     } else if (size < 4) {
-        for (std::size_t i = 0; i < size; ++i) out[i] = in[i];
+        // The first, middle and last bytes cover one to three. (A loop here becomes a call to
+        // memcpy: the compiler knows the idiom.)
+        if (size != 0) {
+            out[0] = in[0];
+            out[size / 2] = in[size / 2];
+            out[size - 1] = in[size - 1];
+        }
     } else {
         std::memcpy(out, in, size);
     }
