@@ -221,8 +221,6 @@ AttrMap AttrMap::placed_copy(void* memory) const noexcept
     return copy;
 }
 
-std::size_t AttrMap::size() const noexcept { return block_ ? block_->count : 0; }
-
 AttrMap::Iterator AttrMap::begin() const noexcept { return Iterator(block_ ? block_->records() : nullptr); }
 
 AttrMap::Iterator AttrMap::end() const noexcept

@@ -93,7 +93,7 @@ public:
     std::optional<std::string_view> find(std::string_view key) const noexcept;
     bool contains(std::string_view key) const noexcept { return find(key).has_value(); }
 
-    std::size_t size() const noexcept;
+    std::size_t size() const noexcept { return block_ != nullptr ? block_->count : 0; }
     bool empty() const noexcept { return size() == 0; }
     Iterator begin() const noexcept;
     Iterator end() const noexcept;

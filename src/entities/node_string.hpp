@@ -20,7 +20,7 @@ public:
     NodeString() noexcept { set_inline_size(0); }
     // Copies; std::bad_alloc when it cannot. Inline for the short strings most names and texts
     // are, which every node of a read makes.
-    explicit NodeString(std::string_view text)
+    [[gnu::always_inline]] explicit NodeString(std::string_view text)
     {
         if (text.size() <= kInlineCapacity) {
             kernels::copy_short(bytes_, text.data(), text.size());

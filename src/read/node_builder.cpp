@@ -58,6 +58,16 @@ void NodeBuilder::settle() noexcept
 
 void NodeBuilder::open_element(std::string_view name, reader::AttrMap& attributes)
 {
+    // Most elements: a child without attributes, which takes nothing of the walk's map.
+    if (attributes.empty() && !open_.empty()) [[likely]] {
+        open_.emplace_back(name, reader::AttrMap(), made_.size());
+        return;
+    }
+    open_with_attributes(name, attributes);
+}
+
+void NodeBuilder::open_with_attributes(std::string_view name, reader::AttrMap& attributes)
+{
     // The table goes straight into the arena, where the node will use it: no block of its own
     // to allocate and free per element. A hashed table keeps its own blocks, and moves.
     if (open_.empty()) {
