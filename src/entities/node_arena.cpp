@@ -61,9 +61,10 @@ NodeArena::~NodeArena()
     }
 }
 
-void NodeArena::release(NodeArena* arena) noexcept
+void NodeArena::release(NodeArena* arena, std::size_t count) noexcept
 {
-    if (--arena->references_ == 0) delete arena;
+    arena->references_ -= count;
+    if (arena->references_ == 0) delete arena;
 }
 
 void NodeArena::add_chunk(std::size_t at_least)

@@ -39,8 +39,8 @@ public:
 
     // One reference per node carved from the arena, plus the maker's until it lets go.
     void add_reference() noexcept { ++references_; }
-    // Drops one reference; the last frees the arena and all its chunks.
-    static void release(NodeArena* arena) noexcept;
+    // Drops `count` references (one by default); the last frees the arena and all its chunks.
+    static void release(NodeArena* arena, std::size_t count = 1) noexcept;
 
 private:
     struct Chunk;

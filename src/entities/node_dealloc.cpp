@@ -45,15 +45,22 @@ void move_children_to(NodeObject& node, std::vector<PyRef>& pending)
     }
 }
 
-void free_node_memory(NodeObject& node) noexcept
+// Releases what a node's fields hold; its children are released or handed over already, or are
+// released here.
+void release_fields(NodeObject& node) noexcept
 {
-    PyTypeObject* type = Py_TYPE(&node);
     PyRef* children = node.child_refs();
     for (Py_ssize_t i = 0; i < Py_SIZE(&node); ++i) children[i].~PyRef();
     node.attrs.~AttrMap();
     node.text.~NodeText();
-    NodeArena* arena = node.arena;
     node.name.~NodeString();
+}
+
+void free_node_memory(NodeObject& node) noexcept
+{
+    PyTypeObject* type = Py_TYPE(&node);
+    NodeArena* arena = node.arena;
+    release_fields(node);
     if (arena != nullptr) {
         NodeArena::release(arena);
     } else {
@@ -62,16 +69,51 @@ void free_node_memory(NodeObject& node) noexcept
     Py_DECREF(type);  // instances of a heap type hold a reference to it
 }
 
+// The references that read nodes released in place held to their arena and to their class,
+// given back together for each run of nodes of one arena (a dying tree's nodes mostly share
+// one): a count instead of two releases per node.
+class HeldReferences {
+public:
+    HeldReferences() = default;
+    HeldReferences(const HeldReferences&) = delete;
+    HeldReferences& operator=(const HeldReferences&) = delete;
+    ~HeldReferences() { give_back(); }
+
+    void add(NodeArena* arena) noexcept
+    {
+        if (arena != arena_) {
+            give_back();
+            arena_ = arena;
+        }
+        ++count_;
+    }
+
+private:
+    void give_back() noexcept
+    {
+        if (count_ == 0) return;
+        PyTypeObject* type = node_type();
+        Py_SET_REFCNT(type, Py_REFCNT(type) - static_cast<Py_ssize_t>(count_ - 1));  // the class outlives its nodes
+        Py_DECREF(type);
+        NodeArena::release(arena_, count_);
+        count_ = 0;
+    }
+
+    NodeArena* arena_ = nullptr;
+    std::size_t count_ = 0;
+};
+
 // A read node that the work list holds the last reference to, its children already handed
 // over: released here instead of through the interpreter, which would only call back into
 // node_dealloc for a node with nothing left to release. Only where read nodes are made without
 // the interpreter's bookkeeping, which then never counted them as made and need not see them go.
-bool released_in_place([[maybe_unused]] PyRef& dying) noexcept
+bool released_in_place([[maybe_unused]] PyRef& dying, [[maybe_unused]] HeldReferences& held) noexcept
 {
 #ifdef BRINDLE_NODES_WITHOUT_LOCK
     auto& node = *reinterpret_cast<NodeObject*>(dying.get());
     if (node.arena == nullptr) return false;
-    free_node_memory(node);
+    held.add(node.arena);
+    release_fields(node);
     dying.release();
     return true;
 #else
@@ -89,6 +131,7 @@ void node_dealloc(PyObject* self)
     auto& node = *reinterpret_cast<NodeObject*>(self);
     std::size_t dismantled = 0;
     call_frame_destructor(self, [&] {
+        HeldReferences held;  // given back after the work list is gone
         std::vector<PyRef> pending;
         pending.reserve(static_cast<std::size_t>(Py_SIZE(self)));
         move_children_to(node, pending);
@@ -99,7 +142,7 @@ void node_dealloc(PyObject* self)
                 auto& dying = *reinterpret_cast<NodeObject*>(child.get());
                 move_children_to(dying, pending);
                 dismantled += dying.arena == nullptr;  // an arena's memory goes back whole
-                released_in_place(child);
+                released_in_place(child, held);
             }
         }
     });
