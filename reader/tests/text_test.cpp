@@ -35,7 +35,8 @@ TEST(References, DecodeToTheirCharacters)
         {"&quot;&apos;&gt;", "\"'>"}, {"&#233;&#x4E2D;&#x1F600;", "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
         {"&#0;", "\0"s}, {"x&#X3C;", "!101"}, {"&#xD800;", "!100"}, {"&#4294967296;", "!100"},
         {"&#1114112;", "!100"}, {"&#;", "!100"}, {"AT&T", "!102"}, {"&nbsp;", "!100"},
-        {"a\tb\r\nc", "a\tb\r\nc"},
+        {"a\tb\r\nc", "a\tb\r\nc"}, {"&xt;", "!100"}, {"&lx;", "!100"}, {"&amq;", "!100"},
+        {"&quos;", "!100"}, {"&apot;", "!100"}, {"&ampx;", "!100"}, {"&#00000000000000000065;", "A"},
     };
     // clang-format on
     for (const auto& [raw, expected] : cases) EXPECT_EQ(decoded(raw, TextMode::CharacterData), expected) << raw;
