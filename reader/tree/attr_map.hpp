@@ -146,10 +146,12 @@ private:
     void grow(std::size_t needed);
     void index_record(std::size_t offset) noexcept;
     void rebuild_index();
-    // Inline for the common empty map, which every element without attributes moves and drops.
+    // Inline for the common empty map, which every element without attributes moves and drops,
+    // and for the placed maps of a dying read tree, which free nothing.
     void release() noexcept
     {
-        if (block_ != nullptr) release_block();
+        if (block_ != nullptr && block_->owned) release_block();
+        block_ = nullptr;
     }
     void release_block() noexcept;
 

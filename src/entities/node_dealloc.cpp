@@ -138,6 +138,9 @@ void node_dealloc(PyObject* self)
         while (!pending.empty()) {
             PyRef child = std::move(pending.back());
             pending.pop_back();
+            // The next node to look at is far from this one more often than not: its header is
+            // fetched while this one is dismantled.
+            if (!pending.empty()) __builtin_prefetch(pending.back().get());
             if (Py_REFCNT(child.get()) == 1) {
                 auto& dying = *reinterpret_cast<NodeObject*>(child.get());
                 move_children_to(dying, pending);
