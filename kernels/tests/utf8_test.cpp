@@ -209,7 +209,7 @@ TEST_P(Utf8, NarrowAsciiEqualsTheScalarKernel)
     for (const std::uint16_t high : {std::uint16_t{0x80}, std::uint16_t{0x100}, std::uint16_t{0xFFFF}}) {
         for (std::size_t length = 0; length <= 150; ++length) {
             for (std::size_t place = 0; place <= length; place += 1 + place / 16) {
-                std::vector<std::uint16_t> units(length);
+                std::vector<std::uint16_t> units(length + 1);  // never empty: its data is never null
                 for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<std::uint16_t>(0x20 + (i * 7) % 0x60);
                 if (place < length) units[place] = high;
                 for (const auto against : {GuardedBytes::Against::End, GuardedBytes::Against::Start}) {
