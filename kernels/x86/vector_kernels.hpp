@@ -249,11 +249,7 @@ std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned
     constexpr std::size_t kWidth = L::kWidth;
     const auto* in = reinterpret_cast<const unsigned char*>(units);
     if (count < kWidth) {
-        std::size_t at = 0;
-        for (; at < count && units[at] < 0x80; ++at) {
-            out[at] = static_cast<unsigned char>(units[at]);
-        }
-        return at;
+        return scalar::narrow_ascii(units, count, out);
     }
     std::size_t at = 0;
     for (; count - at >= kWidth; at += kWidth) {

@@ -53,11 +53,10 @@ inline std::size_t skip_tag_space(std::string_view region, std::size_t t) noexce
     return t;
 }
 
-// The same where `t` most often stands on the byte looked for, `expected` (one of the bytes
-// around a value: the space before a name, the '=' after it): one comparison, no loop.
-inline std::size_t skip_tag_space_before(std::string_view region, std::size_t t, char expected) noexcept
+// Whether region[t] opens a quoted value.
+inline bool at_quote(std::string_view region, std::size_t t) noexcept
 {
-    return t < region.size() && region[t] == expected ? t : skip_tag_space(region, t);
+    return t < region.size() && (region[t] == '"' || region[t] == '\'');
 }
 
 // region[start, end), which lies inside it.
@@ -130,13 +129,14 @@ bool StartTagParser::parse_attributes(std::string_view region, std::uint64_t reg
 bool StartTagParser::scan_value(std::string_view region, std::uint64_t region_offset, std::size_t& t,
                                 RawAttribute& attribute, ReadError& error) noexcept
 {
-    t = skip_tag_space_before(region, t, '=');
+    // The '=' and the quote mostly follow without space: looked for before any is skipped.
+    if (t == region.size() || region[t] != '=') t = skip_tag_space(region, t);
     if (t == region.size() || region[t] != '=') {
         return fail_malformed(error, attribute.name_offset, MalformedMessage::AttributeWithoutValue, attribute.name);
     }
     ++t;
-    if (t == region.size() || (region[t] != '"' && region[t] != '\'')) t = skip_tag_space(region, t);
-    if (t == region.size() || (region[t] != '"' && region[t] != '\'')) {
+    if (!at_quote(region, t)) t = skip_tag_space(region, t);
+    if (!at_quote(region, t)) {
         return fail_malformed(error, region_offset + t, MalformedMessage::UnquotedValue, attribute.name);
     }
     const char quote = region[t];

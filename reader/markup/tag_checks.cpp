@@ -76,8 +76,7 @@ bool check_end_tag(const index::StructuralIndex& index, std::size_t k, std::stri
     name = recorded_name(index, k);
     const std::uint64_t name_end = index.tag_names[k].start + name.size();
     const std::uint64_t tag_end = std::max(index.tag_ends[k], name_end);
-    // Most end tags close right after the name.
-    if (tag_end == name_end || is_all_unicode_space(document_bytes(index, name_end, tag_end - name_end))) return true;
+    if (is_all_unicode_space(document_bytes(index, name_end, tag_end - name_end))) return true;
     return fail_malformed(error, index.tag_starts[k], MalformedMessage::MalformedEndTag, name);
 }
 

@@ -110,7 +110,7 @@ std::string_view trim_unicode_space(std::string_view text) noexcept
     return text.substr(begin, end - begin);
 }
 
-bool is_all_unicode_space(std::string_view text) noexcept
+bool is_unicode_space_run(std::string_view text) noexcept
 {
     // Mostly line breaks and indentation: a short one in a word or two, else a byte at a time.
     if (text.size() >= 4 && text.size() <= 16 && short_run_is_ascii_white_space(text.data(), text.size())) {

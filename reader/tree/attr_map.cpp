@@ -165,11 +165,8 @@ AttrMap& AttrMap::operator=(const AttrMap& other)
 
 void AttrMap::release_block() noexcept
 {
-    if (block_->owned) {
-        std::free(block_->room().table);
-        std::free(&block_->room());
-    }
-    block_ = nullptr;
+    std::free(block_->room().table);
+    std::free(&block_->room());
 }
 
 void AttrMap::clear() noexcept

@@ -153,7 +153,7 @@ private:
         if (block_ != nullptr && block_->owned) release_block();
         block_ = nullptr;
     }
-    void release_block() noexcept;
+    void release_block() noexcept;  // an owned block's memory
 
     Block* block_ = nullptr;  // null while the map has never held an entry
 };

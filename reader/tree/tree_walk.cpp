@@ -113,14 +113,6 @@ bool TreeWalk::skip_open(std::size_t k)
 
 namespace {
 
-// Whether a run starting with this byte may be white space: ASCII white space lies below '!', and
-// every other white-space character is more than one byte long.
-bool may_be_white_space(char first) noexcept
-{
-    const auto byte = static_cast<unsigned char>(first);
-    return byte <= ' ' || byte >= 0x80;
-}
-
 // Whether an end tag's name is its start tag's: names are mostly short, and two words compared
 // in place cost less than a call to memcmp.
 bool same_name(std::string_view a, std::string_view b) noexcept
@@ -257,7 +249,7 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
     TextAccumulator::Mark& mark = collect_stack_.back().text;
     // White space before anything else of an element's text is trimmed from it in the end, and
     // most runs between tags are such indentation: nothing to keep of them.
-    if (text_.holds_nothing(mark) && may_be_white_space(run.front()) && is_all_unicode_space(run)) return true;
+    if (text_.holds_nothing(mark) && is_all_unicode_space(run)) return true;
     if (hides_markup(offset, run)) return false;
     const std::size_t first = first_to_decode(run, TextMode::CharacterData);
     if (first == run.size()) {

@@ -58,31 +58,31 @@ void NodeBuilder::settle() noexcept
 
 void NodeBuilder::open_element(std::string_view name, reader::AttrMap& attributes)
 {
-    // Most elements: a child without attributes, which takes nothing of the walk's map.
-    if (attributes.empty() && !open_.empty()) [[likely]] {
+    if (open_.empty()) return open_collected_element(name, attributes);
+    // Most elements: a child without attributes, which takes nothing of the walk's map (its
+    // block stays the walk's). Made in place: a whole element built on the stack and copied in
+    // stalls on the copy.
+    if (attributes.empty()) [[likely]] {
         open_.emplace_back(name, reader::AttrMap(), made_.size());
         return;
     }
     open_with_attributes(name, attributes);
 }
 
+// The collected element's node lives outside the arena and may outlive it: its table is kept
+// here (in a block reused from element to element) until the node is made.
+void NodeBuilder::open_collected_element(std::string_view name, const reader::AttrMap& attributes)
+{
+    collected_attributes_.copy_from(attributes);
+    open_.emplace_back(name, reader::AttrMap(), made_.size());
+}
+
+// The table goes straight into the arena, where the node will use it: no block of its own to
+// allocate and free per element. A hashed table keeps its own blocks, and moves.
 void NodeBuilder::open_with_attributes(std::string_view name, reader::AttrMap& attributes)
 {
-    // The table goes straight into the arena, where the node will use it: no block of its own
-    // to allocate and free per element. A hashed table keeps its own blocks, and moves.
-    if (open_.empty()) {
-        // The collected element's node lives outside the arena and may outlive it: its table is
-        // kept here (in a block reused from element to element) until the node is made.
-        collected_attributes_.copy_from(attributes);
-        open_.emplace_back(name, reader::AttrMap(), made_.size());
-        return;
-    }
-    reader::AttrMap kept;  // none for an element without attributes: the walk's block stays the walk's
-    if (!attributes.empty()) {
-        const std::size_t table = attributes.placed_size();
-        kept = table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
-    }
-    // Made in place: a whole element built on the stack and copied in stalls on the copy.
+    const std::size_t table = attributes.placed_size();
+    reader::AttrMap kept = table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
     open_.emplace_back(name, std::move(kept), made_.size());
 }
 

@@ -60,6 +60,7 @@ private:
     };
 
     void settle() noexcept;
+    [[gnu::noinline]] void open_collected_element(std::string_view name, const reader::AttrMap& attributes);
     [[gnu::noinline]] void open_with_attributes(std::string_view name, reader::AttrMap& attributes);
     void close_collected_element(std::string_view text);
 
