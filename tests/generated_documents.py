@@ -1,4 +1,4 @@
-"""Generated documents of four shapes, the same bytes on every run for a given size and seed.
+"""Generated documents of five shapes, the same bytes on every run for a given size and seed.
 The tests read and write them; the benchmarks (bench/documents.py) compare every library on them.
 
 Each shape stresses a different part of reading and writing:
@@ -6,6 +6,7 @@ Each shape stresses a different part of reading and writing:
   attrs    - attribute-heavy self-closing elements
   text     - long character data with entity and character references
   tiny     - very many tiny elements
+  mixed    - records of prose: paragraphs of text with inline elements between the words
 """
 
 import random
@@ -56,6 +57,27 @@ def _tiny_pair(rng, i):
     return f"<i>{i % 10}</i><e/>"
 
 
+def _prose(rng, words):
+    """Words with an inline element around one word in four or so, as marked-up prose has."""
+    out = []
+    for _ in range(words):
+        word = rng.choice(WORDS)
+        tag = rng.choice(("bold", "keyword", "emph", None, None, None, None, None, None, None))
+        out.append(f"<{tag}>{word}</{tag}>" if tag else word)
+    return " ".join(out)
+
+
+def _item(rng, i):
+    paragraphs = "".join(f"\n      <listitem><text>{_prose(rng, 40)}</text></listitem>" for _ in range(4))
+    return (f'\n  <item id="item{i}" featured="{rng.choice(("yes", "no"))}">'
+            f"\n    <location>{rng.choice(WORDS).title()}</location><quantity>{rng.randint(1, 9)}</quantity>"
+            f"\n    <name>{rng.choice(WORDS)} {rng.choice(WORDS)}</name>"
+            f"\n    <description><parlist>{paragraphs}\n    </parlist></description>"
+            f'\n    <mailbox><mail><from>{rng.choice(WORDS)}@example.org</from>'
+            f"<date>{rng.randint(1, 28):02d}/{rng.randint(1, 12):02d}/2001</date>"
+            f"<text>{_prose(rng, 12)}</text></mail></mailbox>\n  </item>")
+
+
 def records(target=TARGET_BYTES, seed=1):
     return _document("dataset", _record, target, seed)
 
@@ -72,12 +94,16 @@ def tiny(target=TARGET_BYTES, seed=4):
     return _document("r", _tiny_pair, target, seed, break_before_end="")
 
 
+def mixed(target=TARGET_BYTES, seed=6):
+    return _document("site", _item, target, seed)
+
+
 def small(seed=5):
     """A document of about 2 KB, for the per-call overhead."""
     return records(target=2048, seed=seed)
 
 
-SHAPES = {"records": records, "attrs": attrs, "text": text, "tiny": tiny}
+SHAPES = {"records": records, "attrs": attrs, "text": text, "tiny": tiny, "mixed": mixed}
 
 
 def root_name(document):
