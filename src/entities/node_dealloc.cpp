@@ -1,5 +1,6 @@
 // Dismantling nodes without recursion: a chain a million nodes long must not need a million
 // native stack frames to drop.
+#include <algorithm>
 #include <vector>
 
 #if defined(__GLIBC__)
@@ -30,19 +31,6 @@ void return_free_memory() noexcept
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
-}
-
-// Moves a node's child references onto the work list and leaves the node childless, so that
-// releasing it later releases nothing further.
-void move_children_to(NodeObject& node, std::vector<PyRef>& pending)
-{
-    PyRef* children = node.child_refs();
-    const auto count = static_cast<std::size_t>(Py_SIZE(&node));
-    for (std::size_t i = count; i-- > 0;) {
-        pending.push_back(std::move(children[i]));
-        Py_SET_SIZE(&node, static_cast<Py_ssize_t>(i));  // consistent even if the next push fails
-        children[i].~PyRef();
-    }
 }
 
 // Releases what a node's fields hold; its children are released or handed over already, or are
@@ -121,35 +109,65 @@ bool released_in_place([[maybe_unused]] PyRef& dying, [[maybe_unused]] HeldRefer
 #endif
 }
 
+// The children of one node, taken from the last to the first: the node's child count always
+// says how many it still holds, so a node left half taken is a consistent node. Read trees are
+// made children first, each subtree in one stretch of its arena just before its root; taking
+// the last child first meets their nodes from the newest to the oldest, in falling address
+// order, which the processor fetches ahead instead of missing node after node.
+PyRef take_last_child(NodeObject& node) noexcept
+{
+    const auto count = static_cast<std::size_t>(Py_SIZE(&node));
+    PyRef* children = node.child_refs();
+    PyRef child = std::move(children[count - 1]);
+    children[count - 1].~PyRef();
+    Py_SET_SIZE(&node, static_cast<Py_ssize_t>(count - 1));
+    return child;
+}
+
+// Releases a dying node whose children are all taken, counting those of the raw allocator.
+void release_childless(PyRef node, HeldReferences& held, std::size_t& dismantled) noexcept
+{
+    dismantled += reinterpret_cast<NodeObject*>(node.get())->arena == nullptr;  // an arena's memory goes back whole
+    released_in_place(node, held);  // or through the interpreter, as `node` goes
+}
+
 }  // namespace
 
 void node_dealloc(PyObject* self)
 {
-    // The dying node's children become a work list. A child that this list holds the last
-    // reference to hands its own children over before it is released, so releasing it never
-    // cascades into further deallocations.
-    auto& node = *reinterpret_cast<NodeObject*>(self);
+    // Depth first without recursion: the stack holds the dying descendants being dismantled,
+    // each the last reference to its node, one per level of the tree. A child that someone else
+    // still holds only loses a reference, and a dying leaf goes at once; a dismantled node has
+    // no children left when it is released, so releasing it never cascades into further
+    // deallocations.
+    auto& root = *reinterpret_cast<NodeObject*>(self);
     std::size_t dismantled = 0;
     call_frame_destructor(self, [&] {
-        HeldReferences held;  // given back after the work list is gone
-        std::vector<PyRef> pending;
-        pending.reserve(static_cast<std::size_t>(Py_SIZE(self)));
-        move_children_to(node, pending);
-        while (!pending.empty()) {
-            PyRef child = std::move(pending.back());
-            pending.pop_back();
-            // The next node to look at is far from this one more often than not: its header is
-            // fetched while this one is dismantled.
-            if (!pending.empty()) __builtin_prefetch(pending.back().get());
-            if (Py_REFCNT(child.get()) == 1) {
-                auto& dying = *reinterpret_cast<NodeObject*>(child.get());
-                move_children_to(dying, pending);
-                dismantled += dying.arena == nullptr;  // an arena's memory goes back whole
-                released_in_place(child, held);
+        HeldReferences held;  // given back after the stack is gone
+        std::vector<PyRef> dying;
+        NodeObject* parent = &root;
+        while (true) {
+            while (Py_SIZE(parent) > 0) {
+                const PyObject* next = parent->child_refs()[Py_SIZE(parent) - 1].get();
+                const bool last_reference = Py_REFCNT(next) == 1;
+                if (last_reference && Py_SIZE(next) > 0) {
+                    if (dying.size() == dying.capacity()) dying.reserve(std::max<std::size_t>(16, 2 * dying.size()));
+                    dying.push_back(take_last_child(*parent));  // cannot fail: the room is there
+                    parent = reinterpret_cast<NodeObject*>(dying.back().get());
+                } else if (last_reference) {
+                    release_childless(take_last_child(*parent), held, dismantled);
+                } else {
+                    take_last_child(*parent);  // drops a reference that others share
+                }
             }
+            if (dying.empty()) break;
+            PyRef finished = std::move(dying.back());
+            dying.pop_back();
+            release_childless(std::move(finished), held, dismantled);
+            parent = dying.empty() ? &root : reinterpret_cast<NodeObject*>(dying.back().get());
         }
     });
-    free_node_memory(node);
+    free_node_memory(root);
     if (dismantled >= kReturnMemoryAfterNodes) return_free_memory();
 }
 
