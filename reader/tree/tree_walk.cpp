@@ -119,11 +119,19 @@ bool same_name(std::string_view a, std::string_view b) noexcept
 {
     if (a.size() != b.size()) return false;
     if (a.size() > 16) return a == b;
-    if (a.size() < 8) {
+    if (a.size() < 4) {
         for (std::size_t i = 0; i < a.size(); ++i) {
             if (a[i] != b[i]) return false;
         }
         return true;
+    }
+    if (a.size() < 8) {
+        std::uint32_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 8
+        std::memcpy(&a_first, a.data(), 4);
+        std::memcpy(&b_first, b.data(), 4);
+        std::memcpy(&a_last, a.data() + a.size() - 4, 4);
+        std::memcpy(&b_last, b.data() + b.size() - 4, 4);
+        return ((a_first ^ b_first) | (a_last ^ b_last)) == 0;
     }
     std::uint64_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 16
     std::memcpy(&a_first, a.data(), 8);
