@@ -40,6 +40,12 @@ public:
         if (--depth_ == 0) sinks_.end_record();
     }
 
+    // Only ever inside a record.
+    void add_leaf(std::string_view name, AttrMap& attributes, std::string_view text, bool text_in_document) override
+    {
+        record_->add_leaf(name, attributes, text, text_in_document);
+    }
+
     void abandon() noexcept
     {
         if (depth_ == 0) return;

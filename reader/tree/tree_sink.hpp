@@ -23,6 +23,14 @@ public:
     // for this call. May throw std::bad_alloc.
     virtual void close_element(std::string_view text, bool text_in_document) = 0;
 
+    // A new last child of the innermost open element that has no children of its own: what
+    // open_element and then close_element would do, in one call.
+    virtual void add_leaf(std::string_view name, AttrMap& attributes, std::string_view text, bool text_in_document)
+    {
+        open_element(name, attributes);
+        close_element(text, text_in_document);
+    }
+
 protected:
     ~TreeSink() = default;
 };

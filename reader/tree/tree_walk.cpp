@@ -12,6 +12,38 @@ namespace brindle::reader {
 
 using index::TagKind;
 
+namespace {
+
+// Whether an end tag's name is its start tag's: names are mostly short, and two words compared
+// in place cost less than a call to memcmp.
+bool same_name(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size()) return false;
+    if (a.size() > 16) return a == b;
+    if (a.size() < 4) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+    if (a.size() < 8) {
+        std::uint32_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 8
+        std::memcpy(&a_first, a.data(), 4);
+        std::memcpy(&b_first, b.data(), 4);
+        std::memcpy(&a_last, a.data() + a.size() - 4, 4);
+        std::memcpy(&b_last, b.data() + b.size() - 4, 4);
+        return ((a_first ^ b_first) | (a_last ^ b_last)) == 0;
+    }
+    std::uint64_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 16
+    std::memcpy(&a_first, a.data(), 8);
+    std::memcpy(&b_first, b.data(), 8);
+    std::memcpy(&a_last, a.data() + a.size() - 8, 8);
+    std::memcpy(&b_last, b.data() + b.size() - 8, 8);
+    return ((a_first ^ b_first) | (a_last ^ b_last)) == 0;
+}
+
+}  // namespace
+
 WalkStep TreeWalk::walk(const index::StructuralIndex& window)
 {
     index_ = &window;
@@ -72,8 +104,8 @@ bool TreeWalk::finish()
     return fail_read(error_, ReadErrorKind::NeverClosed, 0, collect_stack_.back().name);
 }
 
-// Handles tag k.
-WalkStep TreeWalk::visit(std::size_t k)
+// Handles tag k, and the tags after it that it reads too (k is then the last of them).
+WalkStep TreeWalk::visit(std::size_t& k)
 {
     switch (index_->tag_kinds[k]) {
     case TagKind::Open: return visit_open(k) ? WalkStep::Continue : WalkStep::Failed;
@@ -85,14 +117,52 @@ WalkStep TreeWalk::visit(std::size_t k)
     }
 }
 
-bool TreeWalk::visit_open(std::size_t k)
+bool TreeWalk::visit_open(std::size_t& k)
 {
-    if (!collecting()) {
+    const bool child = collecting();
+    if (!child) {
         if (!is_root_tag(k)) return skip_open(k);
         collected_start_ = index_->tag_starts[k];
     }
-    if (!add_element(k)) return false;
+    if (!parse_start_tag(k)) return false;
+    if (child && closes_as_leaf(k)) {
+        ++k;  // its end tag is read
+        return true;
+    }
+    sink_.open_element(name_of(k), attributes_);
     collect_stack_.push_back({name_of(k), text_.open()});
+    return true;
+}
+
+// Most elements hold nothing but a little text: when the next tag is the element's end tag and
+// the text before it needs no decoding, the element is added to the sink whole, without being
+// opened, stacked and closed. False, with nothing done, wherever the general path must look:
+// another tag first, text to decode or to search for markup, or an end tag it would fail (it
+// then fails there, with the same error).
+bool TreeWalk::closes_as_leaf(std::size_t k)
+{
+    const index::StructuralIndex& window = *index_;
+    const std::size_t end_tag = k + 1;
+    if (end_tag >= window.tag_count() || window.tag_kinds[end_tag] != TagKind::Close ||
+        window.tag_ends[end_tag] >= document_.size()) {
+        return false;
+    }
+    std::string_view text;
+    const bool has_text = has_text_before(window.tag_starts[end_tag]);
+    if (has_text) {
+        // One run, unless a declaration the index skipped split it: the general path joins them.
+        const auto& ranges = window.text_ranges;
+        const bool split = text_cursor_ + 1 < ranges.size() &&
+                           ranges[text_cursor_ + 1].start < window.tag_starts[end_tag];
+        if (split) return false;
+        text = document_.substr(ranges[text_cursor_].start, ranges[text_cursor_].end - ranges[text_cursor_].start);
+        if (text_may_hide_markup_ || first_to_decode(text, TextMode::CharacterData) != text.size()) return false;
+    }
+    std::string_view end_name;
+    const std::string_view name = name_of(k);
+    if (!check_end_tag(window, end_tag, end_name, error_) || !same_name(end_name, name)) return false;
+    text_cursor_ += has_text;
+    sink_.add_leaf(name, attributes_, trim_unicode_space(text), true);
     return true;
 }
 
@@ -110,38 +180,6 @@ bool TreeWalk::skip_open(std::size_t k)
     skip_stack_.push_back(parts.name);
     return true;
 }
-
-namespace {
-
-// Whether an end tag's name is its start tag's: names are mostly short, and two words compared
-// in place cost less than a call to memcmp.
-bool same_name(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size()) return false;
-    if (a.size() > 16) return a == b;
-    if (a.size() < 4) {
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (a[i] != b[i]) return false;
-        }
-        return true;
-    }
-    if (a.size() < 8) {
-        std::uint32_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 8
-        std::memcpy(&a_first, a.data(), 4);
-        std::memcpy(&b_first, b.data(), 4);
-        std::memcpy(&a_last, a.data() + a.size() - 4, 4);
-        std::memcpy(&b_last, b.data() + b.size() - 4, 4);
-        return ((a_first ^ b_first) | (a_last ^ b_last)) == 0;
-    }
-    std::uint64_t a_first, a_last, b_first, b_last;  // overlapping when shorter than 16
-    std::memcpy(&a_first, a.data(), 8);
-    std::memcpy(&b_first, b.data(), 8);
-    std::memcpy(&a_last, a.data() + a.size() - 8, 8);
-    std::memcpy(&b_last, b.data() + b.size() - 8, 8);
-    return ((a_first ^ b_first) | (a_last ^ b_last)) == 0;
-}
-
-}  // namespace
 
 WalkStep TreeWalk::visit_close(std::size_t k)
 {
@@ -173,11 +211,16 @@ bool TreeWalk::close_skipped(std::size_t k, std::string_view name)
 
 WalkStep TreeWalk::visit_self_closing(std::size_t k)
 {
-    if (collecting() || is_root_tag(k)) {
-        const bool completes = !collecting();
-        if (!add_element(k)) return WalkStep::Failed;
+    if (collecting()) {
+        if (!parse_start_tag(k)) return WalkStep::Failed;
+        sink_.add_leaf(name_of(k), attributes_, {}, true);
+        return WalkStep::Continue;
+    }
+    if (is_root_tag(k)) {
+        if (!parse_start_tag(k)) return WalkStep::Failed;
+        sink_.open_element(name_of(k), attributes_);
         sink_.close_element({}, true);
-        return completes ? WalkStep::Complete : WalkStep::Continue;
+        return WalkStep::Complete;
     }
     attributes_.clear();  // attributes are checked even outside the collected element
     return parser_.parse(*index_, k, attributes_, error_) ? WalkStep::Continue : WalkStep::Failed;
@@ -194,14 +237,11 @@ bool TreeWalk::visit_cdata(std::size_t k)
     return true;
 }
 
-// A new element from start tag k, opened in the sink: the collected element, or the last child
-// of the innermost open element.
-bool TreeWalk::add_element(std::size_t k)
+// The attributes of start tag k, into the walk's map, for the sink to take.
+bool TreeWalk::parse_start_tag(std::size_t k)
 {
     attributes_.clear();
-    if (!parser_.parse(*index_, k, attributes_, error_)) return false;
-    sink_.open_element(name_of(k), attributes_);
-    return true;
+    return parser_.parse(*index_, k, attributes_, error_);
 }
 
 // The element is closed in the sink with its text, trimmed; its pieces leave the accumulator.

@@ -81,14 +81,15 @@ private:
         TextAccumulator::Mark text;
     };
 
-    WalkStep visit(std::size_t k);
-    bool visit_open(std::size_t k);
+    WalkStep visit(std::size_t& k);
+    bool visit_open(std::size_t& k);
+    bool closes_as_leaf(std::size_t k);
     bool skip_open(std::size_t k);
     WalkStep visit_close(std::size_t k);
     bool close_skipped(std::size_t k, std::string_view name);
     WalkStep visit_self_closing(std::size_t k);
     bool visit_cdata(std::size_t k);
-    bool add_element(std::size_t k);
+    bool parse_start_tag(std::size_t k);
     void close_element(const OpenElement& element);
     // Whether a run of character data not yet taken starts before the tag; most tags follow
     // another tag directly, and this check keeps them off take_text_before's longer path.

@@ -77,13 +77,17 @@ void NodeBuilder::open_collected_element(std::string_view name, const reader::At
     open_.emplace_back(name, reader::AttrMap(), made_.size());
 }
 
-// The table goes straight into the arena, where the node will use it: no block of its own to
-// allocate and free per element. A hashed table keeps its own blocks, and moves.
 void NodeBuilder::open_with_attributes(std::string_view name, reader::AttrMap& attributes)
 {
+    open_.emplace_back(name, kept_attributes(attributes), made_.size());
+}
+
+// The table goes straight into the arena, where the node will use it: no block of its own to
+// allocate and free per element. A hashed table keeps its own blocks, and moves.
+reader::AttrMap NodeBuilder::kept_attributes(reader::AttrMap& attributes)
+{
     const std::size_t table = attributes.placed_size();
-    reader::AttrMap kept = table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
-    open_.emplace_back(name, std::move(kept), made_.size());
+    return table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
 }
 
 void NodeBuilder::close_element(std::string_view text, bool)
@@ -99,6 +103,21 @@ void NodeBuilder::close_element(std::string_view text, bool)
     ++owed_;
     made_.forget_taken(element.first_child);
     open_.pop_back();
+    made_.push_back(std::move(node));
+}
+
+// An element without children, made at once: never opened, so nothing of it is kept in between.
+void NodeBuilder::add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text,
+                           bool text_in_document)
+{
+    if (open_.empty()) [[unlikely]] {  // the collected element itself
+        open_element(name, attributes);
+        return close_element(text, text_in_document);
+    }
+    made_.make_room_for_one();  // first, as in close_element
+    PyRef node = make_arena_node(arena(), name, attributes.empty() ? reader::AttrMap() : kept_attributes(attributes),
+                                 {}, text);
+    ++owed_;
     made_.push_back(std::move(node));
 }
 

@@ -32,6 +32,8 @@ public:
     // With or without the lock; each may throw std::bad_alloc, leaving what was made here.
     void open_element(std::string_view name, reader::AttrMap& attributes) override;
     void close_element(std::string_view text, bool text_in_document) override;
+    void add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text,
+                  bool text_in_document) override;
 
     // Before the walk: makes room at once for as many made nodes as a document of `bytes` can
     // hold unclaimed (a root's children), so that the list is never copied as it grows. Only
@@ -62,6 +64,7 @@ private:
     void settle() noexcept;
     [[gnu::noinline]] void open_collected_element(std::string_view name, const reader::AttrMap& attributes);
     [[gnu::noinline]] void open_with_attributes(std::string_view name, reader::AttrMap& attributes);
+    reader::AttrMap kept_attributes(reader::AttrMap& attributes);
     void close_collected_element(std::string_view text);
 
     std::vector<OpenElement> open_;
