@@ -42,6 +42,10 @@ TREES = [
     ("<r><b><a>deep</a></b><a>no</a></r>", "a", ("a", {}, "deep", [])),
     ("<a><b/><c>1</c><b k='v'/></a>", "a",
      ("a", {}, None, [("b", {}, None, []), ("c", {}, "1", []), ("b", {"k": "v"}, None, [])])),
+    # Children without children of their own, whose text may or may not be the document's bytes.
+    ("<a>x<b> y </b><c>&amp;</c><d>t</d ><e>u<!--c-->v</e><f><![CDATA[w]]></f>z</a>", "a",
+     ("a", {}, "xz", [("b", {}, "y", []), ("c", {}, "&", []), ("d", {}, "t", []), ("e", {}, "uv", []),
+                      ("f", {}, "w", [])])),
 ]
 
 
@@ -69,6 +73,10 @@ DECODED_TEXT = [
     ("\x1c x \x1f", "\x1c x \x1f"),
     ("\u200b x \u200b", "\u200b x \u200b"),
 ]
+
+
+def test_text_split_by_a_skipped_declaration_is_joined():
+    assert as_tuple(read("<r><b>a<!ELEMENT x>b</b></r>", "r")) == ("r", {}, None, [("b", {}, "ab", [])])
 
 
 @pytest.mark.parametrize("builder", BUILDERS)
