@@ -134,20 +134,20 @@ bool TreeWalk::visit_open(std::size_t& k)
     return true;
 }
 
-// Most elements hold nothing but a little text: when the next tag is the element's end tag and
-// the text before it needs no decoding, the element is added to the sink whole, without being
-// opened, stacked and closed. False, with nothing done, wherever the general path must look:
-// another tag first, text to decode or to search for markup, or an end tag it would fail (it
-// then fails there, with the same error).
+// Most elements hold nothing but a little text: when the next tag is the element's end tag,
+// the element is added to the sink whole, without being opened, stacked and closed. False, with
+// nothing done, wherever the general path must look: another tag first, text to search for
+// markup, or text or an end tag that it would fail on (it then fails there, with the same error).
 bool TreeWalk::closes_as_leaf(std::size_t k)
 {
     const index::StructuralIndex& window = *index_;
     const std::size_t end_tag = k + 1;
     if (end_tag >= window.tag_count() || window.tag_kinds[end_tag] != TagKind::Close ||
-        window.tag_ends[end_tag] >= document_.size()) {
+        window.tag_ends[end_tag] >= document_.size() || text_may_hide_markup_) {
         return false;
     }
     std::string_view text;
+    std::uint64_t text_start = 0;
     const bool has_text = has_text_before(window.tag_starts[end_tag]);
     if (has_text) {
         // One run, unless a declaration the index skipped split it: the general path joins them.
@@ -155,14 +155,32 @@ bool TreeWalk::closes_as_leaf(std::size_t k)
         const bool split = text_cursor_ + 1 < ranges.size() &&
                            ranges[text_cursor_ + 1].start < window.tag_starts[end_tag];
         if (split) return false;
-        text = document_.substr(ranges[text_cursor_].start, ranges[text_cursor_].end - ranges[text_cursor_].start);
-        if (text_may_hide_markup_ || first_to_decode(text, TextMode::CharacterData) != text.size()) return false;
+        text_start = ranges[text_cursor_].start;
+        text = document_.substr(text_start, ranges[text_cursor_].end - text_start);
     }
     std::string_view end_name;
     const std::string_view name = name_of(k);
     if (!check_end_tag(window, end_tag, end_name, error_) || !same_name(end_name, name)) return false;
+    const std::size_t first = first_to_decode(text, TextMode::CharacterData);
+    if (first == text.size()) {
+        sink_.add_leaf(name, attributes_, trim_unicode_space(text), true);
+    } else if (!add_decoded_leaf(name, text, text_start, first)) {
+        return false;
+    }
     text_cursor_ += has_text;
-    sink_.add_leaf(name, attributes_, trim_unicode_space(text), true);
+    return true;
+}
+
+// A leaf whose text has references: decoded above the open elements' text, for this call only.
+bool TreeWalk::add_decoded_leaf(std::string_view name, std::string_view text, std::uint64_t offset, std::size_t first)
+{
+    TextAccumulator::Mark mark = text_.open();
+    if (!append_decoded(text_.buffer_for(mark), text, offset, TextMode::CharacterData, first, error_)) {
+        text_.release(mark);
+        return false;
+    }
+    sink_.add_leaf(name, attributes_, text_.trimmed(mark), false);
+    text_.release(mark);
     return true;
 }
 

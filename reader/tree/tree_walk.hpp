@@ -84,6 +84,7 @@ private:
     WalkStep visit(std::size_t& k);
     bool visit_open(std::size_t& k);
     bool closes_as_leaf(std::size_t k);
+    bool add_decoded_leaf(std::string_view name, std::string_view text, std::uint64_t offset, std::size_t first);
     bool skip_open(std::size_t k);
     WalkStep visit_close(std::size_t k);
     bool close_skipped(std::size_t k, std::string_view name);
