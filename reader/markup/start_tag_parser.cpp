@@ -92,15 +92,6 @@ inline std::size_t next_value_stop(std::string_view region, std::size_t at, char
 
 }  // namespace
 
-bool StartTagParser::parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes, ReadError& error)
-{
-    StartTagParts parts;
-    if (!tag_name(index, k, parts, error)) return false;
-    if (parts.region.empty()) return true;  // most tags: no attributes, no space
-    names_.clear();
-    return parse_attributes(parts.region, parts.region_offset, attributes, error);
-}
-
 // Attribute after attribute until the region ends or a fault is met, each whole (scanned,
 // decoded, checked against the names before it) before the next is looked at: the faults come
 // out in document order.

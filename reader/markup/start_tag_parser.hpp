@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "index/structural/structural_index.hpp"
+#include "reader/markup/tag_checks.hpp"
 #include "reader/read_error.hpp"
 #include "reader/tree/attr_map.hpp"
 
@@ -20,7 +21,14 @@ public:
     // attributes into `attributes` (which must be empty, and stays so for a tag without
     // attributes). At the first fault in the tag fills `error` and returns false. Allocation
     // failure throws std::bad_alloc.
-    [[nodiscard]] bool parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes, ReadError& error);
+    [[nodiscard]] bool parse(const index::StructuralIndex& index, std::size_t k, AttrMap& attributes, ReadError& error)
+    {
+        StartTagParts parts;
+        if (!tag_name(index, k, parts, error)) return false;
+        if (parts.region.empty()) return true;  // most tags: no attributes, no space
+        names_.clear();
+        return parse_attributes(parts.region, parts.region_offset, attributes, error);
+    }
 
 private:
     // One attribute whose syntax is correct, before decoding.

@@ -169,9 +169,8 @@ void AttrMap::release_block() noexcept
     std::free(&block_->room());
 }
 
-void AttrMap::clear() noexcept
+void AttrMap::clear_block() noexcept
 {
-    if (block_ == nullptr) return;
     if (!block_->owned) {
         block_ = nullptr;
         return;

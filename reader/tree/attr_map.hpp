@@ -78,7 +78,11 @@ public:
 
     // Empties the map, keeping its block for the next entries (a placed map lets go of its
     // memory instead): the reader fills one map per tag and copies it where the element lives.
-    void clear() noexcept;
+    // Inline for most tags' map, empty already (an empty owned block has no records and no index).
+    void clear() noexcept
+    {
+        if (block_ != nullptr && (block_->count != 0 || !block_->owned)) clear_block();
+    }
 
     // Adds the pair, or replaces the value of a key already present (its position stays).
     void insert_or_assign(std::string_view key, std::string_view value);
@@ -154,6 +158,7 @@ private:
         block_ = nullptr;
     }
     void release_block() noexcept;  // an owned block's memory
+    void clear_block() noexcept;
 
     Block* block_ = nullptr;  // null while the map has never held an entry
 };
