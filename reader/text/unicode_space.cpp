@@ -89,12 +89,8 @@ std::size_t space_ending_at(std::string_view text, std::size_t end) noexcept
 
 }  // namespace
 
-std::string_view trim_unicode_space(std::string_view text) noexcept
+std::string_view trim_unicode_space_ends(std::string_view text) noexcept
 {
-    // Most texts begin and end with a printable ASCII character, which no white space is or
-    // ends with: nothing to trim.
-    const auto is_plain = [](char byte) { return static_cast<unsigned char>(byte) - 0x21u < 0x5Fu; };
-    if (!text.empty() && is_plain(text.front()) && is_plain(text.back())) return text;
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end) {

@@ -6,8 +6,18 @@
 
 namespace brindle::reader {
 
-// The text without its leading and trailing white space. `text` must be valid UTF-8.
-std::string_view trim_unicode_space(std::string_view text) noexcept;
+// trim_unicode_space for a text that may begin or end with white space.
+std::string_view trim_unicode_space_ends(std::string_view text) noexcept;
+
+// The text without its leading and trailing white space. `text` must be valid UTF-8. Inline for
+// most texts, which begin and end with a printable ASCII character, which no white space is or
+// ends with: nothing to trim.
+inline std::string_view trim_unicode_space(std::string_view text) noexcept
+{
+    const auto is_plain = [](char byte) { return static_cast<unsigned char>(byte) - 0x21u < 0x5Fu; };
+    if (text.empty() || (is_plain(text.front()) && is_plain(text.back()))) return text;
+    return trim_unicode_space_ends(text);
+}
 
 // is_all_unicode_space for a text that is not empty and whose first byte may begin white space.
 bool is_unicode_space_run(std::string_view text) noexcept;

@@ -16,7 +16,7 @@ namespace {
 
 // Whether an end tag's name is its start tag's: names are mostly short, and two words compared
 // in place cost less than a call to memcmp.
-bool same_name(std::string_view a, std::string_view b) noexcept
+[[gnu::always_inline]] inline bool same_name(std::string_view a, std::string_view b) noexcept
 {
     if (a.size() != b.size()) return false;
     if (a.size() > 16) return a == b;
@@ -156,7 +156,7 @@ bool TreeWalk::closes_as_leaf(std::size_t k)
                            ranges[text_cursor_ + 1].start < window.tag_starts[end_tag];
         if (split) return false;
         text_start = ranges[text_cursor_].start;
-        text = document_.substr(text_start, ranges[text_cursor_].end - text_start);
+        text = run_of(ranges[text_cursor_]);
     }
     std::string_view end_name;
     const std::string_view name = name_of(k);
@@ -277,7 +277,7 @@ bool TreeWalk::take_text_before(std::uint64_t tag_start)
         const bool check = check_everything_ && !skip_stack_.empty();  // inside the document element
         for (; text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start; ++text_cursor_) {
             const index::TextRange& range = ranges[text_cursor_];
-            if (check && !check_character_data(range.start, document_.substr(range.start, range.end - range.start))) {
+            if (check && !check_character_data(range.start, run_of(range))) {
                 return false;
             }
         }
@@ -285,7 +285,7 @@ bool TreeWalk::take_text_before(std::uint64_t tag_start)
     }
     while (text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start) {
         const index::TextRange& range = ranges[text_cursor_++];
-        if (!append_character_data(range.start, document_.substr(range.start, range.end - range.start))) return false;
+        if (!append_character_data(range.start, run_of(range))) return false;
     }
     return true;
 }

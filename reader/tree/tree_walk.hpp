@@ -105,6 +105,11 @@ private:
     bool hides_markup(std::uint64_t offset, std::string_view run);
     bool is_root_tag(std::size_t k) const noexcept;
     std::string_view name_of(std::size_t k) const noexcept;
+    // A run of character data that the index recorded, inside the document.
+    std::string_view run_of(const index::TextRange& range) const noexcept
+    {
+        return {document_.data() + range.start, static_cast<std::size_t>(range.end - range.start)};
+    }
 
     const index::StructuralIndex* index_ = nullptr;  // the window being walked
     std::string_view document_;
