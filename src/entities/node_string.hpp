@@ -29,13 +29,11 @@ public:
             copy_to_block(text);
         }
     }
-    // Views `text` (longer than kInlineCapacity), which must outlive the string.
-    static NodeString borrowing(std::string_view text) noexcept
-    {
-        NodeString borrowed;
-        borrowed.set_pointer(text, kBorrowed);
-        return borrowed;
-    }
+    // Views `text` (longer than kInlineCapacity), which must outlive the string. Made in place
+    // with the tag: a string made elsewhere and moved in is read back with a wider load than its
+    // bytes were stored with, which stalls.
+    struct Borrowed {};
+    NodeString(std::string_view text, Borrowed) noexcept { set_pointer(text, kBorrowed); }
     NodeString(NodeString&& other) noexcept
     {
         std::memcpy(bytes_, other.bytes_, sizeof bytes_);
@@ -80,12 +78,6 @@ private:
     static constexpr unsigned char kAbsent = 0xFF;
     static constexpr std::uint64_t kPointerSizeMask = (std::uint64_t{1} << 56) - 1;
 
-    static NodeString absent() noexcept
-    {
-        NodeString missing;
-        missing.set_tag(kAbsent);
-        return missing;
-    }
     bool is_absent() const noexcept { return tag() == kAbsent; }
 
     unsigned char tag() const noexcept { return bytes_[15]; }
@@ -132,10 +124,10 @@ static_assert(std::endian::native == std::endian::little,
 // of a text that is not there.
 class NodeText {
 public:
-    NodeText() noexcept : string_(NodeString::absent()) {}
+    NodeText() noexcept { string_.set_tag(NodeString::kAbsent); }  // in place, as a borrowed string is
     explicit NodeText(std::string_view text) : string_(text) {}
-    // As NodeString::borrowing: `text` (longer than kInlineCapacity) must outlive the text.
-    static NodeText borrowing(std::string_view text) noexcept { return NodeText(NodeString::borrowing(text)); }
+    // As NodeString's: `text` (longer than kInlineCapacity) must outlive the text.
+    NodeText(std::string_view text, NodeString::Borrowed borrowed) noexcept : string_(text, borrowed) {}
 
     bool has_value() const noexcept { return !string_.is_absent(); }
     explicit operator bool() const noexcept { return has_value(); }
@@ -146,7 +138,6 @@ public:
     }
 
 private:
-    explicit NodeText(NodeString&& string) noexcept : string_(std::move(string)) {}
     NodeString string_;
 };
 

@@ -139,7 +139,7 @@ void place_string(String* string, std::string_view text, char*& at) noexcept
         return;
     }
     std::memcpy(at, text.data(), text.size());
-    new (string) String(String::borrowing(std::string_view(at, text.size())));
+    new (string) String(std::string_view(at, text.size()), NodeString::Borrowed{});
     at += text.size();
 }
 
