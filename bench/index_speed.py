@@ -17,7 +17,8 @@ def build():
 
 def parse(output):
     """{document: {column: value}} from the table: two header lines name each column ("direct"
-    over "windows" is "direct windows"), then one line per document."""
+    over "windows" is "direct windows"), then one line per document. A level the processor
+    lacks shows "-", read as NaN."""
     lines = output.splitlines()
     start = next(i for i, line in enumerate(lines) if line.split()[:1] == ["document"])
     first, second = lines[start].split()[3:], lines[start + 1].split()
@@ -26,7 +27,7 @@ def parse(output):
     for line in lines[start + 2:]:
         cells = line.split()
         if len(cells) == len(columns) + 3:
-            table[cells[0]] = dict(zip(columns, map(float, cells[3:])))
+            table[cells[0]] = dict(zip(columns, (float("nan") if cell == "-" else float(cell) for cell in cells[3:])))
     return table
 
 

@@ -91,8 +91,8 @@ private:
     std::size_t count_ = 0;
 };
 
-// A read node that the work list holds the last reference to, its children already handed
-// over: released here instead of through the interpreter, which would only call back into
+// A read node that the walk holds the last reference to, its children all taken already:
+// released here instead of through the interpreter, which would only call back into
 // node_dealloc for a node with nothing left to release. Only where read nodes are made without
 // the interpreter's bookkeeping, which then never counted them as made and need not see them go.
 bool released_in_place([[maybe_unused]] PyRef& dying, [[maybe_unused]] HeldReferences& held) noexcept
