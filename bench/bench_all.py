@@ -193,12 +193,23 @@ def run_and_save(chosen):
         "pinned": timing.pinned_core is not None,
         "quick": chosen.quick,
         "python": platform.python_version(),
+        "processor": processor_name(),
         "load": [round(load_before, 1), round(os.getloadavg()[0], 1)],
         "command": " ".join(["python3", "bench/bench_all.py"] + sys.argv[1:]),
     }
     with open(os.path.join(chosen.out, "results.json"), "w") as file:
         json.dump(results, file, indent=1)
     return results
+
+
+def processor_name():
+    """The processor's model name as Linux tells it, or "" where it does not: the same code runs
+    at different speeds, and in different ratios to the peers, on different processors."""
+    try:
+        with open("/proc/cpuinfo") as info:
+            return next((line.split(":", 1)[1].strip() for line in info if line.startswith("model name")), "")
+    except OSError:
+        return ""
 
 
 def obtain_results(chosen):

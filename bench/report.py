@@ -171,7 +171,8 @@ def markdown(results, rows):
         "```",
         "",
         textwrap.fill(
-            f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine, "
+            f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine"
+            + (f" ({meta['processor']})" if meta.get("processor") else "") + ", "
             f"shared with other work (load average {meta['load'][0]} at the start, {meta['load'][1]} at the end; "
             f"{meta['date']}, Python {meta['python']}). How it measures: each library runs in a long-lived "
             "process of its own, the processes take turns round by round, a timed run is one call plus dropping "
@@ -191,7 +192,9 @@ def markdown(results, rows):
                    [[row.text, row.target, row.measured, _verdict(row)] for row in rows], first_right=4)
     text += [""] + _per_document(results) + _threads_and_memory(results)
     text += ["", "The floor is CPython making the same dicts, lists and strs as `to_dict` from a description",
-             "prepared beforehand, with the least work its C API allows (`bench/dict_floor.c`).", ""]
+             "prepared beforehand, with the least work its C API allows (`bench/dict_floor.c`). Why the",
+             "tiny elements and two threads stay below their goals: `bench/README.md`, \"Measured limits\".",
+             ""]
     return "\n".join(text)
 
 
