@@ -106,14 +106,10 @@ void NodeBuilder::close_element(std::string_view text, bool)
     made_.push_back(std::move(node));
 }
 
-// An element without children, made at once: never opened, so nothing of it is kept in between.
-void NodeBuilder::add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text,
-                           bool text_in_document)
+// A child without children, made at once: never opened, so nothing of it is kept in between.
+// Never the collected element, which the walk opens and closes.
+void NodeBuilder::add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text, bool)
 {
-    if (open_.empty()) [[unlikely]] {  // the collected element itself
-        open_element(name, attributes);
-        return close_element(text, text_in_document);
-    }
     made_.make_room_for_one();  // first, as in close_element
     PyRef node = make_arena_node(arena(), name, attributes.empty() ? reader::AttrMap() : kept_attributes(attributes),
                                  {}, text);
