@@ -1,8 +1,9 @@
 """Growth of brindle's cost with the size n of crafted inputs: read_string on documents made of
 one piece repeated n times (pieces that open markup and never close it, runs of quotes,
 dashes, brackets, references or white space, deep and wide trees), each plain and behind a
-prefix of quotes that sends it to the other index builder, and write_string on deep and wide
-trees.
+prefix of quotes that sends it to the other index builder, write_string on deep and wide
+trees, and streams (iter_string and iter_file, with a 64-byte and the default buffer) of deep
+documents.
 
     PYTHONPATH=build/<dir> python3 bench/bench_growth.py [--max-n 800000] [--budget 20] [--family NAME]
     PYTHONPATH=build/<dir> python3 bench/bench_growth.py --instructions [--min-n 8000] [--max-n 64000]
@@ -69,6 +70,25 @@ DOCUMENTS = [
 ]
 
 
+# Streamed with iter_string and iter_file: (name, document for n). Their records are the
+# elements <r>.
+STREAM_DOCUMENTS = [
+    ('"<d>" * n + "<r/>" + "</d>" * n', lambda n: "<d>" * n + "<r/>" + "</d>" * n),
+    ('"<d>" * n + "<r>" + "<a>" * n + "</a>" * n + "</r>" + "</d>" * n',
+     lambda n: "<d>" * n + "<r>" + "<a>" * n + "</a>" * n + "</r>" + "</d>" * n),
+]
+
+
+def stream_file(document):
+    """The document in a file of its own, removed when the process ends."""
+    import atexit
+    handle = tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".xml", delete=False)
+    with handle:
+        handle.write(document)
+    atexit.register(os.unlink, handle.name)
+    return handle.name
+
+
 def deep_tree(n):
     """n nested nodes, written without indentation: indented, the output itself grows with the
     square of the depth."""
@@ -84,11 +104,19 @@ def wide_tree(n):
 
 
 def families():
-    """(name, kind, input for n, largest n worth timing or None); kind is "read" or "write"."""
+    """(name, kind, input for n, largest n worth timing or None); kind is "read", "stream" or
+    "write"."""
     rows = []
     for name, build, cap in DOCUMENTS:
         rows.append((name, "read", build, cap))
         rows.append(("quotes + " + name, "read", lambda n, build=build: QUOTE_DENSE + build(n), cap))
+    for name, build in STREAM_DOCUMENTS:
+        for buffer_size in (64, None):
+            size = f"buffer_size={buffer_size}" if buffer_size else "default buffer"
+            rows.append((f"iter_string({name}, {size})", "stream",
+                         lambda n, build=build, b=buffer_size: (build(n), b, False), None))
+            rows.append((f"iter_file({name}, {size})", "stream",
+                         lambda n, build=build, b=buffer_size: (stream_file(build(n)), b, True), None))
     rows.append(("write_string(n nested nodes, indent=0)", "write", deep_tree, None))
     rows.append(("write_string(n children)", "write", wide_tree, None))
     return rows
@@ -98,6 +126,10 @@ def brindle_call(kind, subject):
     """The call measured on an input: read its root <r>, or write the tree (with its indent)."""
     if kind == "read":
         return lambda: brindle.read_string(subject, "r")
+    if kind == "stream":
+        source, buffer_size, from_file = subject
+        stream = brindle.iter_file if from_file else brindle.iter_string
+        return lambda: len(list(stream(source, "r", buffer_size=buffer_size)))
     tree, indent = subject
     return lambda: brindle.write_string(tree, indent)
 
@@ -111,6 +143,8 @@ def answer(action, errors=ValueError):
         return "error: " + str(error)[:34]
     if isinstance(result, str):
         return f"{len(result):,} characters"
+    if isinstance(result, int):
+        return f"{result:,} records"
     return "tree <" + (result.name if hasattr(result, "name") else result.tag) + ">"
 
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "index/structural/builder_choice.hpp"
 #include "kernels/kernels.hpp"
@@ -102,7 +103,7 @@ StreamStep StreamParser::parse_buffer(ReadError& error)
         return StreamStep::Finished;
     }
     if (utf8_fault_) return fail(error, failure(ReadErrorKind::InvalidUtf8, checked_));
-    carry_from(carried);
+    if (!carry_from(carried, error)) return StreamStep::Failed;
     return StreamStep::NeedInput;
 }
 
@@ -128,24 +129,87 @@ StreamStep StreamParser::fail(ReadError& error, ReadError found) noexcept
     forwarder_.abandon();
     if (walk_) walk_->abandon_collected();
     error = found;
-    if (error.kind != ReadErrorKind::NeverClosed) error.offset += base_;  // which has no offset
+    if (error.kind != ReadErrorKind::NeverClosed) error.offset = stream_offset(error.offset);  // which has no offset
     return StreamStep::Failed;
 }
 
-// The bytes from `carried` on are scanned again with what comes next; a record still open is
-// walked again from its start tag, since what was made of it views bytes that move.
-void StreamParser::carry_from(std::size_t carried)
+// The bytes from `carried` on are scanned again with what comes next. A record still open is
+// walked again from its start tag, since what was made of it views bytes that move; outside
+// records, what the walk is done with goes (let_go_outside_records).
+bool StreamParser::carry_from(std::size_t carried, ReadError& error)
 {
     if (walk_->collecting()) {
         carried = std::min(carried, static_cast<std::size_t>(walk_->collected_start()));
         walk_->abandon_collected();
         forwarder_.abandon();
+    } else if (!let_go_outside_records(carried, error)) {
+        return false;
     }
     walk_->keep_open_names(open_names_);
     std::memmove(buffer_, buffer_ + carried, filled_ - carried);
     filled_ -= carried;
     checked_ -= carried;
+    if (hole_bytes_ != 0 && carried > hole_at_) {
+        base_ += std::exchange(hole_bytes_, 0);
+    } else {
+        hole_at_ -= std::min(hole_at_, carried);
+    }
     base_ += carried;
+    return true;
+}
+
+// Outside records a stream holds nothing it is done with, however long a run of text or a
+// comment: character data before the first unfinished tag is checked now and let go (up to a
+// reference that has not ended), and of a long comment, CDATA section or processing instruction
+// not yet ended, only the first and last bytes stay, which are all that its scan and its checks
+// look at. Moves `carried` past what went.
+bool StreamParser::let_go_outside_records(std::size_t& carried, ReadError& error)
+{
+    const std::string_view rest(buffer_ + carried, checked_ - carried);
+    const std::size_t markup = std::min(rest.find('<'), rest.size());
+    const std::size_t settled = settled_text(rest.substr(0, markup));
+    if (settled != 0) {
+        if (!walk_->check_text_outside(carried, rest.substr(0, settled))) {
+            fail(error, walk_->error());
+            return false;
+        }
+        carried += settled;
+    }
+    if (settled == markup && markup != rest.size()) shorten_unended_markup(carried);
+    return true;
+}
+
+// The bytes of a run of character data that can be checked without what follows: a reference
+// runs from its '&' to the next ';', so the run stops at the first '&' after its last ';'.
+std::size_t StreamParser::settled_text(std::string_view text) noexcept
+{
+    const std::size_t semicolon = text.rfind(';');
+    const std::size_t amp = text.find('&', semicolon == std::string_view::npos ? 0 : semicolon + 1);
+    return amp == std::string_view::npos ? text.size() : amp;
+}
+
+// The middle of a long comment, CDATA section or processing instruction at `start` that the
+// buffer does not end: the scan looks only for its terminator, which the middle does not hold,
+// and the walk checks only its first and last bytes. Offsets after the hole count its bytes.
+void StreamParser::shorten_unended_markup(std::size_t start) noexcept
+{
+    constexpr std::size_t kKept = 64;  // at each end: more than any opening or terminator
+    const std::string_view markup(buffer_ + start, checked_ - start);
+    if (markup.size() <= 4 * kKept) return;
+    if (!markup.starts_with("<!--") && !markup.starts_with("<![CDATA[") && !markup.starts_with("<?")) return;
+    const std::size_t hole = start + kKept;
+    const std::size_t dropped = checked_ - kKept - hole;
+    std::memmove(buffer_ + hole, buffer_ + hole + dropped, filled_ - hole - dropped);
+    filled_ -= dropped;
+    checked_ -= dropped;
+    hole_at_ = hole;  // where an earlier hole in the same markup lies too
+    hole_bytes_ += dropped;
+}
+
+// The stream offset of a byte of the buffer.
+std::uint64_t StreamParser::stream_offset(std::uint64_t at) const noexcept
+{
+    return base_ + at + (hole_bytes_ != 0 && at >= hole_at_ ? hole_bytes_ : 0);
 }
 
 }  // namespace brindle::reader

@@ -57,12 +57,20 @@ private:
     StreamStep parse_buffer(ReadError& error);
     void check_utf8() noexcept;
     StreamStep fail(ReadError& error, ReadError found) noexcept;
-    void carry_from(std::size_t carried);
+    bool carry_from(std::size_t carried, ReadError& error);
+    bool let_go_outside_records(std::size_t& carried, ReadError& error);
+    static std::size_t settled_text(std::string_view text) noexcept;
+    void shorten_unended_markup(std::size_t start) noexcept;
+    std::uint64_t stream_offset(std::uint64_t at) const noexcept;
 
     std::string tag_;
     RecordForwarder forwarder_;
     std::size_t buffer_size_;
     std::uint64_t base_;  // the stream offset of buffer_[0]
+    // The bytes taken out of the middle of a long comment, CDATA section or processing
+    // instruction, which the buffer held from hole_at_ on.
+    std::size_t hole_at_ = 0;
+    std::uint64_t hole_bytes_ = 0;
     char* buffer_ = nullptr;
     std::size_t capacity_ = 0;
     std::size_t filled_ = 0;

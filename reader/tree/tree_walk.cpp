@@ -1,5 +1,6 @@
 #include "reader/tree/tree_walk.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -77,16 +78,41 @@ void TreeWalk::abandon_collected() noexcept
 
 void TreeWalk::keep_open_names(std::vector<char>& store)
 {
-    std::size_t bytes = 0;
-    for (const std::string_view name : skip_stack_) bytes += name.size();
-    std::vector<char> kept(bytes);  // the names may lie in `store` itself
-    char* next = kept.data();
-    for (std::string_view& name : skip_stack_) {
-        if (!name.empty()) std::memcpy(next, name.data(), name.size());
-        name = std::string_view(next, name.size());
-        next += name.size();
+    // The names kept by an earlier call lie at the bottom of the stack, in the store; only those
+    // above them still view the document.
+    const auto in_store = [&](std::string_view name) {
+        return !store.empty() && name.data() >= store.data() && name.data() < store.data() + store.size();
+    };
+    std::size_t first_new = skip_stack_.size();
+    while (first_new > 0 && !in_store(skip_stack_[first_new - 1])) --first_new;
+    std::size_t used = first_new == 0 ? 0
+                                      : static_cast<std::size_t>(skip_stack_[first_new - 1].data() - store.data()) +
+                                            skip_stack_[first_new - 1].size();
+    std::size_t bytes = used;
+    for (std::size_t i = first_new; i < skip_stack_.size(); ++i) bytes += skip_stack_[i].size();
+    if (bytes > store.size()) {
+        // Grows by doubling, and the kept names move with it: each byte moves a bounded number
+        // of times over the stream, so the cost stays linear at any depth.
+        std::vector<char> larger(std::max(bytes, 2 * store.size()));
+        if (used != 0) std::memcpy(larger.data(), store.data(), used);
+        for (std::size_t i = 0; i < first_new; ++i) {
+            std::string_view& name = skip_stack_[i];
+            name = std::string_view(larger.data() + (name.data() - store.data()), name.size());
+        }
+        store = std::move(larger);  // moves the block the names now view
     }
-    store = std::move(kept);  // moves the block the names now view
+    for (std::size_t i = first_new; i < skip_stack_.size(); ++i) {
+        std::string_view& name = skip_stack_[i];
+        std::memcpy(store.data() + used, name.data(), name.size());
+        name = std::string_view(store.data() + used, name.size());
+        used += name.size();
+    }
+}
+
+bool TreeWalk::check_text_outside(std::uint64_t offset, std::string_view run)
+{
+    if (!check_everything_ || skip_stack_.empty()) return true;  // outside the document element
+    return check_character_data(offset, run);
 }
 
 bool TreeWalk::finish_stream()

@@ -69,8 +69,12 @@ public:
     // as it stood before that element's start tag.
     void abandon_collected() noexcept;
     // Copies the names of the open elements into `store`, so that the document's bytes may go;
-    // the next window indexes `document`.
+    // the next window indexes `document`. The names an earlier call kept stay where they are, so
+    // a stream's cost stays linear in its depth.
     void keep_open_names(std::vector<char>& store);
+    // Checks a run of character data outside the collected element whose tag has not come yet,
+    // as the walk checks it on reaching that tag, so that a stream may let the run's bytes go.
+    [[nodiscard]] bool check_text_outside(std::uint64_t offset, std::string_view run);
     void set_document(std::string_view document) noexcept { document_ = document; }
     // At the end of a stream: fails with NeverClosed, naming the innermost element still open.
     [[nodiscard]] bool finish_stream();
