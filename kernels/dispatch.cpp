@@ -7,6 +7,8 @@
 #include "kernels/scalar/scalar_kernels.hpp"
 
 #if defined(BRINDLE_KERNELS_X86)
+#include <cpuid.h>
+
 #include "kernels/avx2/avx2_kernels.hpp"
 #include "kernels/avx512/avx512_kernels.hpp"
 #include "kernels/sse42/sse42_kernels.hpp"
@@ -14,6 +16,49 @@
 
 namespace brindle::kernels {
 namespace {
+
+#if defined(BRINDLE_KERNELS_X86)
+// What this processor runs and the operating system keeps across a switch of threads, read with
+// cpuid and xgetbv here rather than through __builtin_cpu_supports: that one is answered by the
+// compiler's runtime library, which differs by toolchain, and the one the release wheels link
+// (zig's compiler-rt) answered "no" for every feature, so the wheels ran the scalar kernels.
+struct X86Levels {
+    bool sse42 = false;
+    bool avx2 = false;
+    bool avx512bw = false;
+};
+
+X86Levels read_x86_levels() noexcept
+{
+    X86Levels levels;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
+        return levels;
+    }
+    levels.sse42 = (ecx & bit_SSE4_2) != 0;
+    if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) {
+        return levels;  // no AVX, or an operating system that does not save its registers
+    }
+    // XCR0 names the register state the operating system saves: bits 1-2 the XMM and YMM
+    // registers, bits 5-7 the AVX-512 mask registers and the upper halves of the ZMM ones.
+    unsigned xcr0 = 0, xcr0_high = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+    const bool saves_ymm = (xcr0 & 0x06u) == 0x06u;
+    const bool saves_zmm = (xcr0 & 0xe6u) == 0xe6u;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) {
+        return levels;
+    }
+    levels.avx2 = saves_ymm && (ebx & bit_AVX2) != 0;
+    levels.avx512bw = saves_zmm && (ebx & bit_AVX512F) != 0 && (ebx & bit_AVX512BW) != 0;
+    return levels;
+}
+
+const X86Levels& x86_levels() noexcept
+{
+    static const X86Levels levels = read_x86_levels();
+    return levels;
+}
+#endif
 
 // The level BRINDLE_KERNELS names, or the highest when it names none.
 Level requested_level() noexcept
@@ -53,14 +98,11 @@ const char* level_name(Level level) noexcept
 
 bool is_supported(Level level) noexcept
 {
-#if defined(BRINDLE_KERNELS_X86)
-    __builtin_cpu_init();  // in case this runs before the runtime's own initialisation
-#endif
     switch (level) {
 #if defined(BRINDLE_KERNELS_X86)
-    case Level::Sse42: return __builtin_cpu_supports("sse4.2");
-    case Level::Avx2: return __builtin_cpu_supports("avx2");
-    case Level::Avx512: return __builtin_cpu_supports("avx512bw");
+    case Level::Sse42: return x86_levels().sse42;
+    case Level::Avx2: return x86_levels().avx2;
+    case Level::Avx512: return x86_levels().avx512bw;
 #else
     case Level::Sse42:
     case Level::Avx2:
