@@ -1,7 +1,6 @@
 #include "reader/stream/stream_parser.hpp"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -28,8 +27,8 @@ ReadError failure(ReadErrorKind kind, std::uint64_t offset) noexcept
 }  // namespace
 
 StreamParser::StreamParser(std::string_view tag, RecordSinks& sinks, std::size_t buffer_size,
-                           std::uint64_t first_offset) noexcept
-    : forwarder_(sinks), buffer_size_(std::max<std::size_t>(buffer_size, 1)), base_(first_offset)
+                           std::uint64_t first_offset, BufferBlocks& blocks) noexcept
+    : forwarder_(sinks), blocks_(blocks), buffer_size_(std::max<std::size_t>(buffer_size, 1)), base_(first_offset)
 {
     try {
         tag_.assign(tag);
@@ -41,7 +40,7 @@ StreamParser::StreamParser(std::string_view tag, RecordSinks& sinks, std::size_t
 StreamParser::~StreamParser()
 {
     forwarder_.abandon();
-    std::free(buffer_);
+    if (buffer_ != nullptr) blocks_.give_back(buffer_, capacity_);
 }
 
 std::span<char> StreamParser::room() noexcept
@@ -50,16 +49,21 @@ std::span<char> StreamParser::room() noexcept
     if (tag_lost_ || filled_ > SIZE_MAX / 4) return {};
     const std::size_t needed = filled_ + wanted;
     // Grows for a long record; shrinks again after one, so the buffer stays near what it holds.
-    if (capacity_ < needed || capacity_ > 2 * needed) {
-        void* resized = std::realloc(buffer_, needed);
-        if (resized == nullptr) {
-            if (capacity_ < needed) return {};
-        } else {
-            buffer_ = static_cast<char*>(resized);
-            capacity_ = needed;
-        }
-    }
+    if ((capacity_ < needed || capacity_ > 2 * needed) && !move_buffer(needed) && capacity_ < needed) return {};
     return {buffer_ + filled_, wanted};
+}
+
+// Into a block of at least `size` bytes, with the bytes filled so far; false, with the buffer
+// unchanged, when memory runs out.
+bool StreamParser::move_buffer(std::size_t size) noexcept
+{
+    char* const block = blocks_.take(size);
+    if (block == nullptr) return false;
+    if (filled_ != 0) std::memcpy(block, buffer_, filled_);
+    if (buffer_ != nullptr) blocks_.give_back(buffer_, capacity_);
+    buffer_ = block;
+    capacity_ = size;
+    return true;
 }
 
 StreamStep StreamParser::parse(ReadError& error) noexcept

@@ -20,6 +20,7 @@
 
 #include "index/structural/structural_index.hpp"
 #include "reader/read_error.hpp"
+#include "reader/stream/buffer_blocks.hpp"
 #include "reader/stream/record_sinks.hpp"
 #include "reader/tree/tree_walk.hpp"
 
@@ -35,8 +36,9 @@ class StreamParser {
 public:
     // The builder is chosen from the first 4096 bytes, as read_file chooses. `buffer_size`: the
     // bytes that room() asks for at least. `first_offset`: the stream offset of the first byte.
-    StreamParser(std::string_view tag, RecordSinks& sinks, std::size_t buffer_size,
-                 std::uint64_t first_offset = 0) noexcept;
+    // `blocks`: where the buffer's memory comes from and goes back to.
+    StreamParser(std::string_view tag, RecordSinks& sinks, std::size_t buffer_size, std::uint64_t first_offset = 0,
+                 BufferBlocks& blocks = allocated_blocks()) noexcept;
     ~StreamParser();
     StreamParser(const StreamParser&) = delete;
     StreamParser& operator=(const StreamParser&) = delete;
@@ -63,8 +65,11 @@ private:
     void shorten_unended_markup(std::size_t start) noexcept;
     std::uint64_t stream_offset(std::uint64_t at) const noexcept;
 
+    bool move_buffer(std::size_t size) noexcept;
+
     std::string tag_;
     RecordForwarder forwarder_;
+    BufferBlocks& blocks_;
     std::size_t buffer_size_;
     std::uint64_t base_;  // the stream offset of buffer_[0]
     // The bytes taken out of the middle of a long comment, CDATA section or processing

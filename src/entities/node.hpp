@@ -104,14 +104,16 @@ PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, 
 // inline.
 std::size_t bytes_after_children(const AttrMap& attrs, std::string_view name, std::string_view text) noexcept;
 
-// A read's collected element, made in `block` (of the raw allocator, the node's own from now
-// on), which holds room for the fixed fields, `child_count` live children, then
-// bytes_after_children(...) bytes: the children become the node's where they lie, and its table,
-// name and text are copied after them, so that a stream's small record is one block. A hashed
-// table, which keeps blocks of its own, moves out of `attrs` instead. An empty `text` makes a node
-// without text. Made unlocked, like the arena's nodes.
-PyRef make_node_around_children(void* block, std::size_t child_count, std::string_view name, AttrMap& attrs,
-                                std::string_view text) noexcept;
+// A read's collected element, made in `block`, which holds room for the fixed fields,
+// `child_count` live children, then bytes_after_children(...) bytes: the children become the
+// node's where they lie, and its table, name and text are copied after them, so that a stream's
+// small record is one block. The block is of the raw allocator and the node's own from now on,
+// or, with `arena`, one that the arena has adopted (the node then holds a reference to the
+// arena, which the caller has added). A hashed table, which keeps blocks of its own, moves out
+// of `attrs` instead. An empty `text` makes a node without text. Made unlocked, like the arena's
+// nodes.
+PyRef make_node_around_children(void* block, NodeArena* arena, std::size_t child_count, std::string_view name,
+                                AttrMap& attrs, std::string_view text) noexcept;
 
 #if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x030E0000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) &&     \
     !defined(Py_TRACE_REFS) && !defined(Py_GIL_DISABLED) && !defined(BRINDLE_NODES_UNDER_LOCK)

@@ -59,6 +59,7 @@ NodeArena::~NodeArena()
         }
         chunks_ = older;
     }
+    give_back_pages(adopted_);
 }
 
 void NodeArena::release(NodeArena* arena, std::size_t count) noexcept

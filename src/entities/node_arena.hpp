@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "memory/kept_pages.hpp"
+
 namespace brindle {
 
 class NodeArena {
@@ -37,6 +39,11 @@ public:
     // node uses.
     void finish_filling() noexcept;
 
+    // Takes over a block of pages that a node of the arena lives in (the collected element,
+    // made in the block that gathered its children): it goes back with the arena's chunks.
+    // At most one per arena.
+    void adopt(Pages pages) noexcept { adopted_ = pages; }
+
     // One reference per node carved from the arena, plus the maker's until it lets go.
     void add_reference() noexcept { ++references_; }
     // Drops `count` references (one by default); the last frees the arena and all its chunks.
@@ -55,6 +62,7 @@ private:
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;
     std::size_t reserved_ = 0;  // the chunks' sizes, added up
+    Pages adopted_;
 };
 
 }  // namespace brindle

@@ -187,10 +187,10 @@ std::size_t bytes_after_children(const AttrMap& attrs, std::string_view name, st
     return attrs.placed_size() + arena_bytes(name) + arena_bytes(text);
 }
 
-PyRef make_node_around_children(void* block, std::size_t child_count, std::string_view name, AttrMap& attrs,
-                                std::string_view text) noexcept
+PyRef make_node_around_children(void* block, NodeArena* arena, std::size_t child_count, std::string_view name,
+                                AttrMap& attrs, std::string_view text) noexcept
 {
-    NodeObject* node = init_node_header(block, nullptr, child_count, kNodesWithoutLock);
+    NodeObject* node = init_node_header(block, arena, child_count, kNodesWithoutLock);
     char* at = static_cast<char*>(block) + node_size(child_count);
     if (const std::size_t table = attrs.placed_size(); table != 0) {
         new (&node->attrs) AttrMap(attrs.placed_copy(at));

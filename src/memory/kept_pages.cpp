@@ -151,12 +151,25 @@ Pages take_kept_pages(std::size_t size, std::size_t most) noexcept
 
 Pages take_pages(std::size_t size, std::size_t most)
 {
-    size = whole_pages(size == 0 ? 1 : size);
-    const Pages kept = g_store.take(size, most);
+    const Pages kept = g_store.take(whole_pages(size == 0 ? 1 : size), most);
     if (kept.data != nullptr) return kept;
+    return map_pages(size);
+}
+
+Pages map_pages(std::size_t size)
+{
+    size = whole_pages(size == 0 ? 1 : size);
     void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) throw std::bad_alloc();
     return {static_cast<char*>(memory), size};
+}
+
+void shrink_pages(Pages& pages, std::size_t size) noexcept
+{
+    size = (size + kPageBytes - 1) & ~(kPageBytes - 1);
+    if (size == 0 || size >= pages.size) return;
+    if (mremap(pages.data, pages.size, size, 0) == MAP_FAILED) return;
+    pages.size = size;
 }
 
 void grow_pages(Pages& pages, std::size_t size)

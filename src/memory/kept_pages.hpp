@@ -37,6 +37,15 @@ Pages take_pages(std::size_t size, std::size_t most = SIZE_MAX);
 // The same, or none when the store holds no such block.
 Pages take_kept_pages(std::size_t size, std::size_t most = SIZE_MAX) noexcept;
 
+// At least `size` bytes of fresh pages from the system, never a kept block: for a reservation
+// that is mostly left untouched, which would waste the written pages of a kept one. Throws
+// std::bad_alloc.
+Pages map_pages(std::size_t size);
+
+// Gives the pages of `pages` past its first `size` bytes back to the system, in place; keeps
+// them where that fails.
+void shrink_pages(Pages& pages, std::size_t size) noexcept;
+
 // Makes `pages` (possibly none) at least `size` bytes, moving them if need be; their bytes go
 // with them. Throws std::bad_alloc, leaving `pages` as they were.
 void grow_pages(Pages& pages, std::size_t size);

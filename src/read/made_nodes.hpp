@@ -12,6 +12,7 @@
 
 #include "entities/node.hpp"
 #include "ffi/py_ref.hpp"
+#include "memory/kept_pages.hpp"
 
 namespace brindle::read {
 
@@ -24,6 +25,8 @@ public:
 
     std::size_t size() const noexcept { return size_; }
     std::size_t capacity() const noexcept { return capacity_; }
+    // Whether the block is pages (see take_block).
+    bool holds_pages() const noexcept { return mapped_bytes_ != 0; }
     PyRef* entries() const noexcept
     {
         return block_ == nullptr ? nullptr : reinterpret_cast<PyRef*>(block_ + kNodeRoom);  // none before a block
@@ -31,8 +34,10 @@ public:
     // The entries from `first` on.
     std::span<PyRef> from(std::size_t first) const noexcept { return {entries() + first, size_ - first}; }
 
-    // Room for `count` entries; throws std::bad_alloc.
-    void reserve(std::size_t count);
+    // Room for `count` entries; throws std::bad_alloc. `untouched`: most of the room will stay
+    // unused (a guess from a document's size), so kept pages, already written, would be wasted
+    // on it.
+    void reserve(std::size_t count, bool untouched = false);
     // Room for one more entry; throws std::bad_alloc, leaving the list as it was.
     void make_room_for_one()
     {
@@ -52,17 +57,25 @@ public:
 
     // Hands over a block with every entry: room for a node's fixed fields, then size() entries,
     // then `extra` bytes. That is the list's own block resized to fit, or for a few entries a new
-    // block they are moved to. The list is left empty. Throws std::bad_alloc when no block can
-    // be had, leaving the list as it was.
-    void* take_block(std::size_t extra);
+    // block they are moved to. A block of pages (`mapped` then says which) goes back with
+    // give_back_pages; any other, with PyMem_RawFree. The list is left empty. Throws
+    // std::bad_alloc when no block can be had, leaving the list as it was.
+    void* take_block(std::size_t extra, Pages& mapped);
 
 private:
     static constexpr std::size_t kNodeRoom = sizeof(NodeObject);
     static constexpr std::size_t kFirstCapacity = 64;
 
+    // From here on the list's block is pages: freed, it goes to the per-process store of kept
+    // pages rather than into the C allocator's heap of whichever thread frees it.
+    static constexpr std::size_t kPagesFrom = std::size_t{256} << 10;
+
+    void move_to_pages(std::size_t bytes, bool untouched);
+
     char* block_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    std::size_t mapped_bytes_ = 0;  // of the block, when it is pages; 0 otherwise
 };
 
 }  // namespace brindle::read

@@ -44,7 +44,7 @@ void NodeBuilder::expect_document(std::size_t bytes) noexcept
     constexpr std::size_t kShortestElement = 4;
     constexpr std::size_t kMostReserved = std::size_t{64} << 20;
     try {
-        made_.reserve(std::min(bytes / kShortestElement, kMostReserved));
+        made_.reserve(std::min(bytes / kShortestElement, kMostReserved), true);
     } catch (const std::bad_alloc&) {
         // Address space is short: the list grows as it needs, and fails only if that fails.
     }
@@ -124,8 +124,17 @@ void NodeBuilder::close_collected_element(std::string_view text)
     // What may fail comes first, while the children are still the list's, which releases them
     // with the lock held.
     const std::size_t child_count = made_.size();
-    void* block = made_.take_block(bytes_after_children(collected_attributes_, element.name, text));
-    root_ = make_node_around_children(block, child_count, element.name, collected_attributes_, text);
+    // A block of pages goes back with the arena, which the node then holds.
+    NodeArena* holder = made_.holds_pages() ? &arena() : nullptr;
+    Pages mapped;
+    void* block = made_.take_block(bytes_after_children(collected_attributes_, element.name, text), mapped);
+    if (mapped.data != nullptr) {
+        holder->adopt(mapped);
+        holder->add_reference();
+    } else {
+        holder = nullptr;
+    }
+    root_ = make_node_around_children(block, holder, child_count, element.name, collected_attributes_, text);
     ++owed_;
     open_.pop_back();
     if (arena_ != nullptr) arena_->finish_filling();

@@ -12,6 +12,7 @@
 #include "read/read_errors.hpp"
 #include "reader/stream/stream_parser.hpp"
 #include "stream/node_records.hpp"
+#include "stream/stream_buffer.hpp"
 
 namespace brindle {
 
@@ -22,7 +23,8 @@ namespace {
 class RecordStream {
 public:
     RecordStream(std::unique_ptr<StreamSource> source, std::string_view tag, std::size_t buffer_size)
-        : source_(std::move(source)), parser_(std::make_unique<reader::StreamParser>(tag, records_, buffer_size))
+        : source_(std::move(source)),
+          parser_(std::make_unique<reader::StreamParser>(tag, records_, buffer_size, 0, stream_buffer_blocks()))
     {}
     ~RecordStream() { finish(); }
 

@@ -72,14 +72,24 @@ private:
         PyRef view = checked(PyMemoryView_FromMemory(room.data(), static_cast<Py_ssize_t>(room.size()), PyBUF_WRITE));
         PyRef result = PyRef::steal(PyObject_CallOneArg(method_.get(), view.get()));
         release_view(view.get());
-        if (!result) throw_python_error();
-        const Py_ssize_t got = PyLong_AsSsize_t(result.get());
-        if (got == -1 && PyErr_Occurred()) {
-            PyErr_Clear();
-            throw_error(PyExc_TypeError, type_mismatch_message(result.get(), "int") + " (from readinto())");
+        if (!result) throw_source_error("readinto");
+        return count_read_into(result.get(), room.size());
+    }
+
+    // readinto's count: an int from 0 to the room's size. A bool is not taken for a count.
+    static std::size_t count_read_into(PyObject* result, std::size_t room)
+    {
+        if (result == Py_None) throw_nothing_ready("readinto");
+        if (!PyLong_Check(result) || PyBool_Check(result)) {
+            throw_error(PyExc_TypeError, "readinto() returned " + type_name(result) + ", not int");
         }
-        if (got < 0 || static_cast<std::size_t>(got) > room.size()) {
-            throw_error(PyExc_ValueError, "readinto() returned " + std::to_string(got) + ", outside the buffer");
+        int overflow = 0;
+        const long long got = PyLong_AsLongLongAndOverflow(result, &overflow);
+        if (got == -1 && PyErr_Occurred()) throw_python_error();
+        if (overflow != 0 || got < 0 || static_cast<unsigned long long>(got) > room) {
+            PyRef text = checked(PyObject_Str(result));
+            throw_error(PyExc_ValueError, "readinto() returned " + std::string(utf8_view(text.get()).value_or("?")) +
+                                              ", outside the buffer");
         }
         return static_cast<std::size_t>(got);
     }
@@ -87,7 +97,9 @@ private:
     std::size_t read_bytes(std::span<char> room)
     {
         PyRef size = checked(PyLong_FromSize_t(room.size()));
-        PyRef result = checked(PyObject_CallOneArg(method_.get(), size.get()));
+        PyRef result = PyRef::steal(PyObject_CallOneArg(method_.get(), size.get()));
+        if (!result) throw_source_error("read");
+        if (result.get() == Py_None) throw_nothing_ready("read");
         if (!PyObject_CheckBuffer(result.get())) {
             throw_error(PyExc_TypeError, "read() returned " + type_name(result.get()) + ", not bytes");
         }
@@ -100,6 +112,33 @@ private:
             throw_error(PyExc_ValueError, "read() returned more bytes than were asked for");
         }
         return got;
+    }
+
+    // The source's own exception passes through as it is, but for StopIteration: a for loop over
+    // the stream would take it for the end and quietly lose every record after it, so it
+    // becomes a RuntimeError caused by it, as a generator's own StopIteration does.
+    [[noreturn]] static void throw_source_error(const char* method)
+    {
+        if (!PyErr_ExceptionMatches(PyExc_StopIteration)) throw_python_error();
+        PyRef stop = SavedError::fetch().release();
+        const std::string message = std::string(method) + "() raised StopIteration";
+        PyRef error = checked(PyObject_CallFunction(PyExc_RuntimeError, "s", message.c_str()));
+        PyException_SetContext(error.get(), Py_NewRef(stop.get()));
+        PyException_SetCause(error.get(), stop.release());
+        SavedError(std::move(error)).restore();
+        throw_python_error();
+    }
+
+    // A non-blocking source with no bytes ready: a stream cannot wait for them without spinning.
+    [[noreturn]] static void throw_nothing_ready(const char* method)
+    {
+        PyRef error = checked(PyObject_CallFunction(
+            PyExc_BlockingIOError, "is", EAGAIN,
+            (std::string(method) + "() returned None: the source has no bytes ready; a stream reads only from a "
+                                   "blocking source")
+                .c_str()));
+        SavedError(std::move(error)).restore();
+        throw_python_error();
     }
 
     // With readinto's own exception, if any, still to come out.
