@@ -15,6 +15,8 @@ import importlib
 import multiprocessing
 import os
 import statistics
+import subprocess
+import sys
 import time
 from dataclasses import dataclass
 
@@ -37,8 +39,11 @@ class Times:
     cpu: float
 
 
-def _serve(connection, core):
-    """The loop of a contender's process."""
+def _serve(connection, core, path=None):
+    """The loop of a contender's process; `path`, when given, is its own interpreter's import
+    path (a process started from another interpreter inherits the parent's)."""
+    if path is not None:
+        sys.path[:] = path
     if core is not None:
         os.sched_setaffinity(0, {core})
     jobs = {}
@@ -67,11 +72,18 @@ def _timed_run(job):
 
 
 class _Contender:
-    def __init__(self, name, core):
+    def __init__(self, name, core, interpreter=None):
         context = multiprocessing.get_context("spawn")
         self.connection, theirs = context.Pipe()
-        self.process = context.Process(target=_serve, args=(theirs, core), name=f"bench {name}", daemon=True)
-        self.process.start()
+        path = None
+        if interpreter is not None:
+            path = [_BENCH] + _import_path(interpreter)
+            context.set_executable(interpreter)
+        try:
+            self.process = context.Process(target=_serve, args=(theirs, core, path), name=f"bench {name}", daemon=True)
+            self.process.start()
+        finally:
+            context.set_executable(sys.executable)
 
     def ask(self, *message):
         self.connection.send(message)
@@ -83,11 +95,23 @@ class _Contender:
 
 _contenders = {}
 pinned_core = min(os.sched_getaffinity(0))  # None for figures on every core
+# {process: interpreter} for contenders that run in another interpreter than this one (a venv
+# of their own, say); the others run in this one.
+interpreters = {}
+_BENCH = os.path.dirname(os.path.abspath(__file__))
+
+
+def _import_path(interpreter):
+    """The import path `interpreter` starts with, PYTHONPATH aside."""
+    environment = {key: value for key, value in os.environ.items() if key != "PYTHONPATH"}
+    found = subprocess.run([interpreter, "-c", "import sys; print('\\n'.join(sys.path[1:]))"], env=environment,
+                           capture_output=True, text=True, check=True)
+    return found.stdout.splitlines()
 
 
 def _contender(name):
     if name not in _contenders:
-        _contenders[name] = _Contender(name, pinned_core)
+        _contenders[name] = _Contender(name, pinned_core, interpreters.get(name))
     return _contenders[name]
 
 
