@@ -26,6 +26,7 @@ from brindle import Node, SearchType
 DELAY = 0.2  # seconds into the walk when SIGINT arrives
 REACTION = 2.0  # seconds the walk may take to stop after it; generous on a shared machine
 WATCHDOG = 20.0  # seconds after which a walk that ignored the signal ends the process
+OUTPUT_STARTED = 1_100  # bytes: the declaration, "<p>" and a first line of indentation
 LEVELS = 40  # 2**40 occurrences: hours of work for every operation
 
 
@@ -62,22 +63,33 @@ def operations(path):
     }
 
 
-def send_sigint_later(delay):
-    """Another process sends SIGINT to this one after `delay` seconds and prints when it did;
-    returns that process. A fresh process, not a fork: a forked child of a process under the
-    sanitizers could inherit its allocator's lock, held by a thread that was just ending, and
-    wait on it for good (seen once, as a run that hung)."""
-    program = ("import os, signal, time\n"
+def send_sigint_later(delay, output=None):
+    """Another process sends SIGINT to this one `delay` seconds after it starts, or, given an
+    `output` path, `delay` seconds after a first line has been written there; it prints when it
+    sent the signal, and this function returns that process. Waiting for the output, not for
+    a time, keeps an interrupt meant for the writing out of the check before it, however slowly
+    a loaded machine runs this process. A fresh process, not a fork: a forked child of a process
+    under the sanitizers could inherit its allocator's lock, held by a thread that was just
+    ending, and wait on it for good (seen once, as a run that hung)."""
+    program = ("import os, signal, sys, time\n"
+               "output = sys.argv[1]\n"
+               f"deadline = time.monotonic() + {WATCHDOG}\n"
+               "while output and time.monotonic() < deadline and not (\n"
+               f"        os.path.exists(output) and os.path.getsize(output) >= {OUTPUT_STARTED}):\n"
+               "    time.sleep(0.005)\n"
                f"time.sleep({delay})\n"
                "sent = time.monotonic()\n"
                f"os.kill({os.getpid()}, signal.SIGINT)\n"
                "print(repr(sent))\n")
-    return subprocess.Popen([sys.executable, "-c", program], stdout=subprocess.PIPE, text=True)
+    return subprocess.Popen([sys.executable, "-c", program, output or ""], stdout=subprocess.PIPE, text=True)
 
 
-def interrupted(action):
-    """The exception that stopped `action` and the seconds from the signal to it."""
-    sender = send_sigint_later(DELAY)
+def interrupted(action, output=None):
+    """The exception that stopped `action` and the seconds from the signal to it. Given the
+    `output` path that `action` writes, the signal comes once the writing has begun there."""
+    if output is not None and os.path.exists(output):
+        os.remove(output)  # the last round's file must not count as this one's output
+    sender = send_sigint_later(DELAY, output)
     faulthandler.dump_traceback_later(WATCHDOG, exit=True)
     try:
         action()
@@ -97,9 +109,9 @@ def interrupted(action):
 KEPT_OUTPUT_BUFFER = 64 << 20
 
 
-def check_ctrl_c(action, byte_slack):
+def check_ctrl_c(action, byte_slack, output=None):
     def once():
-        exception, seconds = interrupted(action)
+        exception, seconds = interrupted(action, output)
         assert isinstance(exception, KeyboardInterrupt), repr(exception)
         assert seconds < REACTION, f"stopped {seconds:.2f} s after the signal"
     # A fifth of a second of walking builds megabytes: a walk that kept its work would leak far
@@ -111,10 +123,10 @@ def raise_runtime_error(signum, frame):
     raise RuntimeError("from the handler")
 
 
-def check_handler(action):
+def check_handler(action, output=None):
     previous = signal.signal(signal.SIGINT, raise_runtime_error)
     try:
-        exception, _ = interrupted(action)
+        exception, _ = interrupted(action, output)
     finally:
         signal.signal(signal.SIGINT, previous)
     assert isinstance(exception, RuntimeError) and str(exception) == "from the handler", repr(exception)
@@ -138,10 +150,11 @@ def main(name, mode):
     with tempfile.TemporaryDirectory() as directory:
         path = os.path.join(directory, "out.xml")
         action = operations(path)[name]
+        output = path if name == "write_file (output)" else None
         if mode == "ctrl-c":
-            check_ctrl_c(action, (1 << 20) + (KEPT_OUTPUT_BUFFER if name == "write_string" else 0))
+            check_ctrl_c(action, (1 << 20) + (KEPT_OUTPUT_BUFFER if name == "write_string" else 0), output)
         else:
-            check_handler(action)
+            check_handler(action, output)
         if name == "write_file (check)":
             assert not os.path.exists(path), "the file was opened before the tree was checked"
         if name == "write_file (output)":
