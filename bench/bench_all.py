@@ -1,8 +1,11 @@
 """Every speed and memory goal of brindle, measured as ratios against lxml, ElementTree and
 xmltodict on the same documents in one run, then summed up goal by goal.
 
-    PYTHONPATH=build/dev python3 bench/bench_all.py [--quick] [--only read,write,...] [--index]
+    python3 bench/bench_all.py [--quick] [--only read,write,...] [--index]
         [--rounds 11] [--all-cores] [--processes 5] [--documents records,mame] [--update-readme]
+
+It measures the brindle that `import brindle` finds: the installed one (`pip install .[bench]`,
+which brings the peers and matplotlib too), or a build tree named by PYTHONPATH.
 
 Sections (--only picks some; by default those above the line; --index adds index):
   read     read_string vs lxml fromstring (huge_tree) and ElementTree fromstring, every document
@@ -17,7 +20,8 @@ Sections (--only picks some; by default those above the line; --index adds index
   trees    from_dict, search_by_name vs iter(tag), str(), on the generated documents
 
 The documents are the generated shapes (about 20 MB each, 2 MB with --quick) and the shared
-corpus. Results go to --out (bench/results by default; a temporary folder with --quick):
+corpus (../shared/corpus beside the project, or the folder BRINDLE_CORPUS names); without it,
+the generated shapes alone, and no README update. Results go to --out (bench/results by default; a temporary folder with --quick):
 results.json and the chart brindle-vs-peers.png. --from results.json redoes the summary, chart
 and README section from a saved run without measuring.
 """
@@ -25,6 +29,7 @@ and README section from a saved run without measuring.
 import argparse
 import contextlib
 import datetime
+import importlib.util
 import json
 import os
 import platform
@@ -72,6 +77,10 @@ def options():
         parser.error(f"unknown sections: {', '.join(sorted(unknown))}")
     if chosen.update_readme and (chosen.quick or chosen.out):
         parser.error("--update-readme takes a full run into bench/results (no --quick, no --out)")
+    if chosen.update_readme and not document_sets.corpus_names():
+        parser.error(f"--update-readme needs the corpus, and {document_sets.CORPUS} holds none (BRINDLE_CORPUS names another folder)")
+    if chosen.update_readme and importlib.util.find_spec("matplotlib") is None:
+        parser.error("--update-readme draws the README's chart with matplotlib: pip install matplotlib (or .[bench])")
     chosen.rounds = max(chosen.rounds or 0, timing.LEAST_ROUNDS)
     if chosen.all_cores:
         timing.pinned_core = None
@@ -88,6 +97,9 @@ def chosen_documents(chosen):
     shapes = [document for document in document_sets.generated(int(chosen.mb * 2 ** 20)) if wanted(document.label)]
     names = [name for name in document_sets.corpus_names()
              if wanted(name) and (name in QUICK_CORPUS or not chosen.quick)]
+    if not document_sets.corpus_names():
+        print(f"corpus: none at {document_sets.CORPUS} (BRINDLE_CORPUS names another folder): "
+              "the generated shapes only")
     return shapes + document_sets.corpus(names)
 
 
@@ -184,6 +196,8 @@ def run_and_save(chosen):
     started = time.perf_counter()
     load_before = os.getloadavg()[0]
     print(f"load average at the start: {load_before:.1f} on {os.cpu_count()} cores", flush=True)
+    import brindle
+    print(f"brindle measured: {brindle.__file__}", flush=True)
     with tempfile.TemporaryDirectory() as scratch:
         results = measure(chosen, scratch)
     results["meta"] = {
@@ -224,10 +238,13 @@ def report_results(chosen, results):
     rows = report.goals(results)
     if rows:
         report.print_summary(rows)
-    import chart
-    chart_path = os.path.join(chosen.out, CHART)
-    if chart.draw(results, chart_path):
-        print(f"\nchart: {chart_path}")
+    if importlib.util.find_spec("matplotlib") is None:
+        print("\nchart: not drawn, matplotlib is not installed (pip install matplotlib, or .[bench])")
+    else:
+        import chart
+        chart_path = os.path.join(chosen.out, CHART)
+        if chart.draw(results, chart_path):
+            print(f"\nchart: {chart_path}")
     meta = results["meta"]
     print(f"results: {os.path.join(chosen.out, 'results.json')}; the run took {meta['seconds'] / 60:.1f} minutes, "
           f"load average {meta['load'][0]} at its start and {meta['load'][1]} at its end")

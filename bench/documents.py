@@ -1,7 +1,7 @@
 """The documents every benchmark compares on: the generated shapes (tests/generated_documents.py,
 the ones the tests read too) and the real documents of the shared corpus, which lies beside the
-project (<project>/../shared/corpus) and is read from there, xz-compressed, never copied into
-the repository."""
+project (<project>/../shared/corpus, or the folder BRINDLE_CORPUS names) and is read from there,
+xz-compressed, never copied into the repository."""
 
 import lzma
 import os
@@ -13,7 +13,7 @@ sys.path.append(os.path.join(PROJECT, "tests"))
 
 import generated_documents as generate  # noqa: E402  (found through the path set just above)
 
-CORPUS = os.path.join(os.path.dirname(PROJECT), "shared", "corpus")
+CORPUS = os.environ.get("BRINDLE_CORPUS") or os.path.join(os.path.dirname(PROJECT), "shared", "corpus")
 CORPUS_SUFFIX = ".xz"
 
 
