@@ -162,12 +162,18 @@ def markdown(results, rows):
     text = [
         "## Benchmarks",
         "",
-        "Benchmarks are programs, not tests; `bench/README.md` describes them. One command measures",
-        "every goal as a ratio against the peers, on the same documents in one run, and regenerates",
-        "this section and its chart:",
+        textwrap.fill(
+            "Benchmarks are programs, not tests; `bench/README.md` describes them. One command measures "
+            "every goal as a ratio against the peers, on the same documents in one run, and regenerates "
+            "this section and its chart. It measures the brindle that `import brindle` finds (here the "
+            "installed one; the `bench` extra brings the peers and matplotlib), and needs a C compiler, "
+            "CMake and the corpus of five real documents, which lies outside the repository "
+            "(`../shared/corpus` beside the checkout, or the folder `BRINDLE_CORPUS` names; without it "
+            "the run measures the generated documents only and leaves this section as it is):",
+            width=96),
         "",
         "```sh",
-        f"PYTHONPATH=build/dev {meta.get('command', 'python3 bench/bench_all.py --update-readme')}",
+        f"pip install \".[bench]\" && {meta.get('command', 'python3 bench/bench_all.py --update-readme')}",
         "```",
         "",
         textwrap.fill(
