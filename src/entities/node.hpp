@@ -85,11 +85,14 @@ PyRef make_node(NodeParts&& parts);
 //
 // Making an object unlocked writes its header fields directly, so it depends on the object
 // layout and reference counting of the interpreters it was checked against: CPython 3.10 to
-// 3.13, release builds with the lock. Every other build (3.14 and later, free-threaded, debug
-// builds that track references) takes the documented path instead: `kNodesWithoutLock` is false,
-// reads keep the lock and each node is made with PyObject_InitVar, taking its class reference
-// as it is made. Configuring with BRINDLE_NODES_UNDER_LOCK forces that path, so that it is
-// built and tested here too.
+// 3.15, release builds with the lock. (From 3.14 the count is the low half of a 64-bit word
+// whose high half holds flags that must be clear, which the word's one store of 1 gives, as the
+// interpreter's own _Py_NewReference does; a Node is not tracked by the cycle collector, so
+// it has no header before the object.) Every other build (later versions until checked,
+// free-threaded, debug builds that track references) takes the documented path instead:
+// `kNodesWithoutLock` is false, reads keep the lock while they make nodes and each node is made
+// with PyObject_InitVar, taking its class reference as it is made. Configuring with
+// BRINDLE_NODES_UNDER_LOCK forces that path, so that it is built and tested here too.
 //
 // A read's node, in `arena`: its name and text longer than a NodeString holds inline are
 // copied into the arena beside it. `attrs` is moved in as it is: placed in the arena already, or
@@ -115,7 +118,7 @@ std::size_t bytes_after_children(const AttrMap& attrs, std::string_view name, st
 PyRef make_node_around_children(void* block, NodeArena* arena, std::size_t child_count, std::string_view name,
                                 AttrMap& attrs, std::string_view text) noexcept;
 
-#if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x030E0000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) &&     \
+#if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x03100000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) &&     \
     !defined(Py_TRACE_REFS) && !defined(Py_GIL_DISABLED) && !defined(BRINDLE_NODES_UNDER_LOCK)
 #define BRINDLE_NODES_WITHOUT_LOCK 1
 inline constexpr bool kNodesWithoutLock = true;

@@ -69,6 +69,11 @@ PyTypeObject* create_node_type()
 
 namespace {
 
+#ifdef BRINDLE_NODES_WITHOUT_LOCK
+static_assert(sizeof(PyObject) == 2 * sizeof(void*) && offsetof(PyVarObject, ob_size) == sizeof(PyObject),
+              "the object header these nodes are made with: a count word, the class, the size");
+#endif
+
 // What PyObject_InitVar does in a release build of the interpreters it was checked against,
 // without the reference to the class (owed until the maker holds the lock) and without telling
 // tracemalloc, which cannot be called unlocked. Every field is written: the memory may hold an
@@ -77,7 +82,11 @@ void init_unlocked_header([[maybe_unused]] PyVarObject* object, [[maybe_unused]]
                           [[maybe_unused]] Py_ssize_t size) noexcept
 {
 #ifdef BRINDLE_NODES_WITHOUT_LOCK
-    object->ob_base.ob_refcnt = 1;
+#if PY_VERSION_HEX >= 0x030E0000 && SIZEOF_VOID_P > 4
+    object->ob_base.ob_refcnt_full = 1;  // the count 1, and the flags and overflow beside it clear
+#else
+    object->ob_base.ob_refcnt = 1;  // the whole word
+#endif
     object->ob_base.ob_type = type;
     object->ob_size = size;
 #endif
