@@ -1,17 +1,16 @@
 """The release wheel against the in-tree build: read_string plus dropping its result, on every
 corpus document, each build in a venv and a long-lived process of its own.
 
-    python3 bench/wheel_speed.py --wheel dist/brindle_xml-0.1.0-cp311-cp311-manylinux_2_28_x86_64.whl
-        [--in-tree DIR | --in-tree-venv VENV] [--rounds 15] [--limit 1.05] [--documents ssg,mame]
-        [--keep DIR]
+    python3 bench/wheel_speed.py (--wheel WHEEL | --wheel-venv VENV) [--in-tree DIR | --in-tree-venv VENV]
+        [--rounds 15] [--limit 1.05] [--documents ssg,mame] [--keep DIR]
 
-The wheel is installed in a fresh venv of the Python its tag names (python3.X on PATH); the
-in-tree build is `pip install DIR` (the project root by default) in another, or an existing venv
-given with --in-tree-venv (say, one built from an earlier commit). Both run the same job as the
-read section of bench_all.py (read_speed.py: a fresh str for each run), taking turns round by
-round in their own processes, pinned to one core (measure.py). The table gives each build's
-median CPU time per read and the wheel's over the in-tree build's; the exit status is 1 when a
-document's ratio is above --limit.
+The wheel is installed in a fresh venv of the Python its tag names (python3.X on PATH), or
+taken from an existing venv (--wheel-venv). The in-tree build is `pip install DIR` (the project
+root by default) in another venv, or an existing venv given with --in-tree-venv (say, one built
+from an earlier commit). Both run the same job as the read section of bench_all.py
+(read_speed.py: a fresh str for each run), taking turns round by round in their own processes,
+pinned to one core (measure.py). The table gives each build's median CPU time per read and the
+wheel's over the in-tree build's; the exit status is 1 when a document's ratio is above --limit.
 """
 
 import argparse
@@ -32,7 +31,9 @@ CONTENDERS = ("wheel", "in-tree")
 def options():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
-    parser.add_argument("--wheel", required=True, help="the wheel file to measure")
+    wheel = parser.add_mutually_exclusive_group(required=True)
+    wheel.add_argument("--wheel", help="the wheel file to measure")
+    wheel.add_argument("--wheel-venv", help="an existing venv holding the wheel")
     baseline = parser.add_mutually_exclusive_group()
     baseline.add_argument("--in-tree", default=PROJECT, help="the source folder pip installs (default: this project)")
     baseline.add_argument("--in-tree-venv", help="an existing venv holding the in-tree build, of the wheel's Python")
@@ -83,10 +84,15 @@ def recipes(document):
 
 def main():
     chosen = options()
-    python = wheel_python(chosen.wheel)
     with tempfile.TemporaryDirectory(prefix="brindle-wheel-speed-") as scratch:
         venvs = chosen.keep or scratch
-        timing.interpreters["wheel"] = make_venv(python, os.path.join(venvs, "wheel"), os.path.abspath(chosen.wheel))
+        if chosen.wheel_venv:
+            timing.interpreters["wheel"] = os.path.join(chosen.wheel_venv, "bin", "python")
+            python = timing.interpreters["wheel"]
+        else:
+            python = wheel_python(chosen.wheel)
+            timing.interpreters["wheel"] = make_venv(python, os.path.join(venvs, "wheel"),
+                                                     os.path.abspath(chosen.wheel))
         if chosen.in_tree_venv:
             timing.interpreters["in-tree"] = os.path.join(chosen.in_tree_venv, "bin", "python")
         else:
