@@ -238,6 +238,9 @@ def write_file(
     interpreter lock is released while checking and writing.
     """
 
+__version__: Final[str]
+"""The installed package's version (``brindle-xml``), as its metadata holds it."""
+
 def _unpickle_node(payload: bytes) -> Node:
     """The tree a pickled ``Node`` holds: what pickle calls on loading one.
 

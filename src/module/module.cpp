@@ -88,11 +88,28 @@ int exec_module(PyObject* module)
         add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
         for (PyMethodDef& definition : module_functions) add_function(module, &definition);
         for (PyMethodDef& definition : unlisted_functions) add_unlisted_function(module, &definition);
+        // The package's version, from its metadata (pyproject.toml) at build time.
+        const PyRef version = checked(PyUnicode_FromString(BRINDLE_VERSION));
+        if (PyObject_SetAttrString(module, "__version__", version.get()) < 0) throw_python_error();
     });
 }
 
+// What the module supports. Its classes are the process's, made once and shared by every
+// interpreter that imports it; from 3.12 an interpreter tags the classes it looks attributes up
+// on from a counter of its own (except immutable ones, which SearchType must not be: its
+// attributes can be reassigned), so a class shared with a sub-interpreter can carry the tag of
+// one of that interpreter's own classes, whose attributes its lookup cache then gives for ours.
+// So no sub-interpreter may import the module (it gets an ImportError), until the classes are
+// made per module. Nor does the module run without the GIL: a free-threaded interpreter turns
+// the GIL back on when it imports the module, and warns.
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+#if PY_VERSION_HEX >= 0x030C0000
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
+#ifdef Py_mod_gil
+    {Py_mod_gil, Py_MOD_GIL_USED},
+#endif
     {0, nullptr},
 };
 
