@@ -18,13 +18,12 @@ namespace {
 // the system when the tree dies, whatever else the C allocator holds.
 constexpr std::size_t kFirstChunk = std::size_t{16} << 10;
 constexpr std::size_t kLargestDoubling = std::size_t{32} << 20;
-constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
 
 // A chunk of at least `size` bytes; returns its memory and sets `size` to what it holds. A kept
 // block up to twice the size serves: a larger one would leave most of its pages idle.
 void* allocate_chunk(std::size_t& size)
 {
-    if (size >= kMappedFrom) {
+    if (size >= kPagedFrom) {
         const Pages pages = take_pages(size, 2 * size);
         size = pages.size;
         return pages.data;
@@ -52,7 +51,7 @@ NodeArena::~NodeArena()
 {
     while (chunks_ != nullptr) {
         Chunk* older = chunks_->older;
-        if (chunks_->size >= kMappedFrom) {
+        if (chunks_->size >= kPagedFrom) {
             give_back_pages({reinterpret_cast<char*>(chunks_), chunks_->size});
         } else {
             std::free(chunks_);
@@ -81,7 +80,7 @@ void NodeArena::add_chunk(std::size_t at_least)
 
 void NodeArena::finish_filling() noexcept
 {
-    if (chunks_ == nullptr || chunks_->size < kMappedFrom) return;
+    if (chunks_ == nullptr || chunks_->size < kPagedFrom) return;
     // The unused pages at the end of the newest chunk: a tree that lives on holds only the
     // pages it uses (those of a kept chunk were written by an earlier read).
     const auto first_unused = (reinterpret_cast<std::uintptr_t>(next_) + kPageBytes - 1) &

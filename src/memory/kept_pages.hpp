@@ -21,6 +21,9 @@ namespace brindle {
 
 inline constexpr std::size_t kMostKeptBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kPageBytes = 4096;
+// From this size on, the blocks of arena chunks, lists of made nodes and stream buffers are
+// pages taken from and given back to the store: below it, the C allocator serves.
+inline constexpr std::size_t kPagedFrom = std::size_t{128} << 10;
 
 // A run of whole pages mapped from the system, or none (null, 0).
 struct Pages {

@@ -25,7 +25,7 @@ void MadeNodes::reserve(std::size_t count, bool untouched)
     if (count <= capacity_) return;
     if (count > (PY_SSIZE_T_MAX - kNodeRoom) / sizeof(PyRef)) throw std::bad_alloc();
     const std::size_t bytes = kNodeRoom + count * sizeof(PyRef);
-    if (bytes >= kPagesFrom) return move_to_pages(bytes, untouched);
+    if (bytes >= kPagedFrom) return move_to_pages(bytes, untouched);
     void* grown = PyMem_RawRealloc(block_, bytes);
     if (grown == nullptr) throw std::bad_alloc();
     block_ = static_cast<char*>(grown);

@@ -66,10 +66,6 @@ private:
     static constexpr std::size_t kNodeRoom = sizeof(NodeObject);
     static constexpr std::size_t kFirstCapacity = 64;
 
-    // From here on the list's block is pages: freed, it goes to the per-process store of kept
-    // pages rather than into the C allocator's heap of whichever thread frees it.
-    static constexpr std::size_t kPagesFrom = std::size_t{256} << 10;
-
     void move_to_pages(std::size_t bytes, bool untouched);
 
     char* block_ = nullptr;

@@ -10,14 +10,11 @@ namespace brindle {
 
 namespace {
 
-// As for arena chunks: from here on a block is whole pages.
-constexpr std::size_t kPagesFrom = std::size_t{256} << 10;
-
 class KeptBlocks final : public reader::BufferBlocks {
 public:
     char* take(std::size_t& size) noexcept override
     {
-        if (size < kPagesFrom) return static_cast<char*>(std::calloc(size, 1));
+        if (size < kPagedFrom) return static_cast<char*>(std::calloc(size, 1));
         Pages pages;
         try {
             // A kept block a little larger serves; a much larger one would hold idle pages.
@@ -33,7 +30,7 @@ public:
 
     void give_back(char* block, std::size_t size) noexcept override
     {
-        if (size < kPagesFrom) return std::free(block);
+        if (size < kPagedFrom) return std::free(block);
         give_back_pages({block, size});
     }
 };
