@@ -34,7 +34,7 @@ public:
             pending_ += value;
         }
     }
-    void close_element(std::string_view text, bool) override
+    void close_element(std::string_view text) override
     {
         pending_ += "|";
         pending_ += text;

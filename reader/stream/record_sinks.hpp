@@ -34,16 +34,16 @@ public:
         record_->open_element(name, attributes);
     }
 
-    void close_element(std::string_view text, bool text_in_document) override
+    void close_element(std::string_view text) override
     {
-        record_->close_element(text, text_in_document);
+        record_->close_element(text);
         if (--depth_ == 0) sinks_.end_record();
     }
 
     // Only ever inside a record.
-    void add_leaf(std::string_view name, AttrMap& attributes, std::string_view text, bool text_in_document) override
+    void add_leaf(std::string_view name, AttrMap& attributes, std::string_view text) override
     {
-        record_->add_leaf(name, attributes, text, text_in_document);
+        record_->add_leaf(name, attributes, text);
     }
 
     void abandon() noexcept

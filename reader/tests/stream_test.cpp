@@ -36,7 +36,7 @@ public:
         open_.push_back({std::string(name), head, {}});
     }
 
-    void close_element(std::string_view text, bool) override
+    void close_element(std::string_view text) override
     {
         Open element = std::move(open_.back());
         open_.pop_back();

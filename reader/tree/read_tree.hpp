@@ -147,10 +147,10 @@ public:
         open_.push_back(node);
     }
 
-    void close_element(std::string_view text, bool text_in_document) override
+    void close_element(std::string_view text) override
     {
         if (!text.empty()) {
-            if (text_in_document) {
+            if (views_document(text)) {
                 tree_.set_text_in_document(open_.back(), text, document_);
             } else {
                 tree_.set_text_in_arena(open_.back(), text);
@@ -160,6 +160,15 @@ public:
     }
 
 private:
+    // A text that views the document is kept as a range of it; any other lasts only for the
+    // call, and is copied.
+    bool views_document(std::string_view text) const noexcept
+    {
+        const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+        const auto begin = reinterpret_cast<std::uintptr_t>(document_.data());
+        return at >= begin && at + text.size() <= begin + document_.size();
+    }
+
     ReadTree& tree_;
     std::string_view document_;
     std::vector<std::size_t> open_;

@@ -18,17 +18,17 @@ public:
     // moves it out.
     virtual void open_element(std::string_view name, AttrMap& attributes) = 0;
 
-    // Closes the innermost open element. `text` is its text, trimmed, empty when it has none.
-    // When `text_in_document` the bytes are the document's own; otherwise they last only
-    // for this call. May throw std::bad_alloc.
-    virtual void close_element(std::string_view text, bool text_in_document) = 0;
+    // Closes the innermost open element. `text` is its text, trimmed, empty when it has none:
+    // the document's own bytes, or bytes that last only for this call. May throw
+    // std::bad_alloc.
+    virtual void close_element(std::string_view text) = 0;
 
     // A new last child of the innermost open element that has no children of its own: what
     // open_element and then close_element would do, in one call.
-    virtual void add_leaf(std::string_view name, AttrMap& attributes, std::string_view text, bool text_in_document)
+    virtual void add_leaf(std::string_view name, AttrMap& attributes, std::string_view text)
     {
         open_element(name, attributes);
-        close_element(text, text_in_document);
+        close_element(text);
     }
 
 protected:

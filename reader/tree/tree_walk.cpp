@@ -188,7 +188,7 @@ bool TreeWalk::closes_as_leaf(std::size_t k)
     if (!check_end_tag(window, end_tag, end_name, error_) || !same_name(end_name, name)) return false;
     const std::size_t first = first_to_decode(text, TextMode::CharacterData);
     if (first == text.size()) {
-        sink_.add_leaf(name, attributes_, trim_unicode_space(text), true);
+        sink_.add_leaf(name, attributes_, trim_unicode_space(text));
     } else if (!add_decoded_leaf(name, text, text_start, first)) {
         return false;
     }
@@ -204,7 +204,7 @@ bool TreeWalk::add_decoded_leaf(std::string_view name, std::string_view text, st
         text_.release(mark);
         return false;
     }
-    sink_.add_leaf(name, attributes_, text_.trimmed(mark), false);
+    sink_.add_leaf(name, attributes_, text_.trimmed(mark));
     text_.release(mark);
     return true;
 }
@@ -256,13 +256,13 @@ WalkStep TreeWalk::visit_self_closing(std::size_t k)
 {
     if (collecting()) {
         if (!parse_start_tag(k)) return WalkStep::Failed;
-        sink_.add_leaf(name_of(k), attributes_, {}, true);
+        sink_.add_leaf(name_of(k), attributes_, {});
         return WalkStep::Continue;
     }
     if (is_root_tag(k)) {
         if (!parse_start_tag(k)) return WalkStep::Failed;
         sink_.open_element(name_of(k), attributes_);
-        sink_.close_element({}, true);
+        sink_.close_element({});
         return WalkStep::Complete;
     }
     attributes_.clear();  // attributes are checked even outside the collected element
@@ -291,7 +291,7 @@ bool TreeWalk::parse_start_tag(std::size_t k)
 void TreeWalk::close_element(const OpenElement& element)
 {
     const std::string_view text = text_.trimmed(element.text);
-    sink_.close_element(text, !element.text.pending.empty());
+    sink_.close_element(text);
     text_.release(element.text);
 }
 

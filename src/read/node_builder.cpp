@@ -90,7 +90,7 @@ reader::AttrMap NodeBuilder::kept_attributes(reader::AttrMap& attributes)
     return table != 0 ? attributes.placed_copy(arena().allocate(table)) : std::move(attributes);
 }
 
-void NodeBuilder::close_element(std::string_view text, bool)
+void NodeBuilder::close_element(std::string_view text)
 {
     if (open_.size() == 1) return close_collected_element(text);
     // Room for the node in the list first: once made, the node must not be dropped without
@@ -108,7 +108,7 @@ void NodeBuilder::close_element(std::string_view text, bool)
 
 // A child without children, made at once: never opened, so nothing of it is kept in between.
 // Never the collected element, which the walk opens and closes.
-void NodeBuilder::add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text, bool)
+void NodeBuilder::add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text)
 {
     made_.make_room_for_one();  // first, as in close_element
     PyRef node = make_arena_node(arena(), name, attributes.empty() ? reader::AttrMap() : kept_attributes(attributes),

@@ -31,9 +31,8 @@ public:
 
     // With or without the lock; each may throw std::bad_alloc, leaving what was made here.
     void open_element(std::string_view name, reader::AttrMap& attributes) override;
-    void close_element(std::string_view text, bool text_in_document) override;
-    void add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text,
-                  bool text_in_document) override;
+    void close_element(std::string_view text) override;
+    void add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text) override;
 
     // Before the walk: makes room at once for as many made nodes as a document of `bytes` can
     // hold unclaimed (a root's children), so that the list is never copied as it grows. Only
