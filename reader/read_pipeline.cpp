@@ -43,7 +43,7 @@ bool walk_in_windows(std::string_view document, index::StructuralIndex& window, 
 bool walk_document(std::string_view document, std::string_view root_tag, TreeSink& sink, ReadError& error)
 {
     const bool quote_dense = index::prefers_quote_dense(document);
-    TreeWalk walk(document, root_tag, quote_dense, sink);
+    TreeWalk walk(document, WalkOptions{root_tag, WalkInput::Document, quote_dense}, sink);
     index::StructuralIndex structure;
     if (quote_dense) {
         if (!check_build(index::build_quote_dense(document, structure), document, error)) return false;

@@ -81,19 +81,19 @@ StreamStep StreamParser::parse_buffer(ReadError& error)
     if (!walk_) {
         if (filled_ < kChoiceSample && !ended_) return StreamStep::NeedInput;
         quote_dense_ = index::prefers_quote_dense({buffer_, filled_});
-        walk_.emplace(std::string_view(), tag_, quote_dense_, forwarder_, true);
+        walk_.emplace(std::string_view(), WalkOptions{tag_, WalkInput::Stream, quote_dense_}, forwarder_);
     }
     check_utf8();
     const std::string_view walkable(buffer_, checked_);
     const bool stream_ends = ended_ && !utf8_fault_ && checked_ == filled_;
-    walk_->set_document(walkable);
+    walk_->view_buffer(walkable);
     index::StreamWindows windows(walkable, quote_dense_, stream_ends, index_, kTagsPerWindow);
     std::size_t carried = checked_;
     do {
         const index::BuildResult built = windows.next();
         if (built.status == index::BuildStatus::OutOfMemory) return fail(error, failure(ReadErrorKind::OutOfMemory, 0));
         WalkStep step = walk_->walk(index_);
-        while (step == WalkStep::Complete) step = walk_->resume();
+        while (step == WalkStep::Complete) step = walk_->walk_rest_of_window();
         if (step == WalkStep::Failed) return fail(error, walk_->error());
         if (built.status == index::BuildStatus::NeedMore) {
             carried = static_cast<std::size_t>(built.offset);
@@ -103,7 +103,7 @@ StreamStep StreamParser::parse_buffer(ReadError& error)
         if (!check_build(built, walkable, build_error)) return fail(error, build_error);
     } while (!windows.done());
     if (stream_ends) {
-        if (!walk_->finish_stream()) return fail(error, walk_->error());
+        if (!walk_->finish()) return fail(error, walk_->error());
         return StreamStep::Finished;
     }
     if (utf8_fault_) return fail(error, failure(ReadErrorKind::InvalidUtf8, checked_));
@@ -149,7 +149,7 @@ bool StreamParser::carry_from(std::size_t carried, ReadError& error)
     } else if (!let_go_outside_records(carried, error)) {
         return false;
     }
-    walk_->keep_open_names(open_names_);
+    walk_->copy_open_names_to(open_names_);
     std::memmove(buffer_, buffer_ + carried, filled_ - carried);
     filled_ -= carried;
     checked_ -= carried;

@@ -119,7 +119,7 @@ TEST(ReadErrors, TagEndingPastTheDocumentIsUnterminatedMarkup)
     window.tag_names = {{1, 1}, {4, 1}};
     ReadTree tree;
     ReadTreeSink sink(tree, window.document);
-    TreeWalk walk(window.document, "a", false, sink);
+    TreeWalk walk(window.document, WalkOptions{"a"}, sink);
     ASSERT_EQ(walk.walk(window), WalkStep::Failed);
     const ReadError expect = malformed(Msg::UnterminatedMarkup, 3);
     EXPECT_EQ(::testing::PrintToString(walk.error()), ::testing::PrintToString(expect));

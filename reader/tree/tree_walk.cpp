@@ -49,10 +49,10 @@ WalkStep TreeWalk::walk(const index::StructuralIndex& window)
     index_ = &window;
     text_cursor_ = 0;
     next_tag_ = 0;
-    return resume();
+    return walk_rest_of_window();
 }
 
-WalkStep TreeWalk::resume()
+WalkStep TreeWalk::walk_rest_of_window()
 {
     const index::StructuralIndex& window = *index_;
     const std::size_t count = window.tag_count();
@@ -76,7 +76,7 @@ void TreeWalk::abandon_collected() noexcept
     text_.release(text_.open_at_bottom());
 }
 
-void TreeWalk::keep_open_names(std::vector<char>& store)
+void TreeWalk::copy_open_names_to(std::vector<char>& store)
 {
     // The names kept by an earlier call lie at the bottom of the stack, in the store; only those
     // above them still view the document.
@@ -111,22 +111,17 @@ void TreeWalk::keep_open_names(std::vector<char>& store)
 
 bool TreeWalk::check_text_outside(std::uint64_t offset, std::string_view run)
 {
-    if (!check_everything_ || skip_stack_.empty()) return true;  // outside the document element
+    if (!checks_every_element() || skip_stack_.empty()) return true;  // outside the document element
     return check_character_data(offset, run);
-}
-
-bool TreeWalk::finish_stream()
-{
-    if (collecting()) return fail_read(error_, ReadErrorKind::NeverClosed, 0, collect_stack_.back().name);
-    if (!skip_stack_.empty()) return fail_read(error_, ReadErrorKind::NeverClosed, 0, skip_stack_.back());
-    return true;
 }
 
 bool TreeWalk::finish()
 {
-    if (complete_) return true;
-    if (collect_stack_.empty()) return fail_read(error_, ReadErrorKind::RootNotFound, 0, root_tag_);
-    return fail_read(error_, ReadErrorKind::NeverClosed, 0, collect_stack_.back().name);
+    if (collecting()) return fail_read(error_, ReadErrorKind::NeverClosed, 0, collect_stack_.back().name);
+    if (input_ == WalkInput::Stream) {
+        return skip_stack_.empty() || fail_read(error_, ReadErrorKind::NeverClosed, 0, skip_stack_.back());
+    }
+    return complete_ || fail_read(error_, ReadErrorKind::RootNotFound, 0, collect_tag_);
 }
 
 // Handles tag k, and the tags after it that it reads too (k is then the last of them).
@@ -146,11 +141,11 @@ bool TreeWalk::visit_open(std::size_t& k)
 {
     const bool child = collecting();
     if (!child) {
-        if (!is_root_tag(k)) return skip_open(k);
+        if (!is_collect_tag(k)) return skip_open(k);
         collected_start_ = index_->tag_starts[k];
     }
     if (!parse_start_tag(k)) return false;
-    if (child && closes_as_leaf(k)) {
+    if (child && try_add_leaf(k)) {
         ++k;  // its end tag is read
         return true;
     }
@@ -163,7 +158,7 @@ bool TreeWalk::visit_open(std::size_t& k)
 // the element is added to the sink whole, without being opened, stacked and closed. False, with
 // nothing done, wherever the general path must look: another tag first, text to search for
 // markup, or text or an end tag that it would fail on (it then fails there, with the same error).
-bool TreeWalk::closes_as_leaf(std::size_t k)
+bool TreeWalk::try_add_leaf(std::size_t k)
 {
     const index::StructuralIndex& window = *index_;
     const std::size_t end_tag = k + 1;
@@ -212,7 +207,7 @@ bool TreeWalk::add_decoded_leaf(std::string_view name, std::string_view text, st
 // A start tag outside the collected element: checked, and its name kept until its end tag.
 bool TreeWalk::skip_open(std::size_t k)
 {
-    if (check_everything_) {
+    if (checks_every_element()) {
         attributes_.clear();
         if (!parser_.parse(*index_, k, attributes_, error_)) return false;
         skip_stack_.push_back(name_of(k));
@@ -259,7 +254,7 @@ WalkStep TreeWalk::visit_self_closing(std::size_t k)
         sink_.add_leaf(name_of(k), attributes_, {});
         return WalkStep::Continue;
     }
-    if (is_root_tag(k)) {
+    if (is_collect_tag(k)) {
         if (!parse_start_tag(k)) return WalkStep::Failed;
         sink_.open_element(name_of(k), attributes_);
         sink_.close_element({});
@@ -299,7 +294,7 @@ bool TreeWalk::take_text_before(std::uint64_t tag_start)
 {
     const auto& ranges = index_->text_ranges;
     if (!collecting()) {
-        const bool check = check_everything_ && !skip_stack_.empty();  // inside the document element
+        const bool check = checks_every_element() && !skip_stack_.empty();  // inside the document element
         for (; text_cursor_ < ranges.size() && ranges[text_cursor_].start < tag_start; ++text_cursor_) {
             const index::TextRange& range = ranges[text_cursor_];
             if (check && !check_character_data(range.start, run_of(range))) {
@@ -350,10 +345,10 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
     return append_decoded(text_.buffer_for(mark), run, offset, TextMode::CharacterData, first, error_);
 }
 
-// An empty root_tag matches no element.
-bool TreeWalk::is_root_tag(std::size_t k) const noexcept
+// An empty collect_tag matches no element.
+bool TreeWalk::is_collect_tag(std::size_t k) const noexcept
 {
-    return !root_tag_.empty() && same_name(name_of(k), root_tag_);
+    return !collect_tag_.empty() && same_name(name_of(k), collect_tag_);
 }
 
 std::string_view TreeWalk::name_of(std::size_t k) const noexcept
