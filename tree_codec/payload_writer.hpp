@@ -8,7 +8,8 @@
 //   size = writer.finish();                 // the payload is the block's first `size` bytes
 //
 // Each step is noexcept and returns false when memory runs out (the storage could not grow, or
-// the label table could not); the writer is then done.
+// the label table could not); the writer is then done. The label table keeps views of the names
+// and attribute keys handed in: they must stay alive and unchanged until finish().
 #pragma once
 
 #include <cstddef>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,8 +41,10 @@ std::string encode(const std::vector<Node>& nodes)
     StringStorage storage;
     PayloadWriter writer(storage);
     EXPECT_TRUE(writer.start());
-    for (const Node& node : nodes) {
-        reader::AttrMap attrs;
+    std::vector<reader::AttrMap> maps(nodes.size());  // alive while the writer keeps views of keys
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const Node& node = nodes[i];
+        reader::AttrMap& attrs = maps[i];
         for (std::size_t at = 0; at < node.attrs.size();) {
             const std::size_t equals = node.attrs.find('=', at), end = node.attrs.find(';', at);
             attrs.insert(std::string_view(node.attrs).substr(at, equals - at),
@@ -136,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"no parent", payload(kLeaf + std::string("\x01\0\0\0", 4), 2), K::NodeWithoutParent, 18, 0}),
     [](const auto& info) {
         std::string name = info.param.what;
-        for (char& c : name) c = c == ' ' ? '_' : c;
+        for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
 
