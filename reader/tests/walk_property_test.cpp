@@ -409,7 +409,9 @@ std::size_t chain_depth(std::uint64_t seed)
     return seed % 40 == 0 ? 1000 + seed : 0;
 }
 
-// The document where `builder` reads it. Both start with markup the reference skips.
+// The document where `builder` reads it: for the quote-dense builder behind a comment full of
+// quotes; for the direct one behind processing instructions when its own quotes would send it
+// to the other.
 std::string placed(const std::string& text, Builder builder)
 {
     if (builder == Builder::QuoteDense) return testing::in_builder(text, builder).document;
