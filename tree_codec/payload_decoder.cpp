@@ -69,14 +69,25 @@ bool PayloadDecoder::read_node_version_1(DecodedNode& node)
     return label(node.name) && text(node.text) && attrs(node.attrs) && children(node.children);
 }
 
+// Most numbers in a payload take one byte: those are read inline, the rest out of line.
 bool PayloadDecoder::varint(std::uint64_t& value) noexcept
+{
+    if (!rest_.empty() && static_cast<unsigned char>(rest_[0]) < 0x80) [[likely]] {
+        value = static_cast<unsigned char>(rest_[0]);
+        rest_.remove_prefix(1);
+        return true;
+    }
+    return long_varint(value);
+}
+
+bool PayloadDecoder::long_varint(std::uint64_t& value) noexcept
 {
     const std::uint64_t start = offset();
     value = 0;
     for (unsigned shift = 0; shift < 64; shift += 7) {
-        std::string_view byte_view;
-        if (!bytes(1, byte_view)) return false;
-        const auto byte = static_cast<unsigned char>(byte_view[0]);
+        if (rest_.empty()) return fail(DecodeErrorKind::Truncated, offset());
+        const auto byte = static_cast<unsigned char>(rest_[0]);
+        rest_.remove_prefix(1);
         const std::uint64_t group = byte & 0x7F;
         if ((group << shift >> shift) != group) return fail(DecodeErrorKind::NumberOutOfRange, start);
         value |= group << shift;

@@ -68,6 +68,7 @@ private:
     bool read_node_version_1(DecodedNode& node);
 
     bool varint(std::uint64_t& value) noexcept;
+    [[gnu::noinline]] bool long_varint(std::uint64_t& value) noexcept;
     bool count(std::size_t smallest_item, std::uint64_t& value) noexcept;
     bool bytes(std::uint64_t size, std::string_view& taken) noexcept;
     bool utf8(std::uint64_t size, std::string_view& text) noexcept;

@@ -14,15 +14,6 @@ namespace {
 
 constexpr std::size_t kFirstCapacity = 256;
 
-// Writes `value` as a varint at `at`; returns the bytes written.
-std::size_t put_varint_at(char* at, std::uint64_t value) noexcept
-{
-    std::size_t size = 0;
-    for (; value >= 0x80; value >>= 7) at[size++] = static_cast<char>(value | 0x80);
-    at[size++] = static_cast<char>(value);
-    return size;
-}
-
 }  // namespace
 
 bool PayloadWriter::start() noexcept
@@ -60,14 +51,6 @@ std::size_t PayloadWriter::finish() noexcept
 {
     for (std::size_t i = 0; i < kNodeCountBytes; ++i) data_[1 + i] = static_cast<char>(count_ >> (8 * i));
     return size_;
-}
-
-bool PayloadWriter::put_varint(std::uint64_t value) noexcept
-{
-    char* at = room(kMaxVarintBytes);
-    if (at == nullptr) return false;
-    size_ += put_varint_at(at, value);
-    return true;
 }
 
 bool PayloadWriter::put_bytes(std::string_view bytes) noexcept

@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "reader/tree/attr_map.hpp"
+#include "tree_codec/payload_format.hpp"
 
 namespace brindle::tree_codec {
 
@@ -56,7 +57,16 @@ public:
     std::size_t finish() noexcept;
 
 private:
-    bool put_varint(std::uint64_t value) noexcept;
+    bool put_varint(std::uint64_t value) noexcept
+    {
+        char* at = room(kMaxVarintBytes);
+        if (at == nullptr) [[unlikely]]
+            return false;
+        for (; value >= 0x80; value >>= 7) *at++ = static_cast<char>(value | 0x80);
+        *at++ = static_cast<char>(value);
+        size_ = static_cast<std::size_t>(at - data_);
+        return true;
+    }
     bool put_bytes(std::string_view bytes) noexcept;
     bool put_string(std::string_view text) noexcept { return put_varint(text.size()) && put_bytes(text); }
     bool put_label(std::string_view label);  // throws std::bad_alloc from the label table
