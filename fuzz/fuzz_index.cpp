@@ -114,7 +114,7 @@ void expect_windows_equal_whole(std::string_view document, const IndexEntries& w
                                 std::size_t tags_per_window)
 {
     index::StructuralIndex window;
-    index::DirectWindows windows(document, window, tags_per_window);
+    index::IndexWindows windows(index::WindowInput{document}, window, tags_per_window);
     IndexEntries joined;
     BuildResult result{};
     do {

@@ -22,18 +22,34 @@ bool check_build(const index::BuildResult& result, std::string_view document, Re
     return fail_read(error, ReadErrorKind::OutOfMemory, result.offset);
 }
 
+index::BuildResult next_window(index::IndexWindows& windows, index::StructuralIndex& window, FaultOrder order) noexcept
+{
+    const index::BuildResult built = windows.next();
+    if (order == FaultOrder::IndexFirst || built.status == index::BuildStatus::Ok ||
+        built.status == index::BuildStatus::NeedMore) {
+        return built;
+    }
+    // A failing builder may have recorded the faulty tag itself, running to the end of the
+    // bytes; the tags before it are what the walk still visits.
+    while (!window.tag_ends.empty() && window.tag_ends.back() >= window.document.size()) {
+        window.tag_starts.pop_back();
+        window.tag_ends.pop_back();
+        window.tag_kinds.pop_back();
+        window.tag_names.pop_back();
+    }
+    return built;
+}
+
 namespace {
 
 // Builds the direct index a window at a time and walks each window. Once the walk has its
-// element or has failed, the rest of the document is still indexed: a fault the builder finds
-// anywhere in the document outranks what the walk found (replacing it in `error`), as if the
-// index were built whole before the walk.
+// element or has failed, the rest of the document is still indexed, for FaultOrder::IndexFirst.
 bool walk_in_windows(std::string_view document, index::StructuralIndex& window, TreeWalk& walk, ReadError& error)
 {
-    index::DirectWindows windows(document, window, kTagsPerWindow);
+    index::IndexWindows windows(index::WindowInput{document}, window, kTagsPerWindow);
     WalkStep step = WalkStep::Continue;
     do {
-        if (!check_build(windows.next(), document, error)) return false;
+        if (!check_build(next_window(windows, window, FaultOrder::IndexFirst), document, error)) return false;
         if (step == WalkStep::Continue) step = walk.walk(window);
     } while (!windows.done());
     if (step == WalkStep::Failed) error = walk.error();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "index/structural/structural_index.hpp"
@@ -16,6 +17,23 @@ namespace brindle::reader {
 // text runs, so a window is still in the cache when the walk reads it, and the index of a
 // large document never takes more memory than this. (The quote-dense index is built whole.)
 inline constexpr std::size_t kTagsPerWindow = 16384;
+
+// Which of two faults a read reports when its index and its walk each find one.
+//
+// A whole document is indexed to its end, a window at a time, even once the walk has its
+// element: the index's fault, anywhere, outranks the walk's, as if the index were built whole
+// before the walk, so that a read reports the same fault whatever the size of its windows.
+//
+// A stream cannot look past its buffer, and yields every record before a fault: its walk first
+// visits the tags before the index's fault, so the earlier of the two faults in stream order
+// wins. (docs/streaming.md tells users where the two differ.)
+enum class FaultOrder : std::uint8_t { IndexFirst, StreamOrder };
+
+// The next window of `windows`, built into `window`. With StreamOrder a failed build leaves the
+// tags before the faulty one in `window`, fit to walk; with IndexFirst the window is not walked
+// after a failed build.
+[[nodiscard]] index::BuildResult next_window(index::IndexWindows& windows, index::StructuralIndex& window,
+                                             FaultOrder order) noexcept;
 
 // Whether a build of the index succeeded; if not, fills `error` with its read error (an
 // unexpected end at the end of `document`).

@@ -139,7 +139,7 @@ std::uint64_t build(std::string_view document, Builder builder, StructuralIndex&
 std::uint64_t build_in_windows(std::string_view document)
 {
     StructuralIndex window;
-    DirectWindows windows(document, window, 16384);
+    IndexWindows windows(WindowInput{document}, window, 16384);
     std::uint64_t tags = 0;
     do {
         if (windows.next().status != BuildStatus::Ok) {

@@ -54,7 +54,7 @@ enum class BuildStatus : std::uint8_t {
     UnexpectedEnd,  // direct builder only: a comment, CDATA section or processing-instruction
                     // name runs to the end; offset = document length
     OutOfMemory,    // an array could not grow; offset = the '<' being recorded
-    NeedMore,       // StreamWindows only: the buffer ends inside markup; offset = where the
+    NeedMore,       // IndexWindows with more_follows only: the buffer ends inside markup; offset = where the
                     // character data before that markup starts
 };
 
@@ -78,56 +78,43 @@ struct BuildResult {
 BuildResult build_direct(std::string_view document, StructuralIndex& out) noexcept;
 
 namespace detail {
-class DirectBuilder;
-class StreamScanner;
+class WindowScanner;
 }  // namespace detail
 
-// build_direct run a window of tags at a time, for a reader that walks each window while its
-// entries are still in the cache instead of holding the index of the whole document. Each
-// call to next() replaces the contents of `out` with the next tags (`tags_per_window` of them,
-// fewer only in the last window) and the runs of character data recorded with them. Taken
-// together, the windows
-// hold exactly the entries build_direct records, and the build ends with the same result.
-// After a failure or the last window, done() is true. A failure leaves `out` unfit to walk.
-class DirectWindows {
-public:
-    DirectWindows(std::string_view document, StructuralIndex& out, std::size_t tags_per_window) noexcept;
-    ~DirectWindows();
-    DirectWindows(const DirectWindows&) = delete;
-    DirectWindows& operator=(const DirectWindows&) = delete;
-
-    BuildResult next() noexcept;
-    bool done() const noexcept { return done_; }
-
-private:
-    std::unique_ptr<detail::DirectBuilder> builder_;
-    std::size_t tags_per_window_;
-    bool done_ = false;
+// What a window build reads.
+struct WindowInput {
+    std::string_view bytes;
+    bool quote_dense = false;  // the quote-dense builder's scan, else build_direct's
+    // A buffer of a stream whose later bytes are still to come (see below); otherwise the
+    // bytes are the whole document, or the rest of a stream.
+    bool more_follows = false;
 };
 
-// One buffer of a stream, scanned by either builder a window of tags at a time. When more of the
-// stream follows the buffer (`stream_ends` false), no verdict rests on the buffer's end: the
-// scan stops with NeedMore before the first tag whose end, or whose kind, the buffer does not
+// A builder's scan run a window of tags at a time, for a reader that walks each window while
+// its entries are still in the cache instead of holding the index of the whole document. Each
+// call to next() replaces the contents of `out` with the next tags (`tags_per_window` of them,
+// fewer only in the last window) and the runs of character data recorded with them. Taken
+// together, the windows hold exactly the entries the builder records, and the build ends with
+// the same result. After a failure or the last window, done() is true; a failure leaves `out`
+// as the builder leaves it, unfit to walk.
+//
+// When more of the stream follows the bytes (`more_follows`), no verdict rests on their end:
+// the scan stops with NeedMore before the first tag whose end, or whose kind, the bytes do not
 // settle, and the caller scans again from the result's offset once more bytes have come. Every
 // tag recorded is then the tag that the builder records over the whole stream, at the same place
 // relative to the buffer's start (which must lie where a run of character data or a tag starts).
-// When the stream ends with the buffer, the scan is the builder's over the rest of the document.
-// After a failure, unlike the builders, the window holds the tags before the faulty one, fit to
-// walk.
-class StreamWindows {
+class IndexWindows {
 public:
-    StreamWindows(std::string_view buffer, bool quote_dense, bool stream_ends, StructuralIndex& out,
-                  std::size_t tags_per_window) noexcept;
-    ~StreamWindows();
-    StreamWindows(const StreamWindows&) = delete;
-    StreamWindows& operator=(const StreamWindows&) = delete;
+    IndexWindows(const WindowInput& input, StructuralIndex& out, std::size_t tags_per_window) noexcept;
+    ~IndexWindows();
+    IndexWindows(const IndexWindows&) = delete;
+    IndexWindows& operator=(const IndexWindows&) = delete;
 
     BuildResult next() noexcept;
     bool done() const noexcept { return done_; }
 
 private:
-    std::unique_ptr<detail::StreamScanner> scanner_;
-    StructuralIndex& out_;
+    std::unique_ptr<detail::WindowScanner> scanner_;
     std::size_t tags_per_window_;
     bool done_ = false;
 };

@@ -64,7 +64,7 @@ public:
 
     // The document is a buffer of a stream whose later bytes are still to come: wherever a
     // verdict would depend on bytes past the end, the scan stops with NeedMore instead, at the
-    // character data before the tag it could not finish (see StreamWindows).
+    // character data before the tag it could not finish (see IndexWindows).
     void expect_more() noexcept { more_may_follow_ = true; }
 
     // The next `tags` tags at most. Throws std::bad_alloc when an array cannot grow.

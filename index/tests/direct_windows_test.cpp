@@ -28,7 +28,7 @@ Windowed build_in_windows(const std::string& document, std::size_t requested)
 {
     Windowed out;
     StructuralIndex window;
-    DirectWindows windows(document, window, requested);
+    IndexWindows windows(WindowInput{document}, window, requested);
     const std::size_t tags_per_window = std::max<std::size_t>(requested, 1);
     do {
         out.result = windows.next();
@@ -76,9 +76,9 @@ std::string mutated(std::string document, std::mt19937_64& random)
     return document;
 }
 
-class DirectWindowsMatch : public ::testing::TestWithParam<std::size_t> {};
+class IndexWindowsMatch : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(DirectWindowsMatch, GeneratedDocuments)
+TEST_P(IndexWindowsMatch, GeneratedDocuments)
 {
     testing::DocumentGenerator generator(0xD17EC7 + GetParam());
     for (int round = 0; round < 300; ++round) {
@@ -86,7 +86,7 @@ TEST_P(DirectWindowsMatch, GeneratedDocuments)
     }
 }
 
-TEST_P(DirectWindowsMatch, BrokenDocuments)
+TEST_P(IndexWindowsMatch, BrokenDocuments)
 {
     testing::DocumentGenerator generator(0xB40CE + GetParam());
     std::mt19937_64 random(GetParam());
@@ -100,9 +100,9 @@ TEST_P(DirectWindowsMatch, BrokenDocuments)
     EXPECT_GT(failures, 50U);  // the mutations did reach the failure paths
 }
 
-INSTANTIATE_TEST_SUITE_P(TagsPerWindow, DirectWindowsMatch, ::testing::Values(1, 2, 3, 7, 64, 100000));
+INSTANTIATE_TEST_SUITE_P(TagsPerWindow, IndexWindowsMatch, ::testing::Values(1, 2, 3, 7, 64, 100000));
 
-TEST(DirectWindows, ExactEdgeCases)
+TEST(IndexWindows, ExactEdgeCases)
 {
     for (const char* document : {"", "text only", "<", "<a>", "<a/>", "<a>x</a><b", "<!-- open", "<a><![CDATA[x]]></a>",
                                  "<a><![CDATA[x]]>", "<?pi", "<!DOCTYPE d><a>t</a>tail"}) {

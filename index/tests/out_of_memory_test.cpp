@@ -37,7 +37,7 @@ void append(std::vector<T>& to, const std::vector<T>& from)
 BuildResult build_direct_in_windows(std::string_view document, StructuralIndex& out) noexcept
 {
     StructuralIndex window;
-    DirectWindows windows(document, window, 64);
+    IndexWindows windows(WindowInput{document}, window, 64);
     out = StructuralIndex{};
     out.document = document;
     BuildResult result{};

@@ -87,10 +87,10 @@ StreamStep StreamParser::parse_buffer(ReadError& error)
     const std::string_view walkable(buffer_, checked_);
     const bool stream_ends = ended_ && !utf8_fault_ && checked_ == filled_;
     walk_->view_buffer(walkable);
-    index::StreamWindows windows(walkable, quote_dense_, stream_ends, index_, kTagsPerWindow);
+    index::IndexWindows windows(index::WindowInput{walkable, quote_dense_, !stream_ends}, index_, kTagsPerWindow);
     std::size_t carried = checked_;
     do {
-        const index::BuildResult built = windows.next();
+        const index::BuildResult built = next_window(windows, index_, FaultOrder::StreamOrder);
         if (built.status == index::BuildStatus::OutOfMemory) return fail(error, failure(ReadErrorKind::OutOfMemory, 0));
         WalkStep step = walk_->walk(index_);
         while (step == WalkStep::Complete) step = walk_->walk_rest_of_window();
