@@ -1,8 +1,10 @@
 // The memory of one read's nodes: every node of a read tree, with its attribute table and its
 // longer name and text, is carved from a few large chunks that belong to the read, not from the
 // C allocator one block at a time. Making a node is a pointer bump; a node's death frees
-// nothing but a count; the last node of the tree to die gives every chunk back to the system
-// at once. A node that outlives the rest of its tree keeps all of the tree's memory.
+// nothing but a count; the last node of the tree to die gives every chunk back at once: small
+// chunks to the C allocator, chunks of whole pages to the per-process store of kept pages
+// (memory/kept_pages.hpp), which keeps them for the next call within its bound and returns the
+// rest to the system. A node that outlives the rest of its tree keeps all of the tree's memory.
 //
 // The arena is filled by one thread, without the interpreter lock, before any of its nodes is
 // shown to Python; from then on its count changes only with the lock held.
