@@ -74,10 +74,6 @@ printf '#!/bin/sh\nexec "%s" ar "$@"\n' "$zig" >"$work/bin/zig-ar"
 printf '#!/bin/sh\nexec "%s" ranlib "$@"\n' "$zig" >"$work/bin/zig-ranlib"
 chmod +x "$work/bin/zig-c++" "$work/bin/zig-ar" "$work/bin/zig-ranlib"
 export CXX="$work/bin/zig-c++"
-# The same on every compile and on the link, where zig's LTO makes the code: CMake's IPO flags
-# alone (CMakeLists.txt) left a read at 1.20-1.28x the in-tree build's instructions, these at
-# 1.07-1.13x (callgrind, ssg and josm documents).
-export CXXFLAGS="${CXXFLAGS:-} -flto=full -fomit-frame-pointer"
 wheel_options=(-C "cmake.define.CMAKE_CXX_COMPILER_AR=$work/bin/zig-ar"
                -C "cmake.define.CMAKE_CXX_COMPILER_RANLIB=$work/bin/zig-ranlib")
 # Zig's cache, shared with the chroot, so that its C++ runtime is built once.
