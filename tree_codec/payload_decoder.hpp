@@ -67,12 +67,13 @@ private:
     bool read_header_version_1();
     bool read_node_version_1(DecodedNode& node);
 
-    bool varint(std::uint64_t& value) noexcept;
+    // The readers of the grammar's pieces, inline in the node reader, which runs once a node.
+    [[gnu::always_inline]] inline bool varint(std::uint64_t& value) noexcept;
     [[gnu::noinline]] bool long_varint(std::uint64_t& value) noexcept;
-    bool count(std::size_t smallest_item, std::uint64_t& value) noexcept;
-    bool bytes(std::uint64_t size, std::string_view& taken) noexcept;
-    bool utf8(std::uint64_t size, std::string_view& text) noexcept;
-    bool label(std::string_view& label);
+    [[gnu::always_inline]] inline bool count(std::size_t smallest_item, std::uint64_t& value) noexcept;
+    [[gnu::always_inline]] inline bool bytes(std::uint64_t size, std::string_view& taken) noexcept;
+    [[gnu::always_inline]] inline bool utf8(std::uint64_t size, std::string_view& text) noexcept;
+    [[gnu::always_inline]] inline bool label(std::string_view& label);
     bool text(std::optional<std::string_view>& text) noexcept;
     bool attrs(reader::AttrMap& attrs);
     bool children(std::vector<std::uint64_t>& children);
