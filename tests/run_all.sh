@@ -136,7 +136,7 @@ start_lane() {
 # processor; then each builds and runs the suite on one core. CI must never pass without these
 # two: a chroot that cannot be made fails both steps. Then the suite against a build that makes
 # read nodes the documented way under the interpreter lock, as every free-threaded or debug
-# build does (and 3.14 and later, where the node layout is not checked at compile time).
+# build does (and 3.16 and later, where the node layout is not checked at compile time).
 chroot_lane() {
   local version
   for version in 3.14 3.15; do
