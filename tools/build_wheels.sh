@@ -84,21 +84,7 @@ export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-1}"
 
 # Runs a bash script inside the chroot, as root, with the scratch directory, zig's cache and the
 # directories the machine's pip configuration names mounted at their own paths.
-pip_local_dirs() {
-  local word path
-  {
-    for file in /etc/pip.conf /etc/xdg/pip/pip.conf "$HOME/.config/pip/pip.conf" "$HOME/.pip/pip.conf"; do
-      [ -f "$file" ] && sed -n 's/^[^#]*=//p' "$file"
-    done
-    env | sed -n 's/^PIP_[A-Z_]*=//p'
-  } | tr ' \t' '\n\n' | while read -r word; do
-    path="${word#file://}"
-    case "$path" in /*) ;; *) continue ;; esac
-    [ -f "$path" ] && path="$(dirname "$path")"
-    [ "$(basename "$path")" = simple ] && path="$(dirname "$path")"
-    [ -d "$path" ] && echo "$path"
-  done | sort -u
-}
+source "$root/tests/pip_config.sh"  # pip_local_dirs
 in_chroot() {
   local script="$1"
   shift
