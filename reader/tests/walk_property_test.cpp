@@ -78,8 +78,10 @@ std::string_view trim(std::string_view text)
         }
         return false;
     };
-    while (strip(true)) {}
-    while (strip(false)) {}
+    while (strip(true)) {
+    }
+    while (strip(false)) {
+    }
     return text;
 }
 
@@ -298,10 +300,11 @@ private:
     static constexpr const char* kNames[] = {
         "a", "b", "rec", "item", "p:q", "n-1.x", "_u", "abcdefgh", "abcdefgi", "name_of_seventeen", "\xC3\xA9l"};
     static constexpr const char* kText[] = {
-        "x", "hello world", " ", "\n  ", "\t", "caf\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "&lt;", "&gt;",
-        "&amp;", "&quot;", "&apos;", "&#65;", "&#x4E2D;", "&#233;", "&#x1F600;", "&#32;", ">", "'", "\"", "]", "\xC2\xA0", "\xE3\x80\x80"};
-    static constexpr const char* kValues[] = {
-        "v", "", " ", "\t", "\n", "\r\n", "&lt;", "&amp;amp;", "&#10;", "&#x41;", ">", "\xC3\xA9", "x y", "/"};
+        "x",         "hello world", " ",     "\n  ",   "\t",     "caf\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80",
+        "&lt;",      "&gt;",        "&amp;", "&quot;", "&apos;", "&#65;",       "&#x4E2D;",     "&#233;",
+        "&#x1F600;", "&#32;",       ">",     "'",      "\"",     "]",           "\xC2\xA0",     "\xE3\x80\x80"};
+    static constexpr const char* kValues[] = {"v",         "",      " ",      "\t", "\n",       "\r\n", "&lt;",
+                                              "&amp;amp;", "&#10;", "&#x41;", ">",  "\xC3\xA9", "x y",  "/"};
     static constexpr const char* kCData[] = {"", "x", "<a>", "&amp;", " pad ", "]]", "]", "\"q\"", "\xE4\xB8\xAD"};
     static constexpr const char* kComments[] = {"", " c ", "<x>", "a > b", "\"", "'", "&", "<!-", "?>"};
     static constexpr const char* kInstructions[] = {"<?pi?>", "<?pi data?>", "<?t a=\"b\" c='>'?>", "<?q <x> ?>"};
