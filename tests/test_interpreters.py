@@ -19,6 +19,7 @@ import brindle
 # Makes and runs sub-interpreters through the private module each version has (3.12:
 # _xxsubinterpreters; 3.13 and later: _interpreters, whose configurations can be named).
 HELPERS = r"""
+import re
 try:
     import _interpreters as interpreters
 except ImportError:
@@ -42,7 +43,8 @@ def last_line_of_failure(interpreter, code):
             interpreters.run_string(interpreter, code)
             failure = None
         except interpreters.RunFailedError as error:
-            failure = str(error)
+            # 3.12 names the class as "<class 'ImportError'>: ..."
+            failure = re.sub(r"^<class '([\w.]+)'>", r"\1", str(error))
     return failure and failure.strip().splitlines()[-1]
 """
 
