@@ -32,7 +32,7 @@ build_extension() {
     local flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize=vptr,function -fno-sanitize-recover=all -fno-omit-frame-pointer"
     CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz-python" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DPython_EXECUTABLE="$("$python" -c 'import sys; print(sys.executable)')" \
-        -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+        -DCMAKE_CXX_FLAGS="$flags" -DBRINDLE_LTO=OFF >/dev/null
     cmake --build "$root/build/fuzz-python" -j2 >/dev/null
 }
 
