@@ -8,12 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "reader/read_error.hpp"
 #include "reader/read_pipeline.hpp"
+#include "reader/stream/stream_parser.hpp"
 #include "reader/tree/read_tree.hpp"
 
 namespace brindle::reader::testing {
@@ -113,6 +115,23 @@ inline std::ostream& operator<<(std::ostream& os, const ReadError& e)
 {
     return os << "{kind " << static_cast<int>(e.kind) << " message " << static_cast<int>(e.message) << " at "
               << e.offset << " '" << e.name << "' '" << e.second_name << "'}";
+}
+
+// Feeds `document` to `parser` a room at a time, as a stream would, until the parser needs no
+// more input: Finished or Failed.
+inline StreamStep stream_whole(StreamParser& parser, std::string_view document, ReadError& error)
+{
+    std::size_t next = 0;
+    while (true) {
+        const std::span<char> room = parser.room();
+        const std::size_t count = std::min(room.size(), document.size() - next);
+        std::copy_n(document.data() + next, count, room.data());
+        next += count;
+        parser.commit(count);
+        if (count < room.size()) parser.end();
+        const StreamStep step = parser.parse(error);
+        if (step != StreamStep::NeedInput) return step;
+    }
 }
 
 }  // namespace brindle::reader

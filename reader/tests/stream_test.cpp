@@ -82,22 +82,11 @@ Streamed stream(std::string_view document, const std::string& tag, std::size_t b
 {
     DescribingSink sink(tag);
     StreamParser parser(tag, sink, buffer_size, first_offset);
-    std::size_t next = 0;
     Streamed out{};
-    while (true) {
-        const std::span<char> room = parser.room();
-        const std::size_t count = std::min(room.size(), document.size() - next);
-        std::copy_n(document.data() + next, count, room.data());
-        next += count;
-        parser.commit(count);
-        if (count < room.size()) parser.end();
-        const StreamStep step = parser.parse(out.error);
-        if (step == StreamStep::NeedInput) continue;
-        out.ok = step == StreamStep::Finished;
-        out.error_text = ::testing::PrintToString(out.error);
-        out.records = std::move(sink.records);
-        return out;
-    }
+    out.ok = stream_whole(parser, document, out.error) == StreamStep::Finished;
+    out.error_text = ::testing::PrintToString(out.error);
+    out.records = std::move(sink.records);
+    return out;
 }
 
 // The whole document read at once, its document element `root`.

@@ -474,19 +474,8 @@ std::vector<Elements> stream(std::string_view document, const std::string& tag, 
     RecordList records;
     ReadError error;
     StreamParser parser(tag, records, buffer_size);
-    std::size_t next = 0;
-    while (true) {
-        const std::span<char> room = parser.room();
-        const std::size_t count = std::min(room.size(), document.size() - next);
-        std::copy_n(document.data() + next, count, room.data());
-        next += count;
-        parser.commit(count);
-        if (count < room.size()) parser.end();
-        const StreamStep step = parser.parse(error);
-        if (step == StreamStep::NeedInput) continue;
-        if (step == StreamStep::Failed) failure = ::testing::PrintToString(error);
-        return std::move(records.records);
-    }
+    if (stream_whole(parser, document, error) == StreamStep::Failed) failure = ::testing::PrintToString(error);
+    return std::move(records.records);
 }
 
 TEST_P(WalkProperty, StreamRecordsAreTheWholeWalksElements)
