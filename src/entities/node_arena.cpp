@@ -1,7 +1,5 @@
 #include "entities/node_arena.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -38,6 +36,7 @@ void* allocate_chunk(std::size_t& size)
 struct NodeArena::Chunk {
     Chunk* older;
     std::size_t size;  // of the whole chunk, this header included
+    bool paged;        // pages of the store, else a block of the C allocator
 };
 
 NodeArena* NodeArena::create(std::size_t first_chunk)
@@ -51,7 +50,7 @@ NodeArena::~NodeArena()
 {
     while (chunks_ != nullptr) {
         Chunk* older = chunks_->older;
-        if (chunks_->size >= kPagedFrom) {
+        if (chunks_->paged) {
             give_back_pages({reinterpret_cast<char*>(chunks_), chunks_->size});
         } else {
             std::free(chunks_);
@@ -71,7 +70,7 @@ void NodeArena::add_chunk(std::size_t at_least)
 {
     std::size_t size = std::max(next_chunk_size_, at_least + sizeof(Chunk));
     void* memory = allocate_chunk(size);
-    chunks_ = new (memory) Chunk{chunks_, size};
+    chunks_ = new (memory) Chunk{chunks_, size, size >= kPagedFrom};
     reserved_ += size;
     next_ = static_cast<char*>(memory) + sizeof(Chunk);
     end_ = static_cast<char*>(memory) + size;
@@ -80,13 +79,16 @@ void NodeArena::add_chunk(std::size_t at_least)
 
 void NodeArena::finish_filling() noexcept
 {
-    if (chunks_ == nullptr || chunks_->size < kPagedFrom) return;
-    // The unused pages at the end of the newest chunk: a tree that lives on holds only the
-    // pages it uses (those of a kept chunk were written by an earlier read).
-    const auto first_unused = (reinterpret_cast<std::uintptr_t>(next_) + kPageBytes - 1) &
-                              ~std::uintptr_t{kPageBytes - 1};
-    const auto end = reinterpret_cast<std::uintptr_t>(end_);
-    if (end > first_unused) madvise(reinterpret_cast<void*>(first_unused), end - first_unused, MADV_DONTNEED);
+    if (chunks_ == nullptr || !chunks_->paged) return;
+    // The unused pages at the end of the newest chunk go back to the system: a tree that lives
+    // on holds only the pages it uses, and the store, once the tree dies, keeps and counts only
+    // pages that were written (those past the end of a kept chunk were written by an earlier
+    // read, but this one has no use for them).
+    Pages pages{reinterpret_cast<char*>(chunks_), chunks_->size};
+    shrink_pages(pages, static_cast<std::size_t>(next_ - pages.data));
+    reserved_ -= chunks_->size - pages.size;
+    chunks_->size = pages.size;
+    end_ = pages.data + pages.size;
 }
 
 }  // namespace brindle

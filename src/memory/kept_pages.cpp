@@ -40,13 +40,20 @@ inline void pause() noexcept
 #endif
 }
 
+// A block in the store: where it stands in the order of keeping, and whether it is marked.
+struct Kept {
+    Pages pages;
+    std::uint64_t stamp = 0;    // when it was kept, in the order of keeping: larger is newer
+    std::uint64_t kept_at = 0;  // when it was kept, in coarse_now's time
+    bool marked = false;        // free to the kernel since it was kept
+};
+
 // Blocks taken out of the store to be worked on once the lock is let go: those that keeping
-// another pushed out, returned to the system; those left unused for kUnusedNanos, marked and put
-// back.
+// another pushed out, returned to the system or (when part of one makes room enough) cut to
+// `trimmed_to` bytes and put back; those left unused for kUnusedNanos, marked and put back.
 struct Blocks {
-    Pages blocks[kSlots];
-    std::uint64_t stamps[kSlots];
-    std::uint64_t kept_at[kSlots];
+    Kept blocks[kSlots];
+    std::size_t trimmed_to[kSlots] = {};  // 0: returned whole
     std::size_t count = 0;
 };
 
@@ -54,18 +61,24 @@ class Store {
 public:
     Store() noexcept { pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork); }
 
-    // The smallest kept block of `size` to `most` bytes, or none. Blocks that no call has taken
-    // for kUnusedNanos and are not marked yet land in `unused`.
-    Pages take(std::size_t size, std::size_t most, std::uint64_t now, Blocks& unused) noexcept
+    // The smallest kept block of `size` to `most` bytes, or, with `or_smaller` and no such
+    // block, the largest one smaller than `size`; none when the store holds neither. Blocks
+    // that no call has taken for kUnusedNanos and are not marked yet land in `unused`.
+    Pages take(std::size_t size, std::size_t most, bool or_smaller, std::uint64_t now, Blocks& unused) noexcept
     {
         Guard guard(*this);
-        Slot* best = nullptr;
-        for (Slot& slot : slots_) {
-            if (slot.pages.data != nullptr && slot.pages.size >= size && slot.pages.size <= most &&
+        Kept* best = nullptr;
+        Kept* smaller = nullptr;
+        for (Kept& slot : slots_) {
+            if (slot.pages.data == nullptr) continue;
+            if (slot.pages.size >= size && slot.pages.size <= most &&
                 (best == nullptr || slot.pages.size < best->pages.size)) {
                 best = &slot;
+            } else if (slot.pages.size < size && (smaller == nullptr || slot.pages.size > smaller->pages.size)) {
+                smaller = &slot;
             }
         }
+        if (best == nullptr && or_smaller) best = smaller;
         const Pages taken = best == nullptr ? Pages{} : remove(*best);
         take_unused(now, unused);
         return taken;
@@ -73,29 +86,35 @@ public:
 
     // Keeps a block of at most kMostKeptBytes, not marked. The newest blocks are the ones worth
     // keeping (the next call most likely repeats the last), so the oldest go out until it fits;
-    // they land in `evicted`. Blocks left unused land in `unused`, as in take.
+    // they land in `evicted`, whole, or, when the end of the oldest makes room enough, to lose
+    // only that end (the block goes on serving, the rest of it as fresh pages). Blocks left
+    // unused land in `unused`, as in take.
     void keep(Pages pages, std::uint64_t now, Blocks& evicted, Blocks& unused) noexcept
     {
         Guard guard(*this);
         take_unused(now, unused);
-        Slot* slot;
+        Kept* slot;
         while ((slot = free_slot()) == nullptr || pages.size > kMostKeptBytes - total()) {
-            Slot& oldest = *oldest_slot();  // a block fits an empty store
+            Kept& oldest = *oldest_slot();  // a block fits an empty store
+            const std::size_t missing = slot == nullptr ? 0 : pages.size - (kMostKeptBytes - total());
+            evicted.trimmed_to[evicted.count] = missing != 0 && missing < oldest.pages.size
+                                                    ? oldest.pages.size - missing
+                                                    : 0;
             add(evicted, oldest);
             remove(oldest);
         }
-        put(*slot, pages, ++stamps_, now, false);
+        put(*slot, {pages, ++stamps_, now, false});
     }
 
-    // Puts back a block that take_unused took, now marked, in its old place in the order of
+    // Puts back a block that keep or take_unused took out, in its old place in the order of
     // keeping; false, leaving the store as it is, when it no longer fits beside what was kept
     // since (a newer block is worth more).
-    bool put_back_marked(Pages pages, std::uint64_t stamp, std::uint64_t kept_at) noexcept
+    bool put_back(const Kept& kept) noexcept
     {
         Guard guard(*this);
-        Slot* slot = free_slot();
-        if (slot == nullptr || pages.size > kMostKeptBytes - total()) return false;
-        put(*slot, pages, stamp, kept_at, true);
+        Kept* slot = free_slot();
+        if (slot == nullptr || kept.pages.size > kMostKeptBytes - total()) return false;
+        put(*slot, kept);
         return true;
     }
 
@@ -124,13 +143,6 @@ private:
     static void lock_for_fork() noexcept;
     static void unlock_after_fork() noexcept;
 
-    struct Slot {
-        Pages pages;
-        std::uint64_t stamp = 0;    // when it was kept, in the order of keeping: larger is newer
-        std::uint64_t kept_at = 0;  // when it was kept, in coarse_now's time
-        bool marked = false;        // free to the kernel since it was kept
-    };
-
     // Takes out the blocks kept since before `now - kUnusedNanos` and not marked yet: a block
     // is marked only while it is out of the store, so that no thread writes it meanwhile (a
     // write that the marking overtook could be lost to the kernel).
@@ -138,7 +150,7 @@ private:
     {
         if (oldest_unmarked_ > now || now - oldest_unmarked_ < kUnusedNanos) return;  // the common case
         std::uint64_t oldest = UINT64_MAX;
-        for (Slot& slot : slots_) {
+        for (Kept& slot : slots_) {
             if (slot.pages.data == nullptr || slot.marked) continue;
             if (now - slot.kept_at >= kUnusedNanos) {
                 add(unused, slot);
@@ -150,40 +162,34 @@ private:
         oldest_unmarked_ = oldest;
     }
 
-    static void add(Blocks& blocks, const Slot& slot) noexcept
+    static void add(Blocks& blocks, const Kept& slot) noexcept { blocks.blocks[blocks.count++] = slot; }
+
+    void put(Kept& slot, const Kept& kept) noexcept
     {
-        blocks.blocks[blocks.count] = slot.pages;
-        blocks.stamps[blocks.count] = slot.stamp;
-        blocks.kept_at[blocks.count] = slot.kept_at;
-        ++blocks.count;
+        slot = kept;
+        if (!kept.marked && kept.kept_at < oldest_unmarked_) oldest_unmarked_ = kept.kept_at;
+        total_.store(total() + kept.pages.size, std::memory_order_relaxed);
     }
 
-    void put(Slot& slot, Pages pages, std::uint64_t stamp, std::uint64_t kept_at, bool marked) noexcept
+    Kept* free_slot() noexcept
     {
-        slot = {pages, stamp, kept_at, marked};
-        if (!marked && kept_at < oldest_unmarked_) oldest_unmarked_ = kept_at;
-        total_.store(total() + pages.size, std::memory_order_relaxed);
-    }
-
-    Slot* free_slot() noexcept
-    {
-        for (Slot& slot : slots_) {
+        for (Kept& slot : slots_) {
             if (slot.pages.data == nullptr) return &slot;
         }
         return nullptr;
     }
 
     // The slot kept longest ago; the store holds at least one block.
-    Slot* oldest_slot() noexcept
+    Kept* oldest_slot() noexcept
     {
-        Slot* oldest = nullptr;
-        for (Slot& slot : slots_) {
+        Kept* oldest = nullptr;
+        for (Kept& slot : slots_) {
             if (slot.pages.data != nullptr && (oldest == nullptr || slot.stamp < oldest->stamp)) oldest = &slot;
         }
         return oldest;
     }
 
-    Pages remove(Slot& slot) noexcept
+    Pages remove(Kept& slot) noexcept
     {
         const Pages removed = slot.pages;
         slot.pages = {};
@@ -197,7 +203,7 @@ private:
     // No later than the kept_at of every unmarked block (UINT64_MAX for none): a bound that
     // spares take and keep the look at every slot.
     std::uint64_t oldest_unmarked_ = UINT64_MAX;
-    Slot slots_[kSlots] = {};
+    Kept slots_[kSlots] = {};
 };
 
 Store g_store;
@@ -212,21 +218,36 @@ void unmap(Pages pages) noexcept
 
 // Marks the blocks that the store found unused and puts them back; those that no longer fit go
 // back to the system.
-void mark_unused(const Blocks& unused) noexcept
+void mark_unused(Blocks& unused) noexcept
 {
     for (std::size_t i = 0; i < unused.count; ++i) {
-        const Pages pages = unused.blocks[i];
+        Kept& kept = unused.blocks[i];
 #ifdef MADV_FREE
-        madvise(pages.data, pages.size, MADV_FREE);
+        madvise(kept.pages.data, kept.pages.size, MADV_FREE);
 #endif
-        if (!g_store.put_back_marked(pages, unused.stamps[i], unused.kept_at[i])) unmap(pages);
+        kept.marked = true;
+        if (!g_store.put_back(kept)) unmap(kept.pages);
     }
 }
 
-Pages take_from_store(std::size_t size, std::size_t most) noexcept
+// Returns the evicted blocks to the system, or their ends only, putting the rest back.
+void evict(Blocks& evicted) noexcept
+{
+    for (std::size_t i = 0; i < evicted.count; ++i) {
+        Kept& kept = evicted.blocks[i];
+        if (evicted.trimmed_to[i] != 0 &&
+            mremap(kept.pages.data, kept.pages.size, evicted.trimmed_to[i], 0) != MAP_FAILED) {
+            kept.pages.size = evicted.trimmed_to[i];
+            if (g_store.put_back(kept)) continue;
+        }
+        unmap(kept.pages);
+    }
+}
+
+Pages take_from_store(std::size_t size, std::size_t most, bool or_smaller) noexcept
 {
     Blocks unused;
-    const Pages taken = g_store.take(size, most, coarse_now(), unused);
+    const Pages taken = g_store.take(size, most, or_smaller, coarse_now(), unused);
     mark_unused(unused);
     return taken;
 }
@@ -242,14 +263,25 @@ std::size_t whole_pages(std::size_t bytes)
 Pages take_kept_pages(std::size_t size, std::size_t most) noexcept
 {
     if (size > kMostKeptBytes) return {};
-    return take_from_store(whole_pages(size), most);
+    return take_from_store(whole_pages(size), most, false);
 }
 
 Pages take_pages(std::size_t size, std::size_t most)
 {
-    const Pages kept = take_from_store(whole_pages(size == 0 ? 1 : size), most);
-    if (kept.data != nullptr) return kept;
-    return map_pages(size);
+    size = whole_pages(size == 0 ? 1 : size);
+    Pages kept = take_from_store(size, most, true);
+    if (kept.data == nullptr) return map_pages(size);
+    if (kept.size < size) {
+        // A smaller kept block, grown by remapping: its written pages serve the start, and the
+        // pages added cost a fault each only where the caller writes.
+        void* grown = mremap(kept.data, kept.size, size, MREMAP_MAYMOVE);
+        if (grown == MAP_FAILED) {
+            give_back_pages(kept);
+            return map_pages(size);
+        }
+        kept = {static_cast<char*>(grown), size};
+    }
+    return kept;
 }
 
 Pages map_pages(std::size_t size)
@@ -290,7 +322,7 @@ void give_back_pages(Pages pages) noexcept
     Blocks evicted;
     Blocks unused;
     g_store.keep(pages, coarse_now(), evicted, unused);
-    for (std::size_t i = 0; i < evicted.count; ++i) unmap(evicted.blocks[i]);
+    evict(evicted);
     mark_unused(unused);
 }
 

@@ -38,7 +38,8 @@ struct Pages {
 std::size_t whole_pages(std::size_t bytes);
 
 // At least `size` bytes of pages: the smallest kept block of `size` to `most` bytes when the
-// store holds one, else fresh from the system. Throws std::bad_alloc.
+// store holds one, else its largest smaller block grown by remapping (the pages added are
+// fresh), else fresh from the system. Throws std::bad_alloc.
 Pages take_pages(std::size_t size, std::size_t most = SIZE_MAX);
 // The same, or none when the store holds no such block.
 Pages take_kept_pages(std::size_t size, std::size_t most = SIZE_MAX) noexcept;
@@ -56,8 +57,10 @@ void shrink_pages(Pages& pages, std::size_t size) noexcept;
 // with them. Throws std::bad_alloc, leaving `pages` as they were.
 void grow_pages(Pages& pages, std::size_t size);
 
-// Keeps `pages` (possibly none) for a later call, returning the store's oldest blocks to the
-// system as far as the bound needs; a block larger than the bound goes back itself.
+// Keeps `pages` (possibly none) for a later call, returning the store's oldest blocks (or only
+// the end of the oldest) to the system as far as the bound needs; a block larger than the bound
+// goes back itself. The store counts what it is given: give back only the pages written
+// (shrink_pages first), so that the bound counts written memory.
 void give_back_pages(Pages pages) noexcept;
 
 // The bytes the store keeps now (for tests and benchmarks).

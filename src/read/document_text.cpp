@@ -127,15 +127,25 @@ DocumentText::DocumentText(PyObject* text) : text_(text)
     }
 }
 
-DocumentText::~DocumentText() { give_back_pages(encoded_); }
-
-// A buffer of at least `size` bytes in encoded_, kept from an earlier call when there is one.
-// Only the pages written become resident, so room for the longest form costs nothing more.
-void DocumentText::make_room(std::size_t size)
+// The pages past the encoding were never written (room for the longest form): they go back to
+// the system, so that the store keeps and counts only what the encoding wrote.
+DocumentText::~DocumentText()
 {
-    if (encoded_.size >= size) return;
+    shrink_pages(encoded_, view_.empty() ? 1 : view_.size());
+    give_back_pages(encoded_);
+}
+
+// A buffer of `most` bytes in encoded_, for an encoding of at least `least` bytes: the
+// smallest kept block that may hold the whole encoding, grown by remapping, or fresh pages. Only
+// the pages written become resident, so room for the longest form costs nothing more; and the
+// kept block that fits the encoding best is the one the last read of this document left, not
+// a larger one that another buffer of the read is about to ask for.
+void DocumentText::make_room(std::size_t least, std::size_t most)
+{
+    if (encoded_.size >= most) return;
     give_back_pages(std::exchange(encoded_, Pages{}));
-    encoded_ = take_pages(size);
+    encoded_ = take_kept_pages(least);
+    grow_pages(encoded_, most);
 }
 
 bool DocumentText::encode()
@@ -144,7 +154,7 @@ bool DocumentText::encode()
     const auto count = static_cast<std::size_t>(PyUnicode_GET_LENGTH(text_));
     const int kind = PyUnicode_KIND(text_);
     const std::size_t most = count * (kind == PyUnicode_1BYTE_KIND ? 2 : kind == PyUnicode_2BYTE_KIND ? 3 : 4);
-    make_room(most == 0 ? 1 : most);
+    make_room(count == 0 ? 1 : count, most == 0 ? 1 : most);
     char* const end = encode_utf8(PyUnicode_DATA(text_), kind, count, encoded_.data);
     if (end == nullptr) return false;
     view_ = {encoded_.data, static_cast<std::size_t>(end - encoded_.data)};

@@ -39,7 +39,7 @@ public:
     std::string_view view() const noexcept { return view_; }
 
 private:
-    void make_room(std::size_t size);
+    void make_room(std::size_t least, std::size_t most);
 
     PyObject* text_;
     std::string_view view_;
