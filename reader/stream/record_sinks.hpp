@@ -17,6 +17,9 @@ public:
     // The record in progress is dropped: the stream walks it again from its start tag once more
     // bytes have come, or has failed.
     virtual void abandon_record() noexcept = 0;
+    // Whether the records' sinks are told each piece of character data as it comes
+    // (TreeSink::character_data); asked once, before the first record.
+    virtual bool wants_character_data() const noexcept { return false; }
 
 protected:
     ~RecordSinks() = default;
@@ -45,6 +48,10 @@ public:
     {
         record_->add_leaf(name, attributes, text);
     }
+
+    void character_data(std::string_view piece) override { record_->character_data(piece); }
+
+    bool wants_character_data() const noexcept { return sinks_.wants_character_data(); }
 
     void abandon() noexcept
     {

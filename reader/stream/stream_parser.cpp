@@ -81,7 +81,9 @@ StreamStep StreamParser::parse_buffer(ReadError& error)
     if (!walk_) {
         if (filled_ < kChoiceSample && !ended_) return StreamStep::NeedInput;
         quote_dense_ = index::prefers_quote_dense({buffer_, filled_});
-        walk_.emplace(std::string_view(), WalkOptions{tag_, WalkInput::Stream, quote_dense_}, forwarder_);
+        walk_.emplace(std::string_view(),
+                      WalkOptions{tag_, WalkInput::Stream, quote_dense_, forwarder_.wants_character_data()},
+                      forwarder_);
     }
     check_utf8();
     const std::string_view walkable(buffer_, checked_);
@@ -208,6 +210,11 @@ void StreamParser::shorten_unended_markup(std::size_t start) noexcept
     checked_ -= dropped;
     hole_at_ = hole;  // where an earlier hole in the same markup lies too
     hole_bytes_ += dropped;
+}
+
+std::uint64_t StreamParser::record_offset() const noexcept
+{
+    return walk_ ? stream_offset(walk_->collected_start()) : 0;
 }
 
 // The stream offset of a byte of the buffer.

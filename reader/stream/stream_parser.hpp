@@ -55,6 +55,9 @@ public:
     // Walks what the committed bytes allow, handing every record completed to the sinks.
     [[nodiscard]] StreamStep parse(ReadError& error) noexcept;
 
+    // While a sink is called for a record: the stream offset of the record's '<'.
+    std::uint64_t record_offset() const noexcept;
+
 private:
     StreamStep parse_buffer(ReadError& error);
     void check_utf8() noexcept;

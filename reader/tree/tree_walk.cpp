@@ -163,7 +163,7 @@ bool TreeWalk::try_add_leaf(std::size_t k)
     const index::StructuralIndex& window = *index_;
     const std::size_t end_tag = k + 1;
     if (end_tag >= window.tag_count() || window.tag_kinds[end_tag] != TagKind::Close ||
-        window.tag_ends[end_tag] >= document_.size() || text_may_hide_markup_) {
+        window.tag_ends[end_tag] >= document_.size() || text_may_hide_markup_ || report_character_data_) {
         return false;
     }
     std::string_view text;
@@ -255,6 +255,7 @@ WalkStep TreeWalk::visit_self_closing(std::size_t k)
         return WalkStep::Continue;
     }
     if (is_collect_tag(k)) {
+        collected_start_ = index_->tag_starts[k];
         if (!parse_start_tag(k)) return WalkStep::Failed;
         sink_.open_element(name_of(k), attributes_);
         sink_.close_element({});
@@ -267,7 +268,11 @@ WalkStep TreeWalk::visit_self_closing(std::size_t k)
 bool TreeWalk::visit_cdata(std::size_t k)
 {
     if (!check_terminated(*index_, k, error_)) return false;
-    if (collecting()) text_.append_lasting(collect_stack_.back().text, cdata_contents(*index_, k));
+    if (collecting()) {
+        const std::string_view contents = cdata_contents(*index_, k);
+        if (report_character_data_ && !contents.empty()) sink_.character_data(contents);
+        text_.append_lasting(collect_stack_.back().text, contents);
+    }
     // The section's contents were recorded as a run of character data: consume it.
     const std::uint64_t end = index_->tag_ends[k];
     const auto& ranges = index_->text_ranges;
@@ -335,14 +340,22 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
     TextAccumulator::Mark& mark = collect_stack_.back().text;
     // White space before anything else of an element's text is trimmed from it in the end, and
     // most runs between tags are such indentation: nothing to keep of them.
-    if (text_.holds_nothing(mark) && is_all_unicode_space(run)) return true;
+    if (text_.holds_nothing(mark) && is_all_unicode_space(run)) {
+        if (report_character_data_) sink_.character_data(run);
+        return true;
+    }
     if (hides_markup(offset, run)) return false;
     const std::size_t first = first_to_decode(run, TextMode::CharacterData);
     if (first == run.size()) {
+        if (report_character_data_) sink_.character_data(run);
         text_.append_lasting(mark, run);
         return true;
     }
-    return append_decoded(text_.buffer_for(mark), run, offset, TextMode::CharacterData, first, error_);
+    std::string& buffer = text_.buffer_for(mark);
+    const std::size_t before = buffer.size();
+    if (!append_decoded(buffer, run, offset, TextMode::CharacterData, first, error_)) return false;
+    if (report_character_data_) sink_.character_data(std::string_view(buffer).substr(before));
+    return true;
 }
 
 // An empty collect_tag matches no element.

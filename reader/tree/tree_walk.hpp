@@ -43,6 +43,9 @@ struct WalkOptions {
     // The index comes from the quote-dense builder, which leaves the '<' of a declaration
     // (other than a DOCTYPE) inside a run of character data.
     bool text_may_hide_markup = false;
+    // The sink is told every piece of the collected element's character data as it comes
+    // (TreeSink::character_data), so that mixed content keeps its order.
+    bool report_character_data = false;
 };
 
 // The index may come whole or a window of tags at a time; the walk carries everything it
@@ -55,6 +58,7 @@ public:
         : document_(document),
           collect_tag_(options.collect_tag),
           text_may_hide_markup_(options.text_may_hide_markup),
+          report_character_data_(options.report_character_data),
           input_(options.input),
           sink_(sink)
     {}
@@ -135,6 +139,7 @@ private:
     std::string_view document_;
     std::string_view collect_tag_;
     bool text_may_hide_markup_;
+    bool report_character_data_;
     WalkInput input_;
     bool complete_ = false;
     ReadError error_;
