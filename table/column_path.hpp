@@ -1,7 +1,8 @@
 // The paths that choose a table's columns, relative to each record, in a small subset of XPath
 // written the same way:
 //   @a               the record's attribute a
-//   A/B              the trimmed text of the first B child of the first A child
+//   A/B              the trimmed text of the first B child of the first A child (null
+//                    when it has none, as Node.text is None)
 //   A/@a             an attribute of that first match
 //   A/string()       all character data of the first match and its descendants, in document
 //                    order, untrimmed; string() alone is the record's own

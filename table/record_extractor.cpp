@@ -128,7 +128,7 @@ void RecordExtractor::close_element(std::string_view text)
         for (const std::uint32_t c : steps_[active_[a]].columns) {
             const PathTarget target = columns_[c].path.target;
             if (target == PathTarget::Text) {
-                put(c, text);
+                put(c, text, text.empty());  // no text is null, as Node.text is None
             } else if (target == PathTarget::StringValue) {
                 put(c, gathered_[c]);
                 gathering_.erase(std::find(gathering_.begin(), gathering_.end(), c));
@@ -141,13 +141,17 @@ void RecordExtractor::close_element(std::string_view text)
     frames_.pop_back();
 }
 
-void RecordExtractor::put(std::size_t column, std::string_view value)
+void RecordExtractor::put(std::size_t column, std::string_view value, bool null)
 {
     if (failed_) return;
     ColumnValues& values = values_[column];
     if (!values.list()) {
         if (filled_[column]) return;  // one value a row (every step matched its first element)
         filled_[column] = 1;
+    }
+    if (null) {
+        values.append_null();
+        return;
     }
     if (values.append(value)) return;
     failed_ = true;

@@ -88,7 +88,7 @@ private:
     void character_data(std::string_view piece) override;
 
     std::uint32_t step_for(std::uint32_t parent, const std::string& name, bool every);
-    void put(std::size_t column, std::string_view value);
+    void put(std::size_t column, std::string_view value, bool null = false);
     void end_batch();
     void restart_record() noexcept;
 
