@@ -11,6 +11,7 @@
 #include "reader/stream/stream_parser.hpp"
 #include "table/column_path.hpp"
 #include "table/record_extractor.hpp"
+#include "table/schema_sampler.hpp"
 
 namespace brindle::table {
 namespace {
@@ -223,6 +224,41 @@ TEST(ColumnPath, AcceptsTheSubsetAndNamesWhatItRefuses)
         const auto fault = parse_column_path(text, path);
         ASSERT_TRUE(fault.has_value()) << text;
         EXPECT_EQ(fault->part, part) << text;
+    }
+}
+
+TEST(SchemaSampler, AttributesAndChildlessChildrenTypedByTheSampleAlone)
+{
+    const std::string document = "<r><p id='1' f='1.5'><a>1</a><b>x</b><n><m/></n><e/></p>"
+                                 "<p id='2' f='2' t='true'><a></a><b>2</b><c>0</c></p>"
+                                 "<p id='3' late='only after the sample'><a>x</a></p></r>";
+    for (std::size_t buffer_size : {1, 7, 64, 4096}) {
+        SchemaSampler sampler(2);
+        StreamParser parser("p", sampler, buffer_size);
+        ReadError error;
+        std::size_t next = 0;
+        StreamStep step = StreamStep::NeedInput;
+        while (step == StreamStep::NeedInput) {
+            const std::span<char> room = parser.room();
+            const std::size_t count = std::min(room.size(), document.size() - next);
+            std::copy_n(document.data() + next, count, room.data());
+            next += count;
+            parser.commit(count);
+            if (count < room.size()) parser.end();
+            step = parser.parse(error);
+        }
+        ASSERT_EQ(step, StreamStep::Finished);
+        EXPECT_TRUE(sampler.full());
+        std::vector<std::pair<std::string, ColumnType>> got;
+        for (const ColumnSpec& spec : sampler.columns()) got.emplace_back(spec.name, spec.type);
+        EXPECT_EQ(got, (std::vector<std::pair<std::string, ColumnType>>{{"@id", ColumnType::Int64},
+                                                                        {"@f", ColumnType::Float64},
+                                                                        {"a", ColumnType::Int64},
+                                                                        {"b", ColumnType::Str},
+                                                                        {"e", ColumnType::Str},
+                                                                        {"@t", ColumnType::Bool},
+                                                                        {"c", ColumnType::Int64}}))
+            << buffer_size;
     }
 }
 
