@@ -8,7 +8,7 @@ returns, which the module does not name), exist for type checkers only: import t
 
 from collections.abc import Callable, Iterator, Sequence
 from os import PathLike
-from typing import ClassVar, Final, Protocol, SupportsIndex, TypedDict, final, type_check_only
+from typing import ClassVar, Final, Literal, Protocol, SupportsIndex, TypedDict, final, type_check_only
 
 from typing_extensions import NotRequired, ReadOnly, Self
 
@@ -208,6 +208,40 @@ def iter_file(
 
 def iter_string(xml_string: str, tag: str, buffer_size: int | None = None) -> RecordIterator:
     """The same as ``iter_file``, over a ``str``."""
+
+@type_check_only
+class _ArrowCSchema(Protocol):
+    """A PyCapsule named ``arrow_schema`` (the Arrow PyCapsule interface)."""
+
+@type_check_only
+class _ArrowCStream(Protocol):
+    """A PyCapsule named ``arrow_array_stream`` (the Arrow PyCapsule interface)."""
+
+@final
+class TableStream:
+    """The rows of ``read_table``, handed out once as Arrow record batches: pass it to
+    ``pyarrow.table``, ``polars.DataFrame`` or anything else that takes ``__arrow_c_stream__``."""
+
+    def __arrow_c_stream__(self, requested_schema: object | None = None, /) -> _ArrowCStream:
+        """The rows as an Arrow C stream of record batches, in a PyCapsule; they can be taken once."""
+
+    def __arrow_c_schema__(self) -> _ArrowCSchema:
+        """The schema of the rows (a struct of the columns), in a PyCapsule."""
+
+def read_table(
+    source: str | bytes | PathLike[str] | PathLike[bytes] | _ReadsInto | _ReadsBytes,
+    tag: str,
+    columns: dict[str, str | tuple[str, Literal["str", "int64", "float64", "bool"]]] | None = None,
+    *,
+    batch_rows: int = 65536,
+    buffer_size: int | None = None,
+) -> TableStream:
+    """The records named ``tag`` in a stream (sources as ``iter_file``) as the rows of a table:
+    one column per named path (``@a``, ``A/B``, ``A/@a``, ``A/B/C[*]``, ``A/string()``,
+    ``string()``), typed ``str``, ``int64``, ``float64`` or ``bool``, in batches of at most
+    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. Not in
+    ``__all__``; see docs/tables.md.
+    """
 
 def read_file(file_path: str, root_tag: str) -> Node:
     """Read the first element named ``root_tag`` from the UTF-8 file at ``file_path``.

@@ -236,6 +236,7 @@ ctest_suites kernels KERNELS "kernel (every level the processor runs against the
 ctest_suites index INDEX "index"
 ctest_suites reader READER "reader core"
 ctest_suites tree_codec TREE_CODEC "tree codec (the pickle payload's byte format)"
+ctest_suites table TABLE "table extractor (records into Arrow columns)"
 
 run_step "fuzz harnesses, a short smoke run each (clang with libFuzzer, atheris)" bash fuzz/smoke.sh
 

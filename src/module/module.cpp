@@ -9,6 +9,7 @@
 #include "ffi/frame.hpp"
 #include "read/read_entry.hpp"
 #include "stream/stream_entry.hpp"
+#include "table/table_entry.hpp"
 #include "write/write_entry.hpp"
 
 namespace brindle {
@@ -34,6 +35,10 @@ PyMethodDef unlisted_functions[] = {
     fastcall_method("iter_string", py_iter_string,
                     "iter_string(xml_string, tag, buffer_size=None)\n--\n\n"
                     "Every element named `tag` that is not inside another, as iter_file yields them, from a str."),
+    fastcall_method("read_table", py_read_table,
+                    "read_table(source, tag, columns=None, *, batch_rows=65536, buffer_size=None)\n--\n\n"
+                    "The records named `tag` in a stream as the rows of a table, one column per named path, "
+                    "handed out as Arrow record batches through __arrow_c_stream__."),
     fastcall_method(kReconstructorName, py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
 };
 

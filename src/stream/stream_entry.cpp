@@ -20,10 +20,7 @@ namespace {
 // and read_file of the whole document 0.88 s.
 constexpr std::size_t kDefaultBufferSize = std::size_t{32} << 10;
 
-constexpr std::string_view kFileParams[] = {"source", "tag", "buffer_size"};
-constexpr Signature kIterFile{"iter_file", "", kFileParams, 3, 2};
-constexpr std::string_view kStringParams[] = {"xml_string", "tag", "buffer_size"};
-constexpr Signature kIterString{"iter_string", "", kStringParams, 3, 2};
+}  // namespace
 
 std::size_t buffer_size_arg(PyObject* value)
 {
@@ -45,6 +42,13 @@ std::unique_ptr<StreamSource> source_arg(PyObject* source)
     }
     return open_path_source(convert_arg("source", [&] { return to_text_copy(path.get()); }));
 }
+
+namespace {
+
+constexpr std::string_view kFileParams[] = {"source", "tag", "buffer_size"};
+constexpr Signature kIterFile{"iter_file", "", kFileParams, 3, 2};
+constexpr std::string_view kStringParams[] = {"xml_string", "tag", "buffer_size"};
+constexpr Signature kIterString{"iter_string", "", kStringParams, 3, 2};
 
 }  // namespace
 

@@ -1,0 +1,10 @@
+// read_table: the records of a stream as the rows of an Arrow table, columns chosen by path.
+#pragma once
+
+#include "ffi/bind.hpp"
+
+namespace brindle {
+
+FastcallEntry py_read_table;
+
+}  // namespace brindle

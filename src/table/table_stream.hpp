@@ -1,0 +1,23 @@
+// What read_table returns: an object that hands its rows out once, as an Arrow C stream of
+// record batches (the Arrow PyCapsule interface, __arrow_c_stream__), for pyarrow, polars,
+// DuckDB and anything else that takes one.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "stream/stream_source.hpp"
+#include "table/record_extractor.hpp"
+
+namespace brindle {
+
+// A new table stream over the records named `tag` in `source`, with `columns`.
+PyObject* make_table_stream(std::unique_ptr<StreamSource> source, std::string_view tag,
+                            std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size);
+
+}  // namespace brindle
