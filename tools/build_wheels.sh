@@ -142,8 +142,10 @@ for version in $pythons; do
     where=""
     [ $chrooted = 1 ] && where=" (in the chroot)"
     step "$tag: wheel from the unpacked sdist$where"
-    # pip from a venv: Debian's python3.X outside the default one comes without it.
-    build_wheel='"$1" -m venv "$2.venv" && "$2.venv/bin/python" -m pip wheel -q --disable-pip-version-check --no-deps "${@:4}" -w "$2" "$3"'
+    # pip from a venv: Debian's python3.X outside the default one comes without it. Upgraded
+    # there, since pip before 23.1 (3.10's) takes no -C settings.
+    build_wheel='"$1" -m venv "$2.venv" && "$2.venv/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip &&
+        "$2.venv/bin/python" -m pip wheel -q --disable-pip-version-check --no-deps "${@:4}" -w "$2" "$3"'
     if [ $chrooted = 1 ]; then
         in_chroot "$build_wheel" "$python" "$work/raw/$tag" "$source_dir" "${wheel_options[@]}"
     else
