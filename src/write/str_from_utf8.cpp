@@ -3,12 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "ffi/errors.hpp"
 #include "kernels/kernels.hpp"
+#include "kernels/widen_ascii.hpp"
 #include "memory/huge_pages.hpp"
 
 namespace brindle {
@@ -68,39 +65,6 @@ bool decode_sequence(const unsigned char*& at, const unsigned char* end, Py_UCS4
     return true;
 }
 
-// Copies the run of ASCII bytes at `at` (as many whole blocks of 16 as there are) and
-// advances both positions.
-template <class Unit>
-void copy_ascii_blocks(const unsigned char*& at, const unsigned char* end, Unit*& out, const Unit* out_end) noexcept
-{
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    while (end - at >= 16 && out_end - out >= 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        if (_mm_movemask_epi8(block) != 0) return;
-        if constexpr (sizeof(Unit) == 1) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-        } else {
-            const __m128i low = _mm_unpacklo_epi8(block, zero);
-            const __m128i high = _mm_unpackhi_epi8(block, zero);
-            if constexpr (sizeof(Unit) == 2) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), high);
-            } else {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(low, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(low, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpacklo_epi16(high, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm_unpackhi_epi16(high, zero));
-            }
-        }
-        at += 16;
-        out += 16;
-    }
-#else
-    (void)at, (void)end, (void)out, (void)out_end;
-#endif
-}
-
 // Fills exactly `count` units; false when the bytes do not decode to that many code points,
 // or when their largest code point does not need exactly the storage `max_char` names (a str
 // must use the narrowest storage that holds it).
@@ -112,7 +76,7 @@ bool decode_into(const unsigned char* at, const unsigned char* end, Unit* out, s
     const Unit* const out_end = out + count;
     Py_UCS4 largest = 0;
     while (at != end) {
-        copy_ascii_blocks(at, end, out, out_end);
+        kernels::widen_ascii_blocks(at, end, out, out_end);
         if (at == end) break;
         if (out == out_end) return false;
         Py_UCS4 code_point = *at;

@@ -3,16 +3,16 @@
 //
 // The common cases return from inline code: a string without any byte that could begin a
 // forbidden character, and a name made of ASCII letters, digits and the few ASCII name
-// punctuation marks (tested sixteen bytes at a time with SSE2). Everything else is decided
-// out of line.
+// punctuation marks (both scans are the kernels', kernels/escape_scan.hpp and
+// kernels/ascii_name.hpp). Everything else is decided out of line.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 
+#include "kernels/ascii_name.hpp"
 #include "kernels/escape_scan.hpp"
-#include "kernels/sse2/byte_lanes.hpp"
 #include "write/xml_chars.hpp"
 
 namespace brindle {
@@ -34,65 +34,30 @@ namespace string_check_detail {
 [[gnu::noinline]] StringFault find_forbidden_char(const char* at, const char* end) noexcept;
 [[gnu::noinline]] StringFault check_name_fully(std::string_view name) noexcept;
 
-constexpr std::uint8_t kNameByte = 1;       // may continue a name
-constexpr std::uint8_t kNameStartByte = 2;  // may begin a name
-
-// Non-ASCII bytes have no bit: they take the full check.
-constexpr std::array<std::uint8_t, 256> make_ascii_name_table()
+// The ASCII bytes that may begin a name; those that may continue one are the kernels'
+// (kernels/ascii_name.hpp), which must be XML's.
+constexpr std::array<bool, 256> make_ascii_name_start_table()
 {
-    std::array<std::uint8_t, 256> table{};
-    for (char32_t c = 0; c < 0x80; ++c) {
-        table[c] = static_cast<std::uint8_t>((is_name_char(c) ? kNameByte : 0) |
-                                             (is_name_start_char(c) ? kNameStartByte : 0));
-    }
+    std::array<bool, 256> table{};
+    for (char32_t c = 0; c < 0x80; ++c) table[c] = is_name_start_char(c);
     return table;
 }
 
-constexpr std::array<std::uint8_t, 256> kAsciiName = make_ascii_name_table();
+constexpr std::array<bool, 256> kAsciiNameStart = make_ascii_name_start_table();
 
-#if defined(__SSE2__)
-// Lanes that hold an ASCII name character: a letter, a digit, - . : or _.
-inline __m128i ascii_name_bytes(__m128i block) noexcept
+constexpr bool kernels_name_bytes_are_xml_name_chars()
 {
-    using namespace kernels::sse2;
-    const __m128i letters = bytes_in_range(_mm_or_si128(block, _mm_set1_epi8(0x20)), 'a', 26);
-    const __m128i digits_and_marks = _mm_andnot_si128(equal_bytes(block, '/'), bytes_in_range(block, '-', 14));
-    return _mm_or_si128(_mm_or_si128(letters, digits_and_marks), equal_bytes(block, '_'));
-}
-
-inline bool all_ascii_name_bytes(__m128i block) noexcept
-{
-    return kernels::sse2::lanes_mask(ascii_name_bytes(block)) == 0xFFFF;
-}
-
-inline bool all_ascii_name_bytes(std::string_view name) noexcept
-{
-    const char* const data = name.data();
-    const std::size_t size = name.size();
-    if (size < 4) {  // the first, middle and last byte are all of them, cheaper in scalar
-        const auto bits = [&](std::size_t i) { return kAsciiName[static_cast<unsigned char>(data[i])]; };
-        return (bits(0) & bits(size / 2) & bits(size - 1) & kNameByte) != 0;
-    }
-    if (size <= 16) return all_ascii_name_bytes(kernels::sse2::load_short(data, size));
-    for (std::size_t at = 0; at + 16 < size; at += 16) {
-        if (!all_ascii_name_bytes(kernels::sse2::load_block(data + at))) return false;
-    }
-    return all_ascii_name_bytes(kernels::sse2::load_block(data + size - 16));
-}
-#else
-inline bool all_ascii_name_bytes(std::string_view name) noexcept
-{
-    for (const char byte : name) {
-        if ((kAsciiName[static_cast<unsigned char>(byte)] & kNameByte) == 0) return false;
+    for (char32_t c = 0; c < 0x100; ++c) {
+        if (kernels::ascii_name_detail::kAsciiNameByte[c] != (c < 0x80 && is_name_char(c))) return false;
     }
     return true;
 }
-#endif
+static_assert(kernels_name_bytes_are_xml_name_chars(), "the kernels' ASCII name bytes are XML's ASCII name characters");
 
 inline bool is_ascii_name(std::string_view name) noexcept
 {
-    return !name.empty() && (kAsciiName[static_cast<unsigned char>(name[0])] & kNameStartByte) != 0 &&
-           all_ascii_name_bytes(name);
+    return !name.empty() && kAsciiNameStart[static_cast<unsigned char>(name[0])] &&
+           kernels::all_ascii_name_bytes(name.data(), name.size());
 }
 
 }  // namespace string_check_detail
