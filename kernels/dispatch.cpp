@@ -1,7 +1,11 @@
 // Choosing the kernel table once per process.
 
+#include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <span>
 
 #include "kernels/kernels.hpp"
 #include "kernels/scalar/scalar_kernels.hpp"
@@ -60,27 +64,66 @@ const X86Levels& x86_levels() noexcept
 }
 #endif
 
-// The level BRINDLE_KERNELS names, or the highest when it names none.
-Level requested_level() noexcept
+// One entry of an architecture's list: a level, whether this processor runs it, its table.
+struct Choice {
+    Level level;
+    bool (*runs)() noexcept;
+    const KernelTable* table;
+};
+
+bool always() noexcept { return true; }
+
+// Each architecture's levels, the preferred first, ending with the scalar level, which every
+// processor runs. A new architecture's levels (NEON, say) are one more list here, with their
+// check of the processor.
+#if defined(BRINDLE_KERNELS_X86)
+constexpr Choice kChoices[] = {
+    {Level::Avx512, []() noexcept { return x86_levels().avx512bw; }, &avx512::kTable},
+    {Level::Avx2, []() noexcept { return x86_levels().avx2; }, &avx2::kTable},
+    {Level::Sse42, []() noexcept { return x86_levels().sse42; }, &sse42::kTable},
+    {Level::Scalar, always, &scalar::kTable},
+};
+#else
+constexpr Choice kChoices[] = {
+    {Level::Scalar, always, &scalar::kTable},
+};
+#endif
+static_assert(std::size(kChoices) > 0 && kChoices[std::size(kChoices) - 1].level == Level::Scalar,
+              "every list ends with the scalar level");
+
+constexpr auto kPriority = [] {
+    std::array<Level, std::size(kChoices)> levels{};
+    for (std::size_t i = 0; i < levels.size(); ++i) levels[i] = kChoices[i].level;
+    return levels;
+}();
+
+const Choice* find_choice(Level level) noexcept
+{
+    for (const Choice& choice : kChoices) {
+        if (choice.level == level) return &choice;
+    }
+    return nullptr;
+}
+
+// Where the search of the list starts: at the level BRINDLE_KERNELS names, when this build
+// holds it, else at the top.
+std::size_t first_candidate() noexcept
 {
     const char* name = std::getenv("BRINDLE_KERNELS");
     if (name != nullptr) {
-        for (const Level level : kLevels) {
-            if (std::strcmp(name, level_name(level)) == 0) {
-                return level;
-            }
+        for (std::size_t i = 0; i < std::size(kChoices); ++i) {
+            if (std::strcmp(name, level_name(kChoices[i].level)) == 0) return i;
         }
     }
-    return Level::Avx512;
+    return 0;
 }
 
 const KernelTable& choose() noexcept
 {
-    Level level = requested_level();
-    while (!is_supported(level)) {
-        level = static_cast<Level>(static_cast<int>(level) - 1);
+    for (std::size_t i = first_candidate(); i < std::size(kChoices); ++i) {
+        if (kChoices[i].runs()) return *kChoices[i].table;
     }
-    return table_for(level);
+    return scalar::kTable;  // not reached: the scalar level ends every list
 }
 
 }  // namespace
@@ -96,34 +139,18 @@ const char* level_name(Level level) noexcept
     return "scalar";
 }
 
+std::span<const Level> levels_by_priority() noexcept { return kPriority; }
+
 bool is_supported(Level level) noexcept
 {
-    switch (level) {
-#if defined(BRINDLE_KERNELS_X86)
-    case Level::Sse42: return x86_levels().sse42;
-    case Level::Avx2: return x86_levels().avx2;
-    case Level::Avx512: return x86_levels().avx512bw;
-#else
-    case Level::Sse42:
-    case Level::Avx2:
-    case Level::Avx512: return false;
-#endif
-    case Level::Scalar: break;
-    }
-    return true;
+    const Choice* choice = find_choice(level);
+    return choice != nullptr && choice->runs();
 }
 
 const KernelTable& table_for(Level level) noexcept
 {
-    switch (level) {
-#if defined(BRINDLE_KERNELS_X86)
-    case Level::Sse42: return sse42::kTable;
-    case Level::Avx2: return avx2::kTable;
-    case Level::Avx512: return avx512::kTable;
-#endif
-    default: break;
-    }
-    return scalar::kTable;
+    const Choice* choice = find_choice(level);
+    return choice != nullptr ? *choice->table : scalar::kTable;
 }
 
 const KernelTable& active() noexcept

@@ -2,18 +2,26 @@
 // The byte kernels every layer shares: one table of functions per instruction set, the scalar
 // one always built and the reference every other must agree with on every input.
 //
-// The table is chosen once, at first use, for the best level the processor supports; the
-// environment variable BRINDLE_KERNELS (scalar, sse42, avx2, avx512) lowers it, for running a whole
-// suite on one level. Tests reach each level directly through table_for().
+// Each processor architecture lists its levels in order of preference (dispatch.cpp), the
+// scalar level last; the table in use is chosen once, at first use: the first level in the list
+// that the processor runs. The environment variable BRINDLE_KERNELS (scalar, sse42, avx2,
+// avx512) names a level to start the list from instead, for running a whole suite on one level.
+// Tests reach each level directly through table_for().
+//
+// The kernels the writer calls once per string, often a short one, are inline instead
+// (escape_scan.hpp, ascii_name.hpp, widen_ascii.hpp): the baseline instruction set of the
+// architecture, chosen when compiling, with the same scalar references and tests.
 //
 // Every kernel reads only the bytes it is given, never allocates and never fails.
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace brindle::kernels {
 
+// The levels any build knows; their order means nothing (levels_by_priority() gives it).
 enum class Level : std::uint8_t { Scalar, Sse42, Avx2, Avx512 };
 
 inline constexpr Level kLevels[] = {Level::Scalar, Level::Sse42, Level::Avx2, Level::Avx512};
@@ -69,13 +77,17 @@ struct KernelTable {
 
 const char* level_name(Level level) noexcept;
 
+// This build's levels, the preferred first; the scalar level is always the last.
+std::span<const Level> levels_by_priority() noexcept;
+
 // Whether this build holds the level and this processor runs it.
 bool is_supported(Level level) noexcept;
 
 // The table of a supported level.
 const KernelTable& table_for(Level level) noexcept;
 
-// The table in use: the best supported level, or the one BRINDLE_KERNELS names if lower.
+// The table in use: the first supported level of levels_by_priority(), from the level
+// BRINDLE_KERNELS names when this build holds it.
 const KernelTable& active() noexcept;
 
 inline std::size_t find_byte(std::string_view document, std::size_t from, unsigned char value) noexcept
