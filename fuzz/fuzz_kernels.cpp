@@ -1,19 +1,24 @@
 // Every kernel level the processor runs against the scalar reference, on arbitrary bytes: the
 // byte search from several offsets, the markup masks of every block (the last one padded as
-// the index pads it), UTF-8 validation, the ASCII prefix and the UTF-8 counts; and the
-// writer's SSE2 scans against the scalar ones in both escaping modes. The first input byte is
-// the byte searched for; the rest is the text, read in place so a read past its end is an
-// AddressSanitizer report.
+// the index pads it), UTF-8 validation, the ASCII prefix, the UTF-8 counts and the narrowing of
+// two-byte units (the text's bytes taken in pairs); and the writer's inline SSE2 kernels against
+// their scalar twins: the escape scans in both modes, the ASCII name check and the widening of
+// ASCII into units of one, two and four bytes. The first input byte is the byte searched for;
+// the rest is the text, read in place (or copied to a buffer of its exact size) so a read past
+// its end is an AddressSanitizer report.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "common/expect.hpp"
+#include "kernels/ascii_name.hpp"
 #include "kernels/escape_scan.hpp"
 #include "kernels/kernels.hpp"
+#include "kernels/widen_ascii.hpp"
 
 namespace brindle::fuzz {
 namespace {
@@ -60,6 +65,31 @@ void check_level(const KernelTable& level, const KernelTable& reference, const u
     const kernels::Utf8Counts expected = reference.count_utf8(text, size);
     EXPECT(counts.continuations == expected.continuations && counts.largest == expected.largest,
            "every level counts UTF-8 as the scalar counts do");
+
+    std::vector<std::uint16_t> units(size / 2);
+    if (!units.empty()) std::memcpy(units.data(), text, units.size() * 2);
+    std::vector<unsigned char> narrowed(units.size());
+    std::vector<unsigned char> narrowed_expected(units.size());
+    const std::size_t kept = level.narrow_ascii(units.data(), units.size(), narrowed.data());
+    const std::size_t kept_expected = reference.narrow_ascii(units.data(), units.size(), narrowed_expected.data());
+    EXPECT(kept == kept_expected && std::equal(narrowed.begin(), narrowed.begin() + static_cast<std::ptrdiff_t>(kept),
+                                               narrowed_expected.begin()),
+           "every level narrows the same ASCII units as the scalar narrowing");
+}
+
+// The scalar narrowing: the units below 0x80 at the front, each as its byte.
+void check_scalar_narrowing(const KernelTable& reference, const unsigned char* text, std::size_t size)
+{
+    std::vector<std::uint16_t> units(size / 2);
+    if (!units.empty()) std::memcpy(units.data(), text, units.size() * 2);
+    std::vector<unsigned char> narrowed(units.size());
+    const std::size_t kept = reference.narrow_ascii(units.data(), units.size(), narrowed.data());
+    std::size_t expected = 0;
+    while (expected < units.size() && units[expected] < 0x80) ++expected;
+    EXPECT(kept == expected, "the scalar narrowing stops at the first unit at or above 0x80");
+    for (std::size_t i = 0; i < kept; ++i) {
+        EXPECT(narrowed[i] == units[i], "the scalar narrowing keeps each unit's value");
+    }
 }
 
 #if defined(__SSE2__)
@@ -87,6 +117,40 @@ void check_escape_scans(const char* begin, std::size_t size)
                "the SSE2 short check finds suspect bytes as the scalar one does");
     }
 }
+
+// Widening from `at` with `room` units of room: where the SSE2 copy stops and what it wrote
+// are the scalar copy's.
+template <class Unit>
+void check_widening(const unsigned char* text, std::size_t size, std::size_t room)
+{
+    std::vector<Unit> out(room, Unit{0x55});
+    std::vector<Unit> expected(room, Unit{0x55});
+    const unsigned char* at = text;
+    Unit* to = out.data();
+    kernels::sse2::widen_ascii_blocks(at, text + size, to, out.data() + room);
+    const unsigned char* expected_at = text;
+    Unit* expected_to = expected.data();
+    kernels::scalar::widen_ascii_blocks(expected_at, text + size, expected_to, expected.data() + room);
+    EXPECT(at == expected_at && to - out.data() == expected_to - expected.data() && out == expected,
+           "the SSE2 widening copies what the scalar one copies");
+}
+
+void check_inline_kernels(const unsigned char* text, std::size_t size)
+{
+    const auto* chars = reinterpret_cast<const char*>(text);
+    check_escape_scans<kernels::EscapeMode::CharacterData>(chars, size);
+    check_escape_scans<kernels::EscapeMode::AttributeValue>(chars, size);
+    for (std::size_t from = 0; from < size; from += 1 + size / 8) {
+        EXPECT(kernels::sse2::all_ascii_name_bytes(chars + from, size - from) ==
+                   kernels::scalar::all_ascii_name_bytes(chars + from, size - from),
+               "the SSE2 ASCII name check agrees with the scalar one");
+    }
+    for (const std::size_t room : {size, size / 2, size + 16}) {
+        check_widening<std::uint8_t>(text, size, room);
+        check_widening<std::uint16_t>(text, size, room);
+        check_widening<std::uint32_t>(text, size, room);
+    }
+}
 #endif
 
 }  // namespace
@@ -111,10 +175,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::check_level(kernels::table_for(level), reference, text, length, value);
         }
     }
+    fuzz::check_scalar_narrowing(reference, text, length);
 #if defined(__SSE2__)
-    const auto* chars = reinterpret_cast<const char*>(text);
-    fuzz::check_escape_scans<kernels::EscapeMode::CharacterData>(chars, length);
-    fuzz::check_escape_scans<kernels::EscapeMode::AttributeValue>(chars, length);
+    fuzz::check_inline_kernels(text, length);
 #endif
     return 0;
 }

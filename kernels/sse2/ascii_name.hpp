@@ -27,8 +27,8 @@ inline bool all_ascii_name_lanes(__m128i block) noexcept { return lanes_mask(asc
 inline bool all_ascii_name_bytes(const char* at, std::size_t size) noexcept
 {
     if (size < 4) {  // the first, middle and last byte are all of them, cheaper in scalar
-        using ascii_name_detail::is_name_byte;
-        return is_name_byte(at[0]) & is_name_byte(at[size / 2]) & is_name_byte(at[size - 1]);
+        const auto bit = [&](std::size_t i) -> unsigned { return ascii_name_detail::is_name_byte(at[i]); };
+        return (bit(0) & bit(size / 2) & bit(size - 1)) != 0;
     }
     if (size <= 16) return all_ascii_name_lanes(load_short(at, size));
     for (std::size_t from = 0; from + 16 < size; from += 16) {
