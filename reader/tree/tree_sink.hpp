@@ -33,8 +33,9 @@ public:
 
     // A piece of character data of the collected element, decoded and untrimmed, in document
     // order among the open and close calls: only when the walk was asked to report it
-    // (WalkOptions::report_character_data), and then no element comes through add_leaf. The
-    // piece lasts only for this call. May throw std::bad_alloc.
+    // (WalkOptions::report_character_data), and then no element comes through add_leaf (a leaf
+    // is opened, told its text and closed). The piece lasts only for this call. May throw
+    // std::bad_alloc.
     virtual void character_data(std::string_view) {}
 
 protected:

@@ -163,7 +163,7 @@ bool TreeWalk::try_add_leaf(std::size_t k)
     const index::StructuralIndex& window = *index_;
     const std::size_t end_tag = k + 1;
     if (end_tag >= window.tag_count() || window.tag_kinds[end_tag] != TagKind::Close ||
-        window.tag_ends[end_tag] >= document_.size() || text_may_hide_markup_ || report_character_data_) {
+        window.tag_ends[end_tag] >= document_.size() || text_may_hide_markup_) {
         return false;
     }
     std::string_view text;
@@ -183,7 +183,7 @@ bool TreeWalk::try_add_leaf(std::size_t k)
     if (!check_end_tag(window, end_tag, end_name, error_) || !same_name(end_name, name)) return false;
     const std::size_t first = first_to_decode(text, TextMode::CharacterData);
     if (first == text.size()) {
-        sink_.add_leaf(name, attributes_, trim_unicode_space(text));
+        add_leaf(name, text, trim_unicode_space(text));
     } else if (!add_decoded_leaf(name, text, text_start, first)) {
         return false;
     }
@@ -199,9 +199,22 @@ bool TreeWalk::add_decoded_leaf(std::string_view name, std::string_view text, st
         text_.release(mark);
         return false;
     }
-    sink_.add_leaf(name, attributes_, text_.trimmed(mark));
+    const std::string_view decoded = std::string_view(text_.buffer_for(mark)).substr(mark.begin);
+    add_leaf(name, decoded, text_.trimmed(mark));
     text_.release(mark);
     return true;
+}
+
+// A leaf to the sink whole; a sink told of character data gets its text untrimmed in between.
+void TreeWalk::add_leaf(std::string_view name, std::string_view text, std::string_view trimmed)
+{
+    if (!report_character_data_) {
+        sink_.add_leaf(name, attributes_, trimmed);
+        return;
+    }
+    sink_.open_element(name, attributes_);
+    if (!text.empty()) sink_.character_data(text);
+    sink_.close_element(trimmed);
 }
 
 // A start tag outside the collected element: checked, and its name kept until its end tag.

@@ -107,6 +107,7 @@ private:
     bool visit_open(std::size_t& k);
     bool try_add_leaf(std::size_t k);
     bool add_decoded_leaf(std::string_view name, std::string_view text, std::uint64_t offset, std::size_t first);
+    void add_leaf(std::string_view name, std::string_view text, std::string_view trimmed);
     bool skip_open(std::size_t k);
     WalkStep visit_close(std::size_t k);
     bool close_skipped(std::size_t k, std::string_view name);
