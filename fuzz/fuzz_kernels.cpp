@@ -1,11 +1,11 @@
 // Every kernel level the processor runs against the scalar reference, on arbitrary bytes: the
 // byte search from several offsets, the markup masks of every block (the last one padded as
-// the index pads it), UTF-8 validation, the ASCII prefix, the UTF-8 counts and the narrowing of
-// two-byte units (the text's bytes taken in pairs); and the writer's inline SSE2 kernels against
-// their scalar twins: the escape scans in both modes, the ASCII name check and the widening of
-// ASCII into units of one, two and four bytes. The first input byte is the byte searched for;
-// the rest is the text, read in place (or copied to a buffer of its exact size) so a read past
-// its end is an AddressSanitizer report.
+// the index pads it), UTF-8 validation, the ASCII prefix, the UTF-8 counts, the narrowing of
+// two-byte units (the text's bytes taken in pairs) and the writer's searches; and the writer's
+// inline SSE2 kernels against their scalar twins: the escape scans in both modes, the ASCII
+// name check and the widening of ASCII into units of one, two and four bytes. The first input
+// byte is the byte searched for; the rest is the text, read in place (or copied to a buffer of
+// its exact size) so a read past its end is an AddressSanitizer report.
 
 #include <algorithm>
 #include <cstddef>
@@ -65,6 +65,20 @@ void check_level(const KernelTable& level, const KernelTable& reference, const u
     const kernels::Utf8Counts expected = reference.count_utf8(text, size);
     EXPECT(counts.continuations == expected.continuations && counts.largest == expected.largest,
            "every level counts UTF-8 as the scalar counts do");
+
+    const auto* chars = reinterpret_cast<const char*>(text);
+    for (const char* at = chars; at <= chars + size; at += 1 + size / 8) {
+        const auto past_hashes = [&](auto find) {  // stops at '#', which escaping passes over, aside
+            const char* found = find(chars, at, chars + size);
+            while (found != chars + size && *found == '#') found = find(chars, found + 1, chars + size);
+            return found;
+        };
+        EXPECT(past_hashes(level.find_escapable_text) == past_hashes(reference.find_escapable_text) &&
+                   past_hashes(level.find_escapable_attribute) == past_hashes(reference.find_escapable_attribute),
+               "every level's escape searches stop where the scalar ones do, '#' aside");
+        EXPECT(level.find_suspect(at, chars + size) == reference.find_suspect(at, chars + size),
+               "every level's search for suspect bytes stops where the scalar one does");
+    }
 
     std::vector<std::uint16_t> units(size / 2);
     if (!units.empty()) std::memcpy(units.data(), text, units.size() * 2);

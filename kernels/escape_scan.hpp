@@ -1,26 +1,27 @@
 // The writer's scans: the next byte escaping must look at, and the next byte that may begin a
-// character XML forbids. Strings are short and scanned one call each, so these are inline: the
-// SSE2 scans where the compiler targets SSE2 (every x86-64 processor), else the scalar ones.
+// character XML forbids. The searches go through the kernel table; the checks of a string
+// shorter than 16 bytes, which most strings are, are inline: the SSE2 checks where the compiler
+// targets SSE2 (every x86-64 processor), else the scalar ones.
 #pragma once
 
 #include <cstddef>
 
+#include "kernels/kernels.hpp"
 #include "kernels/scalar/escape_scan.hpp"
 #include "kernels/sse2/escape_scan.hpp"
 
 namespace brindle::kernels {
 
-// The first byte in [at, end) that `mode` replaces or must check, or `end`; `begin` is the
-// start of the string, at or before `at`.
+// The first byte in [at, end) that `mode` replaces or must check (or a '#', which escaping passes
+// over), or `end`; `begin` is the start of the string, at or before `at`.
 template <EscapeMode mode>
 inline const char* find_escapable(const char* begin, const char* at, const char* end) noexcept
 {
-#if defined(__SSE2__)
-    return sse2::find_escapable<mode>(begin, at, end);
-#else
-    (void)begin;
-    return scalar::find_escapable<mode>(at, end);
-#endif
+    if constexpr (mode == EscapeMode::CharacterData) {
+        return active().find_escapable_text(begin, at, end);
+    } else {
+        return active().find_escapable_attribute(begin, at, end);
+    }
 }
 
 // Whether a string shorter than 16 bytes holds no byte that `mode` replaces or must check.
@@ -37,11 +38,7 @@ inline bool is_plain_short(const char* at, std::size_t size) noexcept
 // The first suspect byte in [at, end), or `end`.
 inline const char* find_suspect_byte(const char* at, const char* end) noexcept
 {
-#if defined(__SSE2__)
-    return sse2::find_suspect_byte(at, end);
-#else
-    return scalar::find_suspect_byte(at, end);
-#endif
+    return active().find_suspect(at, end);
 }
 
 // Whether a string shorter than 16 bytes holds a suspect byte.

@@ -8,9 +8,10 @@
 // avx512) names a level to start the list from instead, for running a whole suite on one level.
 // Tests reach each level directly through table_for().
 //
-// The kernels the writer calls once per string, often a short one, are inline instead
-// (escape_scan.hpp, ascii_name.hpp, widen_ascii.hpp): the baseline instruction set of the
-// architecture, chosen when compiling, with the same scalar references and tests.
+// The checks the writer makes of every string, most of them short, are inline instead
+// (escape_scan.hpp's short checks, ascii_name.hpp, widen_ascii.hpp): the baseline instruction
+// set of the architecture (SSE2 on x86-64), chosen when compiling, with the same scalar
+// references and tests; a call through the table would cost more than they do.
 //
 // Every kernel reads only the bytes it is given, never allocates and never fails.
 
@@ -73,6 +74,13 @@ struct KernelTable {
     // each, and returns how many there are (`count` when all are): the ASCII runs of a str held
     // in two bytes per character. May write any of out[0, count).
     std::size_t (*narrow_ascii)(const std::uint16_t* units, std::size_t count, unsigned char* out) noexcept;
+    // The writer's searches (escape_scan.hpp says which bytes they stop at): the first byte in
+    // [at, end) that escaping replaces or must check in element text / in an attribute value,
+    // or `end`, where `begin`, the start of the string, is at or before `at` (a level may stop
+    // at '#' too, which escaping passes over); and the first suspect byte in [at, end), or `end`.
+    const char* (*find_escapable_text)(const char* begin, const char* at, const char* end) noexcept;
+    const char* (*find_escapable_attribute)(const char* begin, const char* at, const char* end) noexcept;
+    const char* (*find_suspect)(const char* at, const char* end) noexcept;
 };
 
 const char* level_name(Level level) noexcept;

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "kernels/avx2/avx2_kernels.hpp"
+#include "kernels/sse2/escape_scan_kernels.hpp"
 #include "kernels/x86/lanes.hpp"
 #include "kernels/x86/utf8_validation.hpp"
 #include "kernels/x86/vector_kernels.hpp"
@@ -75,7 +76,15 @@ std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned
     return x86::narrow_ascii<Lanes>(units, count, out);
 }
 
-const KernelTable kTable = {Level::Avx2, find_byte,   x86::classify_markup<Lanes>, is_valid_utf8, ascii_prefix,
-                            count_utf8,  narrow_ascii};
+const KernelTable kTable = {Level::Avx2,
+                            find_byte,
+                            x86::classify_markup<Lanes>,
+                            is_valid_utf8,
+                            ascii_prefix,
+                            count_utf8,
+                            narrow_ascii,
+                            sse2::find_escapable_text,
+                            sse2::find_escapable_attribute,
+                            sse2::find_suspect};
 
 }  // namespace brindle::kernels::avx2

@@ -12,6 +12,7 @@
 
 #include "kernels/avx2/avx2_kernels.hpp"
 #include "kernels/avx512/avx512_kernels.hpp"
+#include "kernels/sse2/escape_scan_kernels.hpp"
 
 namespace brindle::kernels::avx512 {
 namespace {
@@ -50,7 +51,9 @@ void classify_markup(const unsigned char* block, MarkupMasks& masks) noexcept
 
 // Only the classifier gains from whole 64-byte vectors; the searches, which stop early, and
 // the UTF-8 kernels are AVX2's.
-const KernelTable kTable = {Level::Avx512,      avx2::find_byte,  classify_markup,   avx2::is_valid_utf8,
-                            avx2::ascii_prefix, avx2::count_utf8, avx2::narrow_ascii};
+const KernelTable kTable = {Level::Avx512,       avx2::find_byte,           classify_markup,
+                            avx2::is_valid_utf8, avx2::ascii_prefix,        avx2::count_utf8,
+                            avx2::narrow_ascii,  sse2::find_escapable_text, sse2::find_escapable_attribute,
+                            sse2::find_suspect};
 
 }  // namespace brindle::kernels::avx512

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "kernels/scalar/escape_scan.hpp"
 #include "kernels/scalar/find_byte.hpp"
 
 namespace brindle::kernels::scalar {
@@ -48,7 +49,20 @@ std::size_t narrow_ascii(const std::uint16_t* units, std::size_t count, unsigned
     return at;
 }
 
-const KernelTable kTable = {Level::Scalar, find_byte,  classify_markup, is_valid_utf8,
-                            ascii_prefix,  count_utf8, narrow_ascii};
+const char* find_escapable_text(const char*, const char* at, const char* end) noexcept
+{
+    return find_escapable<EscapeMode::CharacterData>(at, end);
+}
+
+const char* find_escapable_attribute(const char*, const char* at, const char* end) noexcept
+{
+    return find_escapable<EscapeMode::AttributeValue>(at, end);
+}
+
+const char* find_suspect(const char* at, const char* end) noexcept { return find_suspect_byte(at, end); }
+
+const KernelTable kTable = {
+    Level::Scalar, find_byte,           classify_markup,          is_valid_utf8, ascii_prefix, count_utf8,
+    narrow_ascii,  find_escapable_text, find_escapable_attribute, find_suspect};
 
 }  // namespace brindle::kernels::scalar

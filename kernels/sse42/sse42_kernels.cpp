@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/sse2/escape_scan_kernels.hpp"
 #include "kernels/sse42/sse42_kernels.hpp"
 #include "kernels/x86/lanes.hpp"
 #include "kernels/x86/utf8_validation.hpp"
@@ -44,6 +45,9 @@ const KernelTable kTable = {Level::Sse42,
                             x86::is_valid_utf8<Lanes>,
                             x86::ascii_prefix<Lanes>,
                             x86::count_utf8<Lanes>,
-                            x86::narrow_ascii<Lanes>};
+                            x86::narrow_ascii<Lanes>,
+                            sse2::find_escapable_text,
+                            sse2::find_escapable_attribute,
+                            sse2::find_suspect};
 
 }  // namespace brindle::kernels::sse42

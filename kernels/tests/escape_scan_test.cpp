@@ -1,7 +1,8 @@
 // The writer's SSE2 scans against the scalar ones, in both escaping modes, on strings of every
 // length to 300 made mostly of the bytes the scans single out (and of bytes that differ from
 // them in one bit), searched from every offset, at every alignment and against an
-// inaccessible page; and the scalar tables against the bytes escaping must stop at.
+// inaccessible page; the searches of every level's kernel table against the scalar ones; and
+// the scalar tables against the bytes escaping must stop at.
 
 #include <gtest/gtest.h>
 
@@ -12,11 +13,15 @@
 
 #include "kernels/escape_scan.hpp"
 #include "kernels/tests/guarded_bytes.hpp"
+#include "kernels/tests/levels.hpp"
 
 namespace brindle::kernels {
 namespace {
 
 using testing::GuardedBytes;
+
+using testing::level_test_name;
+using testing::supported_levels;
 
 TEST(EscapeTables, StopAtReferencesAndSuspectBytesOnly)
 {
@@ -32,8 +37,6 @@ TEST(EscapeTables, StopAtReferencesAndSuspectBytesOnly)
             << byte;
     }
 }
-
-#if defined(__SSE2__)
 
 std::string random_text(std::mt19937_64& random, std::size_t length)
 {
@@ -51,6 +54,50 @@ std::string random_text(std::mt19937_64& random, std::size_t length)
     }
     return text;
 }
+
+// A level's search may stop at '#' too, which escaping passes over; past those stops it must
+// reach the scalar search's byte.
+template <class Find>
+const char* find_past_hashes(Find find, const char* begin, const char* at, const char* end)
+{
+    const char* found = find(begin, at, end);
+    while (found != end && *found == '#') {
+        found = find(begin, found + 1, end);
+    }
+    return found;
+}
+
+class EscapeSearchLevels : public ::testing::TestWithParam<Level> {};
+
+TEST_P(EscapeSearchLevels, EqualScalarAtEveryLengthOffsetAndEnd)
+{
+    const KernelTable& table = table_for(GetParam());
+    std::mt19937_64 random(7);
+    GuardedBytes guarded;
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t length = 0; length <= 200; ++length) {
+            const std::string text = random_text(random, length);
+            for (const auto against : {GuardedBytes::Against::End, GuardedBytes::Against::Start}) {
+                const auto* begin = reinterpret_cast<const char*>(guarded.place(text, against));
+                const char* const end = begin + length;
+                for (const char* at = begin; at <= end; ++at) {
+                    ASSERT_EQ(find_past_hashes(table.find_escapable_text, begin, at, end),
+                              scalar::find_escapable<EscapeMode::CharacterData>(at, end))
+                        << "size " << length << " from " << (at - begin);
+                    ASSERT_EQ(find_past_hashes(table.find_escapable_attribute, begin, at, end),
+                              scalar::find_escapable<EscapeMode::AttributeValue>(at, end))
+                        << "size " << length << " from " << (at - begin);
+                    ASSERT_EQ(table.find_suspect(at, end), scalar::find_suspect_byte(at, end))
+                        << "size " << length << " from " << (at - begin);
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, EscapeSearchLevels, ::testing::ValuesIn(supported_levels()), level_test_name);
+
+#if defined(__SSE2__)
 
 // The SSE2 search may also stop at '#', which shares its comparison with '"' '&' and '\'' and
 // which escaping passes over; past those stops it must reach the scalar search's byte.
