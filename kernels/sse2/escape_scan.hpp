@@ -1,5 +1,6 @@
-// The writer's scans sixteen bytes at a time with SSE2 (every x86-64 processor has it, so they
-// are inline and need no run-time choice): finding the next byte escaping must look at, and
+// The writer's scans sixteen bytes at a time with SSE2, which every x86-64 processor has (the
+// searches reach the writer through the kernel table, sse2/escape_scan_kernels.cpp; the short
+// checks are inlined where it calls them): finding the next byte escaping must look at, and
 // the next byte that may begin a forbidden character (scalar/escape_scan.hpp says which bytes
 // those are). They agree with the scalar scans on every input, but for one byte: the search
 // for escaping also stops at '#', and the short check finds a string holding '#' not plain;
