@@ -153,7 +153,12 @@ for version in $pythons; do
     build_wheel='"$1" -m venv "$2.venv" && "$2.venv/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip &&
         "$2.venv/bin/python" -m pip wheel -q --disable-pip-version-check --no-deps "${@:4}" -w "$2" "$3"'
     if [ $chrooted = 1 ]; then
-        in_chroot "$build_wheel" "$python" "$work/raw/$tag" "$source_dir" "${wheel_options[@]}"
+        # Debian's pyconfig.h includes <x86_64-linux-gnu/python3.X/pyconfig.h>, from the multiarch
+        # folder, which zig (with C library headers of its own) does not search: a folder looked
+        # in last, holding only a link to it, lets that one include through.
+        mkdir -p "$work/multiarch" && ln -sfn /usr/include/x86_64-linux-gnu "$work/multiarch/x86_64-linux-gnu"
+        CXXFLAGS="$CXXFLAGS -idirafter $work/multiarch" \
+            in_chroot "$build_wheel" "$python" "$work/raw/$tag" "$source_dir" "${wheel_options[@]}"
     else
         bash -c "$build_wheel" build_wheel "$python" "$work/raw/$tag" "$source_dir" "${wheel_options[@]}"
     fi
