@@ -15,7 +15,7 @@
 # names (a local index with its files), builds the extension for that Python in
 # a build directory kept inside the chroot (so a rerun recompiles only what changed), installs
 # the test packages into a venv kept there (once), and runs the whole suite, as the other
-# Pythons do (the Dask example's test excepted).
+# Pythons do (the Dask examples' tests excepted).
 #
 # A third-party test package with no wheel for the version is left out, and the tests that
 # need it skip; the packages left out are listed. If the chroot cannot be made, one line says
@@ -38,7 +38,8 @@ mirror="${BRINDLE_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 pythons=(3.14 3.15)
 # Pure-Python test packages go in from any index; those with compiled parts only as wheels.
 pure_packages=(pytest hypothesis xmltodict)
-binary_packages=(numpy lxml)
+# (pyarrow and polars take read_table's Arrow stream; where they have no wheel yet, its tests skip.)
+binary_packages=(numpy lxml pyarrow polars)
 
 fail() {
   echo "chroot_pytest $version: $*" >&2
@@ -155,7 +156,7 @@ if [ -n "$missing" ]; then
 fi
 cmake -S /src -B "$build" -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
 cmake --build "$build" -j"${BRINDLE_JOBS:-1}" >/dev/null
-[ $# -gt 0 ] || set -- tests --ignore=tests/test_stream_dask.py
+[ $# -gt 0 ] || set -- tests --ignore=tests/test_stream_dask.py --ignore=tests/test_table_dask.py
 # Run from a writable directory (the source is read-only): paths are made absolute.
 args=()
 value_next=""
