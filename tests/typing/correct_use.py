@@ -6,6 +6,7 @@ from __future__ import annotations
 import asyncio
 import copy
 import gzip
+import importlib
 import io
 import os
 import pathlib
@@ -19,7 +20,7 @@ from brindle import Node, SearchType
 if TYPE_CHECKING:
     from typing_extensions import assert_type
 
-    from brindle import RecordIterator, _NodeDict, _NodeDictInput
+    from brindle import RecordIterator, TableStream, _ArrowCSchema, _ArrowCStream, _NodeDict, _NodeDictInput
 else:
 
     def assert_type(value: Any, expected: Any) -> Any:
@@ -109,6 +110,25 @@ def stream(shelf: Node) -> None:
         assert len(list(brindle.iter_file(io.BytesIO(DOCUMENT.encode()), "title"))) == 1
 
 
+def table(shelf: Node) -> None:
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "shelf.xml")
+        brindle.write_file(shelf, path)
+        rows = brindle.read_table(pathlib.Path(path), "book", {"year": ("@year", "int64"), "title": "title/string()",
+                                                               "titles": "title[*]"}, batch_rows=1, buffer_size=64)
+        assert_type(rows, "TableStream")  # a name for type checkers only
+        assert type(assert_type(rows.__arrow_c_schema__(), "_ArrowCSchema")).__name__ == "PyCapsule"
+        assert type(assert_type(rows.__arrow_c_stream__(), "_ArrowCStream")).__name__ == "PyCapsule"
+        inferred = brindle.read_table(io.BytesIO(DOCUMENT.encode()), "book")  # columns from the records
+        assert type(inferred.__arrow_c_stream__(None)).__name__ == "PyCapsule"
+        try:
+            pyarrow: Any = importlib.import_module("pyarrow")  # carries no types here
+        except ImportError:
+            return
+        assert pyarrow.table(brindle.read_table(path, "book")).to_pylist() == [
+            {"@year": 1854, "title": "Walden"}, {"@year": None, "title": None}]
+
+
 async def read_in_threads() -> list[Node]:
     loop_reads = [asyncio.to_thread(brindle.read_string, DOCUMENT, "book") for _ in range(4)]
     return list(await asyncio.gather(*loop_reads))
@@ -127,6 +147,7 @@ def main() -> None:
     stream(shelf)
     read_and_write(shelf)
     pickled(shelf)
+    table(shelf)
     assert all(book.name == "book" for book in asyncio.run(read_in_threads()))
     assert len(set(write_in_pool(shelf))) == 1
 
