@@ -192,12 +192,28 @@ def measure(chosen, scratch):
     return results
 
 
+def measured_build():
+    """Where the measured brindle came from, as pip recorded it: a wheel file, a source folder,
+    or neither (a build tree on PYTHONPATH)."""
+    import importlib.metadata
+    try:
+        recorded = importlib.metadata.distribution("brindle-xml").read_text("direct_url.json")
+    except importlib.metadata.PackageNotFoundError:
+        recorded = None
+    url = json.loads(recorded).get("url", "") if recorded else ""
+    if url.endswith(".whl"):
+        return f"the wheel {os.path.basename(url)}"
+    if url.startswith("file://"):
+        return "`pip install .` of the source folder"
+    return "a build on PYTHONPATH"
+
+
 def run_and_save(chosen):
     started = time.perf_counter()
     load_before = os.getloadavg()[0]
     print(f"load average at the start: {load_before:.1f} on {os.cpu_count()} cores", flush=True)
     import brindle
-    print(f"brindle measured: {brindle.__file__}", flush=True)
+    print(f"brindle measured: {brindle.__file__} ({measured_build()})", flush=True)
     with tempfile.TemporaryDirectory() as scratch:
         results = measure(chosen, scratch)
     results["meta"] = {
@@ -210,6 +226,7 @@ def run_and_save(chosen):
         "processor": processor_name(),
         "load": [round(load_before, 1), round(os.getloadavg()[0], 1)],
         "command": " ".join(["python3", "bench/bench_all.py"] + sys.argv[1:]),
+        "build": measured_build(),
     }
     with open(os.path.join(chosen.out, "results.json"), "w") as file:
         json.dump(results, file, indent=1)

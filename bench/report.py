@@ -177,7 +177,8 @@ def markdown(results, rows):
         "```",
         "",
         textwrap.fill(
-            f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine"
+            (f"The figures below measure {meta['build']}. " if meta.get("build") else "")
+            + f"The run below took {meta['seconds'] / 60:.1f} minutes on the 2-core development machine"
             + (f" ({meta['processor']})" if meta.get("processor") else "") + ", "
             f"shared with other work (load average {meta['load'][0]} at the start, {meta['load'][1]} at the end; "
             f"{meta['date']}, Python {meta['python']}). How it measures: each library runs in a long-lived "
