@@ -132,7 +132,7 @@ source_dir="${source_dir%/}"
 # The test packages in the chroot: pure-Python ones from any index, those with compiled parts
 # only as wheels (its newest Pythons may have none yet). Elsewhere the wheel's `test` extra.
 pure_test_packages="pytest hypothesis xmltodict"
-binary_test_packages="numpy lxml"
+binary_test_packages="numpy lxml pyarrow polars"
 
 for version in $pythons; do
     python="python$version"
