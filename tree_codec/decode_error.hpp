@@ -1,6 +1,6 @@
 // How decoding a payload fails, as a value: the kind, the byte offset where the fault was
 // found, and the number its message needs. The decoder never throws; only the Python-facing
-// entry point (src/entities/tree_decode.cpp) turns the value into text and an exception.
+// entry point (src/convert/tree_decode.cpp) turns the value into text and an exception.
 #pragma once
 
 #include <cstdint>

@@ -1,12 +1,12 @@
 // The module definition and its one execution step.
 #include <string_view>
 
-#include "entities/node.hpp"
-#include "entities/node_pickle.hpp"
-#include "entities/search_type.hpp"
+#include "convert/node_pickle.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "node/node.hpp"
+#include "node/search_type.hpp"
 #include "read/read_entry.hpp"
 #include "stream/stream_entry.hpp"
 #include "table/table_entry.hpp"

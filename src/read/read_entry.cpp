@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "entities/node.hpp"
+#include "build/node_builder.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
+#include "node/node.hpp"
 #include "read/document_file.hpp"
 #include "read/document_text.hpp"
-#include "read/node_builder.hpp"
 #include "read/read_errors.hpp"
 #include "reader/read_pipeline.hpp"
 

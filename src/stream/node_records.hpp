@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "build/node_builder.hpp"
 #include "ffi/py_ref.hpp"
-#include "read/node_builder.hpp"
 #include "reader/stream/record_sinks.hpp"
 
 namespace brindle {

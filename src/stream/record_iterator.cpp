@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "entities/node.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "node/node.hpp"
 #include "read/read_errors.hpp"
 #include "reader/stream/stream_parser.hpp"
 #include "stream/node_records.hpp"

@@ -32,8 +32,8 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/node.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
 #include "write/escape.hpp"
 #include "write/output_limit.hpp"
 #include "write/write_refusal.hpp"

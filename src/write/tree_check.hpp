@@ -11,8 +11,8 @@
 // children that would take hours to check.
 #pragma once
 
-#include "entities/node.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
 
 namespace brindle {
 

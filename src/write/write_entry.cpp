@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "entities/node.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
 #include "write/file_sink.hpp"
 #include "write/memory_sink.hpp"
 #include "write/serializer.hpp"

@@ -13,9 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "entities/node.hpp"
-#include "entities/tree_encoding.hpp"
+#include "convert/tree_encoding.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
 #include "tree_codec/payload_writer.hpp"
 
 namespace brindle {

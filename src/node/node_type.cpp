@@ -1,14 +1,14 @@
 // The Node class: its members in the order they are declared to the interpreter.
-#include "entities/node.hpp"
+#include "node/node.hpp"
 
 #include <cstring>
 #include <new>
 #include <span>
 
-#include "entities/node_arena.hpp"
-#include "entities/node_methods.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/errors.hpp"
+#include "node/node_arena.hpp"
+#include "node/node_methods.hpp"
 
 namespace brindle {
 

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
-#include "entities/search_type.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
+#include "node/search_type.hpp"
 
 namespace brindle {
 

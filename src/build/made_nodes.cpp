@@ -1,4 +1,4 @@
-#include "read/made_nodes.hpp"
+#include "build/made_nodes.hpp"
 
 #include <cstring>
 #include <new>

@@ -1,4 +1,4 @@
-#include "entities/node_string.hpp"
+#include "node/node_string.hpp"
 
 #include <cstdlib>
 #include <new>

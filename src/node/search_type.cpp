@@ -1,4 +1,4 @@
-#include "entities/search_type.hpp"
+#include "node/search_type.hpp"
 
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"

@@ -12,13 +12,13 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/interrupt_poll.hpp"
 #include "ffi/py_values.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
 
 namespace brindle {
 

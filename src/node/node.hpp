@@ -16,10 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/node_string.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/py_ref.hpp"
 #include "ffi/py_values.hpp"
+#include "node/node_string.hpp"
 #include "reader/tree/attr_map.hpp"
 
 namespace brindle {

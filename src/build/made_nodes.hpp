@@ -10,9 +10,9 @@
 #include <cstddef>
 #include <span>
 
-#include "entities/node.hpp"
 #include "ffi/py_ref.hpp"
 #include "memory/kept_pages.hpp"
+#include "node/node.hpp"
 
 namespace brindle::read {
 

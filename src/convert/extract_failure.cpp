@@ -1,12 +1,12 @@
-#include "entities/extract_failure.hpp"
+#include "convert/extract_failure.hpp"
 
 #include <string_view>
 #include <unordered_set>
 
-#include "entities/dict_form.hpp"
-#include "entities/sequence_items.hpp"
+#include "convert/dict_form.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/saved_error.hpp"
+#include "node/sequence_items.hpp"
 
 namespace brindle {
 

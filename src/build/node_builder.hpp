@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "build/made_nodes.hpp"
 #include "ffi/py_ref.hpp"
-#include "read/made_nodes.hpp"
 #include "reader/tree/tree_sink.hpp"
 
 namespace brindle {

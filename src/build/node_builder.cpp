@@ -1,13 +1,13 @@
-#include "read/node_builder.hpp"
+#include "build/node_builder.hpp"
 
 #include <algorithm>
 #include <new>
 #include <span>
 #include <utility>
 
-#include "entities/node.hpp"
-#include "entities/node_arena.hpp"
 #include "ffi/errors.hpp"
+#include "node/node.hpp"
+#include "node/node_arena.hpp"
 
 namespace brindle::read {
 

@@ -1,8 +1,8 @@
 // The four read-only properties: each read builds a fresh Python object from the native field.
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/py_values.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
 
 namespace brindle {
 

@@ -1,12 +1,12 @@
 // Node(name, attrs=None, children=None, text=None): type checks only, no rules on content.
 #include <string_view>
 
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
-#include "entities/sequence_items.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
+#include "node/sequence_items.hpp"
 
 namespace brindle {
 

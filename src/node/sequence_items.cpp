@@ -1,4 +1,4 @@
-#include "entities/sequence_items.hpp"
+#include "node/sequence_items.hpp"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/node.hpp"
-#include "entities/tree_encoding.hpp"
+#include "convert/tree_encoding.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
 #include "tree_codec/payload_decoder.hpp"
 
 namespace brindle {

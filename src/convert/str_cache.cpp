@@ -1,4 +1,4 @@
-#include "entities/str_cache.hpp"
+#include "convert/str_cache.hpp"
 
 #include "ffi/errors.hpp"
 #include "ffi/py_values.hpp"

@@ -8,10 +8,10 @@
 #include <malloc.h>
 #endif
 
-#include "entities/node.hpp"
-#include "entities/node_arena.hpp"
-#include "entities/node_methods.hpp"
 #include "ffi/frame.hpp"
+#include "node/node.hpp"
+#include "node/node_arena.hpp"
+#include "node/node_methods.hpp"
 
 namespace brindle {
 

@@ -1,14 +1,14 @@
 // Node.__reduce__, __copy__ and __deepcopy__, and the reconstructor pickles call.
 //
 // A node never changes, so a copy, shallow or deep, is the node itself, as for str and tuple.
-#include "entities/node_pickle.hpp"
+#include "convert/node_pickle.hpp"
 
 #include <string_view>
 
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
-#include "entities/tree_encoding.hpp"
+#include "convert/tree_encoding.hpp"
 #include "ffi/frame.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
 
 namespace brindle {
 

@@ -12,14 +12,14 @@
 #include <string_view>
 #include <vector>
 
-#include "entities/dict_form.hpp"
-#include "entities/gc_pause.hpp"
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
-#include "entities/str_cache.hpp"
+#include "convert/dict_form.hpp"
+#include "convert/gc_pause.hpp"
+#include "convert/str_cache.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/interrupt_poll.hpp"
 #include "ffi/py_values.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
 
 namespace brindle {
 

@@ -1,4 +1,4 @@
-#include "entities/node_arena.hpp"
+#include "node/node_arena.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -21,15 +21,15 @@
 #include <unordered_set>
 #include <vector>
 
-#include "entities/dict_form.hpp"
-#include "entities/extract_failure.hpp"
-#include "entities/node.hpp"
-#include "entities/node_methods.hpp"
-#include "entities/sequence_items.hpp"
+#include "convert/dict_form.hpp"
+#include "convert/extract_failure.hpp"
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "node/node.hpp"
+#include "node/node_methods.hpp"
+#include "node/sequence_items.hpp"
 
 namespace brindle {
 
