@@ -4,7 +4,7 @@
 #include <new>
 #include <type_traits>
 
-namespace brindle::read {
+namespace brindle::build {
 
 // The block grows by reallocation, which moves the entries' bytes: a PyRef is one pointer and
 // nothing refers to where it lies.
@@ -88,4 +88,4 @@ void* MadeNodes::take_block(std::size_t extra, Pages& mapped)
     return block;
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::build

@@ -14,7 +14,7 @@
 #include "memory/kept_pages.hpp"
 #include "node/node.hpp"
 
-namespace brindle::read {
+namespace brindle::build {
 
 class MadeNodes {
 public:
@@ -63,7 +63,7 @@ public:
     void* take_block(std::size_t extra, Pages& mapped);
 
 private:
-    static constexpr std::size_t kNodeRoom = sizeof(NodeObject);
+    static constexpr std::size_t kNodeRoom = sizeof(node::NodeObject);
     static constexpr std::size_t kFirstCapacity = 64;
 
     void move_to_pages(std::size_t bytes, bool untouched);
@@ -74,4 +74,4 @@ private:
     std::size_t mapped_bytes_ = 0;  // of the block, when it is pages; 0 otherwise
 };
 
-}  // namespace brindle::read
+}  // namespace brindle::build

@@ -9,15 +9,15 @@
 #include "node/node.hpp"
 #include "node/node_arena.hpp"
 
-namespace brindle::read {
+namespace brindle::build {
 
 NodeBuilder::NodeBuilder(std::size_t first_chunk) : first_chunk_(first_chunk) {}
 
 // Made when a node first needs it: an element that is all a stream's record, with no children,
 // needs none.
-NodeArena& NodeBuilder::arena()
+node::NodeArena& NodeBuilder::arena()
 {
-    if (arena_ == nullptr) arena_ = NodeArena::create(first_chunk_);
+    if (arena_ == nullptr) arena_ = node::NodeArena::create(first_chunk_);
     return *arena_;
 }
 
@@ -25,7 +25,7 @@ std::size_t NodeBuilder::arena_bytes() const noexcept { return arena_ != nullptr
 
 void NodeBuilder::restart(std::size_t first_chunk) noexcept
 {
-    if (arena_ != nullptr) NodeArena::release(std::exchange(arena_, nullptr));
+    if (arena_ != nullptr) node::NodeArena::release(std::exchange(arena_, nullptr));
     first_chunk_ = first_chunk;
 }
 
@@ -34,8 +34,8 @@ NodeBuilder::~NodeBuilder()
     settle();
     made_.truncate(0);
     root_.reset();
-    open_.clear();                                      // their attribute tables may lie in the arena
-    if (arena_ != nullptr) NodeArena::release(arena_);  // frees it unless a node made here lives on
+    open_.clear();                                            // their attribute tables may lie in the arena
+    if (arena_ != nullptr) node::NodeArena::release(arena_);  // frees it unless a node made here lives on
 }
 
 void NodeBuilder::expect_document(std::size_t bytes) noexcept
@@ -52,7 +52,7 @@ void NodeBuilder::expect_document(std::size_t bytes) noexcept
 
 void NodeBuilder::settle() noexcept
 {
-    pay_type_references(owed_);
+    node::pay_type_references(owed_);
     owed_ = 0;
 }
 
@@ -98,8 +98,8 @@ void NodeBuilder::close_element(std::string_view text)
     made_.make_room_for_one();
     // Its children are the nodes made since it opened; they move into it only on success.
     OpenElement& element = open_.back();
-    PyRef node = make_arena_node(arena(), element.name, std::move(element.attributes), made_.from(element.first_child),
-                                 text);
+    PyRef node = node::make_arena_node(arena(), element.name, std::move(element.attributes),
+                                       made_.from(element.first_child), text);
     ++owed_;
     made_.forget_taken(element.first_child);
     open_.pop_back();
@@ -111,8 +111,8 @@ void NodeBuilder::close_element(std::string_view text)
 void NodeBuilder::add_leaf(std::string_view name, reader::AttrMap& attributes, std::string_view text)
 {
     made_.make_room_for_one();  // first, as in close_element
-    PyRef node = make_arena_node(arena(), name, attributes.empty() ? reader::AttrMap() : kept_attributes(attributes),
-                                 {}, text);
+    PyRef node = node::make_arena_node(arena(), name,
+                                       attributes.empty() ? reader::AttrMap() : kept_attributes(attributes), {}, text);
     ++owed_;
     made_.push_back(std::move(node));
 }
@@ -125,16 +125,16 @@ void NodeBuilder::close_collected_element(std::string_view text)
     // with the lock held.
     const std::size_t child_count = made_.size();
     // A block of pages goes back with the arena, which the node then holds.
-    NodeArena* holder = made_.holds_pages() ? &arena() : nullptr;
+    node::NodeArena* holder = made_.holds_pages() ? &arena() : nullptr;
     Pages mapped;
-    void* block = made_.take_block(bytes_after_children(collected_attributes_, element.name, text), mapped);
+    void* block = made_.take_block(node::bytes_after_children(collected_attributes_, element.name, text), mapped);
     if (mapped.data != nullptr) {
         holder->adopt(mapped);
         holder->add_reference();
     } else {
         holder = nullptr;
     }
-    root_ = make_node_around_children(block, holder, child_count, element.name, collected_attributes_, text);
+    root_ = node::make_node_around_children(block, holder, child_count, element.name, collected_attributes_, text);
     ++owed_;
     open_.pop_back();
     if (arena_ != nullptr) arena_->finish_filling();
@@ -149,4 +149,4 @@ PyRef NodeBuilder::take_root()
     return std::move(root_);
 }
 
-}  // namespace brindle::read
+}  // namespace brindle::build

@@ -13,11 +13,11 @@
 #include "ffi/py_ref.hpp"
 #include "reader/tree/tree_sink.hpp"
 
-namespace brindle {
+namespace brindle::node {
 class NodeArena;
-}  // namespace brindle
+}  // namespace brindle::node
 
-namespace brindle::read {
+namespace brindle::build {
 
 class NodeBuilder final : public reader::TreeSink {
 public:
@@ -71,10 +71,10 @@ private:
     MadeNodes made_;
     PyRef root_;            // the collected element's node, once made
     std::size_t owed_ = 0;  // nodes made whose class reference is not yet paid
-    NodeArena& arena();
+    node::NodeArena& arena();
 
-    NodeArena* arena_ = nullptr;  // the memory of every node made here, made at its first use
-    std::size_t first_chunk_;     // of the arena to make
+    node::NodeArena* arena_ = nullptr;  // the memory of every node made here, made at its first use
+    std::size_t first_chunk_;           // of the arena to make
 };
 
-}  // namespace brindle::read
+}  // namespace brindle::build

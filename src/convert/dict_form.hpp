@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace brindle {
+namespace brindle::convert {
 
 enum class HashmapTypes : std::uint8_t { String, Vec, NullableString, Map };
 
@@ -22,4 +22,4 @@ inline constexpr std::size_t kNodeKeyCount = 4;
 
 constexpr std::size_t index_of(NodeKey key) noexcept { return static_cast<std::size_t>(key); }
 
-}  // namespace brindle
+}  // namespace brindle::convert

@@ -8,7 +8,7 @@
 #include "ffi/saved_error.hpp"
 #include "node/sequence_items.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
@@ -179,7 +179,7 @@ std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_
     if (PyUnicode_Check(value)) {
         reasons[1] = std::string(kTypeErrorPrefix) + "Can't extract `str` to `Vec`";
     } else {
-        abstract_sequence_type();  // the message names this class; it must exist, as for the constructor
+        node::abstract_sequence_type();  // the message names this class; it must exist, as for the constructor
         reasons[1] = mismatch_text(value, "Sequence");
     }
     reasons[2] = reasons[0];
@@ -199,4 +199,4 @@ void throw_nested_failure(const ExtractFailure& innermost, const std::vector<PyO
     throw_with_note(PendingError{PyExc_TypeError, nested_message(failure_text(innermost), sequences)}, "dict_");
 }
 
-}  // namespace brindle
+}  // namespace brindle::convert

@@ -18,7 +18,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 // One failure: either an exception object the interpreter made (a failing user sequence, an
 // encoding error) or one of ours that has not become an object yet.
@@ -67,4 +67,4 @@ std::string scalar_failed_message(PyObject* value, const ExtractFailure* string_
 // built; a TypeError saying how deep the failure lies is thrown instead.
 inline constexpr std::size_t kMaxDescribedNesting = 100'000;
 
-}  // namespace brindle
+}  // namespace brindle::convert

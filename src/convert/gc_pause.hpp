@@ -10,7 +10,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-namespace brindle {
+namespace brindle::convert {
 
 class GcPause {
 public:
@@ -26,4 +26,4 @@ private:
     bool was_enabled_;
 };
 
-}  // namespace brindle
+}  // namespace brindle::convert

@@ -21,7 +21,7 @@
 #include "node/node.hpp"
 #include "node/node_methods.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
@@ -59,12 +59,12 @@ struct Builder {
     std::vector<PyRef> built;  // dicts of subtrees whose parent is not built yet, last child on top
 };
 
-PyRef node_dict(const NodeObject& node, Builder& builder)
+PyRef node_dict(const node::NodeObject& node, Builder& builder)
 {
     PyRef dict = checked(PyDict_New());
     const auto cached_str = [&](std::string_view text) { return builder.names.get(text); };
     set_item(dict.get(), builder.keys, NodeKey::Name, cached_str(node.name));
-    set_item(dict.get(), builder.keys, NodeKey::Attrs, attrs_to_dict(node.attrs, cached_str));
+    set_item(dict.get(), builder.keys, NodeKey::Attrs, node::attrs_to_dict(node.attrs, cached_str));
     set_item(dict.get(), builder.keys, NodeKey::Children, pop_child_dicts(builder.built, node.children().size()));
     set_item(dict.get(), builder.keys, NodeKey::Text, optional_str(node.text.view()));
     return dict;
@@ -72,7 +72,7 @@ PyRef node_dict(const NodeObject& node, Builder& builder)
 
 // A node being visited and the next of its children to visit.
 struct Visit {
-    const NodeObject* node;
+    const node::NodeObject* node;
     std::size_t next_child;
 };
 
@@ -80,7 +80,7 @@ PyRef tree_to_dicts(PyObject* root)
 {
     const GcPause no_collections_while_building;
     Builder builder;
-    std::vector<Visit> path{{&node_object(root), 0}};
+    std::vector<Visit> path{{&node::node_object(root), 0}};
     InterruptPoll poll(kNodesBetweenPolls);
     std::uint64_t visited = 0;
     while (!path.empty()) {
@@ -88,7 +88,7 @@ PyRef tree_to_dicts(PyObject* root)
         const auto children = visit.node->children();
         if (visit.next_child < children.size()) {
             poll.progress(++visited);
-            path.push_back({&node_object(children[visit.next_child++].get()), 0});
+            path.push_back({&node::node_object(children[visit.next_child++].get()), 0});
             continue;
         }
         builder.built.push_back(node_dict(*visit.node, builder));
@@ -105,4 +105,4 @@ PyObject* node_to_dict(PyObject* self, PyObject*)
     return call_frame([&] { return tree_to_dicts(self).release(); });
 }
 
-}  // namespace brindle
+}  // namespace brindle::convert

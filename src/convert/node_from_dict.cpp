@@ -31,7 +31,7 @@
 #include "node/node_methods.hpp"
 #include "node/sequence_items.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
@@ -53,7 +53,7 @@ KnownKey node_key_of(std::string_view key) noexcept
 struct NodeFields {
     std::array<std::optional<HashmapTypes>, kNodeKeyCount> variants;  // nullopt: key missing
     std::string name;
-    AttrMap attrs;
+    reader::AttrMap attrs;
     std::vector<PyRef> children;
     const char* children_fault = nullptr;  // the first fault among the children, in list order
     std::optional<std::string> text;
@@ -199,7 +199,7 @@ void FromDictWalk::read_value(DictWalk& top, KnownKey key, PyObject* value)
 void FromDictWalk::read_map(DictWalk& top, KnownKey key, PyObject* value)
 {
     const bool keep = top.builds_node && key == NodeKey::Attrs;
-    AttrMap attrs;
+    reader::AttrMap attrs;
     Py_ssize_t position = 0;
     PyObject* map_key = nullptr;
     PyObject* item = nullptr;
@@ -275,12 +275,12 @@ NodeOutcome FromDictWalk::close_dict(DictWalk& top)
     if (fields.variant(NodeKey::Attrs) != HashmapTypes::Map) return {PyRef(), "Invalid attrs"};
     if (fields.variant(NodeKey::Children) != HashmapTypes::Vec) return {PyRef(), "Invalid children"};
     if (fields.children_fault != nullptr) return {PyRef(), fields.children_fault};
-    NodeParts parts;
-    parts.name = NodeString(fields.name);
+    node::NodeParts parts;
+    parts.name = node::NodeString(fields.name);
     parts.attrs = std::move(fields.attrs);
     parts.children = std::move(fields.children);
-    if (fields.variant(NodeKey::Text) == HashmapTypes::String) parts.text = NodeText(*fields.text);
-    return {make_node(std::move(parts)), nullptr};
+    if (fields.variant(NodeKey::Text) == HashmapTypes::String) parts.text = node::NodeText(*fields.text);
+    return {node::make_node(std::move(parts)), nullptr};
 }
 
 void FromDictWalk::deliver(NodeOutcome outcome)
@@ -335,4 +335,4 @@ PyObject* node_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::convert

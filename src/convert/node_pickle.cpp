@@ -10,7 +10,7 @@
 #include "node/node.hpp"
 #include "node/node_methods.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
@@ -51,4 +51,4 @@ PyObject* py_unpickle_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::convert

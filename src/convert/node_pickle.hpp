@@ -5,11 +5,11 @@
 
 #include "ffi/bind.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 inline constexpr const char kReconstructorName[] = "_unpickle_node";
 
 // _unpickle_node(payload): the tree of a payload (bytes).
 FastcallEntry py_unpickle_node;
 
-}  // namespace brindle
+}  // namespace brindle::convert

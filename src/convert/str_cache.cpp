@@ -3,7 +3,7 @@
 #include "ffi/errors.hpp"
 #include "ffi/py_values.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
@@ -40,4 +40,4 @@ PyRef StrCache::get(std::string_view text)
     return make_str(text);
 }
 
-}  // namespace brindle
+}  // namespace brindle::convert

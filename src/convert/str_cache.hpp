@@ -18,7 +18,7 @@
 
 #include "ffi/py_ref.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 class StrCache {
 public:
@@ -41,4 +41,4 @@ private:
     std::unique_ptr<Entry[]> entries_;
 };
 
-}  // namespace brindle
+}  // namespace brindle::convert

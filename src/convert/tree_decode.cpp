@@ -11,7 +11,7 @@
 #include "node/node.hpp"
 #include "tree_codec/payload_decoder.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
@@ -60,11 +60,11 @@ PyRef decode_tree(std::string_view payload)
         // Each child takes a new reference, one per place it is listed.
         children.clear();
         for (const std::uint64_t child : node.children) children.push_back(PyRef::borrow(made[child].get()));
-        made.push_back(make_node(NodeString(node.name), std::move(node.attrs), children,
-                                 node.text ? NodeText(*node.text) : NodeText()));
+        made.push_back(node::make_node(node::NodeString(node.name), std::move(node.attrs), children,
+                                       node.text ? node::NodeText(*node.text) : node::NodeText()));
     }
     if (!decoder.finish()) throw_decode_error(decoder.error());
     return std::move(made.back());
 }
 
-}  // namespace brindle
+}  // namespace brindle::convert

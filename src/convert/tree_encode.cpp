@@ -18,12 +18,12 @@
 #include "node/node.hpp"
 #include "tree_codec/payload_writer.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 namespace {
 
 struct Visit {
-    const NodeObject* node;
+    const node::NodeObject* node;
     std::size_t next_child;
 };
 
@@ -68,7 +68,7 @@ public:
     PyRef encode(PyObject* root);
 
 private:
-    void put_node(const NodeObject& node);
+    void put_node(const node::NodeObject& node);
     // The number of a child already written, or nullptr for one to write now.
     const std::uint64_t* written(PyObject* child) const;
 
@@ -81,7 +81,7 @@ private:
 PyRef TreeEncoder::encode(PyObject* root)
 {
     if (!writer_.start()) throw std::bad_alloc();
-    std::vector<Visit> path{{&node_object(root), 0}};
+    std::vector<Visit> path{{&node::node_object(root), 0}};
     InterruptPoll poll(kNodesBetweenPolls);
     while (!path.empty()) {
         Visit& visit = path.back();
@@ -92,13 +92,13 @@ PyRef TreeEncoder::encode(PyObject* root)
                 finished_.push_back(*number);
             } else {
                 poll.progress(writer_.nodes_written() + path.size());
-                path.push_back({&node_object(child), 0});
+                path.push_back({&node::node_object(child), 0});
             }
             continue;
         }
         const std::uint64_t number = writer_.nodes_written();
         put_node(*visit.node);
-        auto* node = reinterpret_cast<PyObject*>(const_cast<NodeObject*>(visit.node));
+        auto* node = reinterpret_cast<PyObject*>(const_cast<node::NodeObject*>(visit.node));
         if (Py_REFCNT(node) > 1) shared_.emplace(node, number);
         finished_.push_back(number);
         path.pop_back();
@@ -114,7 +114,7 @@ const std::uint64_t* TreeEncoder::written(PyObject* child) const
 }
 
 // The node's children are the last of `finished_`, in order.
-void TreeEncoder::put_node(const NodeObject& node)
+void TreeEncoder::put_node(const node::NodeObject& node)
 {
     const std::size_t first = finished_.size() - node.children().size();
     const std::span<const std::uint64_t> children(finished_.data() + first, finished_.size() - first);
@@ -126,4 +126,4 @@ void TreeEncoder::put_node(const NodeObject& node)
 
 PyRef encode_tree(PyObject* root) { return TreeEncoder().encode(root); }
 
-}  // namespace brindle
+}  // namespace brindle::convert

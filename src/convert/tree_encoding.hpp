@@ -14,7 +14,7 @@
 
 #include "ffi/py_ref.hpp"
 
-namespace brindle {
+namespace brindle::convert {
 
 // The payload (a new bytes object) of the tree under `root`, a Node. Throws std::bad_alloc,
 // or PythonError for an interrupt.
@@ -24,4 +24,4 @@ PyRef encode_tree(PyObject* root);
 // Throws std::bad_alloc, or PythonError for an interrupt.
 PyRef decode_tree(std::string_view payload);
 
-}  // namespace brindle
+}  // namespace brindle::convert

@@ -39,7 +39,7 @@ PyMethodDef unlisted_functions[] = {
                     "read_table(source, tag, columns=None, *, batch_rows=65536, buffer_size=None)\n--\n\n"
                     "The records named `tag` in a stream as the rows of a table, one column per named path, "
                     "handed out as Arrow record batches through __arrow_c_stream__."),
-    fastcall_method(kReconstructorName, py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
+    fastcall_method(convert::kReconstructorName, convert::py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
 };
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.
@@ -89,8 +89,8 @@ int exec_module(PyObject* module)
     return call_frame_status([&] {
         if (!PyModule_Check(module)) throw_type_mismatch(module, "module");
         panic_exception_type();  // made up front, so no later failure has to create it
-        add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(search_type()));
-        add_named_item(module, "Node", reinterpret_cast<PyObject*>(node_type()));
+        add_named_item(module, "SearchType", reinterpret_cast<PyObject*>(node::search_type()));
+        add_named_item(module, "Node", reinterpret_cast<PyObject*>(node::node_type()));
         for (PyMethodDef& definition : module_functions) add_function(module, &definition);
         for (PyMethodDef& definition : unlisted_functions) add_unlisted_function(module, &definition);
         // The package's version, from its metadata (pyproject.toml) at build time.

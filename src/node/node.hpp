@@ -22,7 +22,7 @@
 #include "node/node_string.hpp"
 #include "reader/tree/attr_map.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 // Attribute maps come from the reader core, which fills them as it reads.
 using reader::AttrMap;
@@ -146,4 +146,4 @@ PyRef attrs_to_dict(const AttrMap& attrs, MakeKey&& make_key)
 // The `Node` conversion of arguments: a borrowed node, or the instance-check TypeError.
 PyObject* to_node(PyObject* value);
 
-}  // namespace brindle
+}  // namespace brindle::node

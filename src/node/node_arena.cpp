@@ -7,7 +7,7 @@
 
 #include "memory/kept_pages.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -91,4 +91,4 @@ void NodeArena::finish_filling() noexcept
     end_ = pages.data + pages.size;
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

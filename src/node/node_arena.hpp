@@ -14,7 +14,7 @@
 
 #include "memory/kept_pages.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 class NodeArena {
 public:
@@ -67,4 +67,4 @@ private:
     Pages adopted_;
 };
 
-}  // namespace brindle
+}  // namespace brindle::node

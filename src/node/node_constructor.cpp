@@ -8,7 +8,7 @@
 #include "node/node_methods.hpp"
 #include "node/sequence_items.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -57,4 +57,4 @@ PyObject* node_new(PyTypeObject* /*type*/, PyObject* args, PyObject* kwargs)
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

@@ -13,7 +13,7 @@
 #include "node/node_arena.hpp"
 #include "node/node_methods.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -348,4 +348,4 @@ void node_dealloc(PyObject* self)
     if (dismantled >= kReturnMemoryAfterNodes) return_free_memory();
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

@@ -4,7 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-namespace brindle {
+namespace brindle::node {
 
 // node_properties.cpp
 PyObject* node_get_name(PyObject* self, void*);
@@ -29,6 +29,11 @@ PyObject* node_to_string(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 PyObject* node_str(PyObject* self);
 PyObject* node_repr(PyObject* self);
 
+}  // namespace brindle::node
+
+// The methods that turn a node into other forms and back, in src/convert/.
+namespace brindle::convert {
+
 // node_dict.cpp (to_dict) and node_from_dict.cpp (from_dict, a class method)
 PyObject* node_to_dict(PyObject* self, PyObject* unused);
 PyObject* node_from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -38,4 +43,4 @@ PyObject* node_reduce(PyObject* self, PyObject* unused);
 PyObject* node_copy(PyObject* self, PyObject* unused);
 PyObject* node_deepcopy(PyObject* self, PyObject* memo);
 
-}  // namespace brindle
+}  // namespace brindle::convert

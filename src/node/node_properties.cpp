@@ -4,7 +4,7 @@
 #include "node/node.hpp"
 #include "node/node_methods.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 PyObject* node_get_name(PyObject* self, void*)
 {
@@ -33,4 +33,4 @@ PyObject* node_get_children(PyObject* self, void*)
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

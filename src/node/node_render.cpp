@@ -20,7 +20,7 @@
 #include "node/node.hpp"
 #include "node/node_methods.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -167,4 +167,4 @@ PyObject* node_repr(PyObject* self)
     return call_frame([&] { return make_str("Node(" + std::string(node_object(self).name.view()) + ")").release(); });
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

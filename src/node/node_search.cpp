@@ -18,7 +18,7 @@
 #include "node/node_methods.hpp"
 #include "node/search_type.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -159,4 +159,4 @@ PyObject* node_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <new>
 
-namespace brindle {
+namespace brindle::node {
 
 void NodeString::copy_to_block(std::string_view text)
 {
@@ -15,4 +15,4 @@ void NodeString::copy_to_block(std::string_view text)
 
 void NodeString::free_block() noexcept { std::free(const_cast<char*>(pointer())); }
 
-}  // namespace brindle
+}  // namespace brindle::node

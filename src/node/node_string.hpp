@@ -13,7 +13,7 @@
 
 #include "kernels/scalar/short_copy.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 class NodeString {
 public:
@@ -143,4 +143,4 @@ private:
 
 static_assert(sizeof(NodeString) == 16 && sizeof(NodeText) == 16);
 
-}  // namespace brindle
+}  // namespace brindle::node

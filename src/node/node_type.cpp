@@ -10,7 +10,7 @@
 #include "node/node_arena.hpp"
 #include "node/node_methods.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -30,11 +30,11 @@ PyMethodDef node_methods[] = {
     fastcall_method("search_by_attr", node_search_by_attr, "search_by_attr($self, key, depth=None)\n--\n\n"),
     fastcall_method("search_by_text", node_search_by_text, "search_by_text($self, text, depth=None)\n--\n\n"),
     fastcall_method("search", node_search, "search($self, by, value, depth=None)\n--\n\n"),
-    fastcall_method("from_dict", node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
-    {"to_dict", node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
-    {"__reduce__", node_reduce, METH_NOARGS, nullptr},
-    {"__copy__", node_copy, METH_NOARGS, nullptr},
-    {"__deepcopy__", node_deepcopy, METH_O, nullptr},
+    fastcall_method("from_dict", convert::node_from_dict, "from_dict($cls, dict_)\n--\n\n", METH_CLASS),
+    {"to_dict", convert::node_to_dict, METH_NOARGS, "to_dict($self)\n--\n\n"},
+    {"__reduce__", convert::node_reduce, METH_NOARGS, nullptr},
+    {"__copy__", convert::node_copy, METH_NOARGS, nullptr},
+    {"__deepcopy__", convert::node_deepcopy, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -229,4 +229,4 @@ PyObject* to_node(PyObject* value)
     return value;
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

@@ -3,7 +3,7 @@
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 
@@ -90,4 +90,4 @@ SearchType to_search_type(PyObject* value)
     return value_of(value);
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

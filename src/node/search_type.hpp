@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace brindle {
+namespace brindle::node {
 
 // The value of each member, as int(member) gives it; the class (search_type()) has one object per value.
 enum class SearchType : std::uint8_t { Tag = 0, Attr = 1, Text = 2 };
@@ -17,4 +17,4 @@ PyTypeObject* search_type();
 // The `SearchType` conversion of arguments: the member, or the instance-check TypeError.
 SearchType to_search_type(PyObject* value);
 
-}  // namespace brindle
+}  // namespace brindle::node

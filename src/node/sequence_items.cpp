@@ -4,7 +4,7 @@
 
 #include "ffi/convert.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 namespace {
 PyObject* g_sequence_type = nullptr;
@@ -56,4 +56,4 @@ AttrMap attrs_from_dict(PyObject* dict)
     return attrs;
 }
 
-}  // namespace brindle
+}  // namespace brindle::node

@@ -8,7 +8,7 @@
 #include "ffi/errors.hpp"
 #include "reader/tree/attr_map.hpp"
 
-namespace brindle {
+namespace brindle::node {
 
 // Attribute maps come from the reader core, which fills them as it reads.
 using reader::AttrMap;
@@ -64,4 +64,4 @@ void for_each_dict_item(PyObject* dict, Visit&& visit)
 // naming "str".
 AttrMap attrs_from_dict(PyObject* dict);
 
-}  // namespace brindle
+}  // namespace brindle::node

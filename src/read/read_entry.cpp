@@ -34,7 +34,7 @@ void load_then_parse(Load&& load, Parse&& parse)
 {
     std::optional<GilRelease> released(std::in_place);
     load();
-    if (!kNodesWithoutLock) released.reset();
+    if (!node::kNodesWithoutLock) released.reset();
     parse();
 }
 
@@ -64,7 +64,7 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         // The caller holds both strings for the whole call, so what views them stays valid.
         read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(bound[0]); });
         const std::string_view root_tag = root_tag_after(document, bound[1]);
-        read::NodeBuilder nodes;
+        build::NodeBuilder nodes;
         reader::ReadError error;
         bool encoded;
         bool parsed = false;
@@ -86,7 +86,7 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         auto bound = bind<2>(kReadFile, args, nargs, kwnames);
         const std::string path = convert_arg("file_path", [&] { return to_text_copy(bound[0]); });
         const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(bound[1]); });
-        read::NodeBuilder nodes;
+        build::NodeBuilder nodes;
         std::optional<read::FileBytes> file;  // outlives the error, whose names may point into it
         reader::ReadError error;
         bool parsed = false;

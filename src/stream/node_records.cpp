@@ -52,7 +52,7 @@ void NodeRecords::abandon_record() noexcept
 
 void NodeRecords::drop_unfinished() noexcept
 {
-    for (std::optional<read::NodeBuilder>& slot : slots_) slot.reset();
+    for (std::optional<build::NodeBuilder>& slot : slots_) slot.reset();
     building_ = kNone;
     abandoned_ = kNone;
     complete_.clear();

@@ -37,7 +37,7 @@ private:
     // The builders live in slots, and collect one record after another, each into an arena of
     // its own: making a builder for every small record cost a tenth of reading it. A deque never
     // moves what it holds.
-    std::deque<std::optional<read::NodeBuilder>> slots_;
+    std::deque<std::optional<build::NodeBuilder>> slots_;
     std::vector<std::size_t> free_slots_;
     std::size_t building_ = kNone;
     std::vector<std::size_t> complete_;

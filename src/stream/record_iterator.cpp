@@ -107,7 +107,7 @@ private:
         reader::StreamStep step;
         {
             std::optional<GilRelease> released;
-            if (kNodesWithoutLock) released.emplace();
+            if (node::kNodesWithoutLock) released.emplace();
             step = parser_->parse(error);
         }
         records_.take_ready(ready_);

@@ -47,19 +47,19 @@ public:
         : sink_(sink), indent_(indent), poll_(poll)
     {}
 
-    void write(const NodeObject& root)
+    void write(const node::NodeObject& root)
     {
         if (write_start(root)) open_.push_back({&root, 0});
         while (!open_.empty()) {
             poll_.progress(sink_.appended());
             OpenElement& parent = open_.back();
             if (parent.next_child == parent.node->children().size()) {
-                const NodeObject& finished = *parent.node;
+                const node::NodeObject& finished = *parent.node;
                 open_.pop_back();
                 write_end(finished);
                 continue;
             }
-            const NodeObject& child = node_object(parent.node->children()[parent.next_child++].get());
+            const node::NodeObject& child = node::node_object(parent.node->children()[parent.next_child++].get());
             if (write_start(child)) open_.push_back({&child, 0});
         }
     }
@@ -67,7 +67,7 @@ public:
 private:
     // Writes the start tag and the text; returns whether the element stays open for children.
     // Inlined into the walk: the call cost more per element than the walk's interrupt poll.
-    [[gnu::always_inline]] bool write_start(const NodeObject& node)
+    [[gnu::always_inline]] bool write_start(const node::NodeObject& node)
     {
         check_name_in(node.name, StringPlace::ElementName);
         break_line();
@@ -101,7 +101,7 @@ private:
     }
 
     // The depth of the element being closed is the number of its open ancestors.
-    void write_end(const NodeObject& node)
+    void write_end(const node::NodeObject& node)
     {
         break_line();
         newline_pending_ = true;
@@ -123,7 +123,7 @@ private:
     UnlockedInterruptPoll& poll_;
     bool newline_pending_ = false;
     struct OpenElement {
-        const NodeObject* node;
+        const node::NodeObject* node;
         std::size_t next_child;  // index of the child to write next
     };
     std::vector<OpenElement> open_;  // elements whose end tag is still to come, outermost first
@@ -132,7 +132,7 @@ private:
 // Appends the root element with everything below it. A child that occurs several times in
 // the tree is written once per occurrence.
 template <class Sink>
-void write_tree(Sink& sink, const NodeObject& root, std::uint64_t indent, UnlockedInterruptPoll& poll)
+void write_tree(Sink& sink, const node::NodeObject& root, std::uint64_t indent, UnlockedInterruptPoll& poll)
 {
     TreeWriter<Sink>(sink, indent, poll).write(root);
 }

@@ -12,7 +12,7 @@ namespace {
 
 // Returns the work done: the bytes checked, plus one so that every element counts. Inlined
 // into the walk, which is then faster than with the call even though it counts the work.
-[[gnu::always_inline]] inline std::uint64_t check_element(const NodeObject& node)
+[[gnu::always_inline]] inline std::uint64_t check_element(const node::NodeObject& node)
 {
     const std::string_view name = node.name;
     check_name_in(name, StringPlace::ElementName);
@@ -30,13 +30,13 @@ namespace {
 }
 
 struct OpenElement {
-    const NodeObject* node;
+    const node::NodeObject* node;
     std::size_t next_child;  // index of the child to check next
 };
 
 }  // namespace
 
-void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll)
+void check_tree(const node::NodeObject& root, UnlockedInterruptPoll& poll)
 {
     std::uint64_t checked = check_element(root);
     if (root.children().empty()) return;
@@ -49,7 +49,7 @@ void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll)
             open.pop_back();
             continue;
         }
-        const NodeObject& child = node_object(children[parent.next_child++].get());
+        const node::NodeObject& child = node::node_object(children[parent.next_child++].get());
         checked += check_element(child);
         if (!child.children().empty()) open.push_back({&child, 0});
     }

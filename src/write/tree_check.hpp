@@ -17,6 +17,6 @@
 namespace brindle {
 
 // Throws ValueError naming the first problem (write_refusal.hpp).
-void check_tree(const NodeObject& root, UnlockedInterruptPoll& poll);
+void check_tree(const node::NodeObject& root, UnlockedInterruptPoll& poll);
 
 }  // namespace brindle

@@ -52,7 +52,7 @@ WriteOptions convert_options(PyObject* indent, PyObject* default_xml_def)
 
 // Runs without the interpreter lock.
 template <class Sink>
-void write_document(Sink& sink, const NodeObject& root, const WriteOptions& options, UnlockedInterruptPoll& poll)
+void write_document(Sink& sink, const node::NodeObject& root, const WriteOptions& options, UnlockedInterruptPoll& poll)
 {
     if (options.declaration) sink.append(kXmlDeclaration);
     write_tree(sink, root, options.indent, poll);
@@ -64,7 +64,7 @@ PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 {
     return call_frame([&]() -> PyObject* {
         auto bound = bind<3>(kWriteString, args, nargs, kwnames);
-        PyObject* node = convert_arg("node", [&] { return to_node(bound[0]); });
+        PyObject* node = convert_arg("node", [&] { return node::to_node(bound[0]); });
         const WriteOptions options = convert_options(bound[1], bound[2]);
         const PyRef root = PyRef::borrow(node);
         MemorySink sink;
@@ -72,7 +72,7 @@ PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         {
             GilRelease unlocked;
             UnlockedInterruptPoll poll(unlocked, kBytesBetweenPolls);
-            write_document(sink, node_object(root.get()), options, poll);
+            write_document(sink, node::node_object(root.get()), options, poll);
             measure = measure_utf8(sink.contents());
         }
         return str_from_utf8(sink.contents(), measure).release();
@@ -83,17 +83,17 @@ PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 {
     return call_frame([&]() -> PyObject* {
         auto bound = bind<4>(kWriteFile, args, nargs, kwnames);
-        PyObject* node = convert_arg("node", [&] { return to_node(bound[0]); });
+        PyObject* node = convert_arg("node", [&] { return node::to_node(bound[0]); });
         std::string path = convert_arg("file_path", [&] { return to_text_copy(bound[1]); });
         const WriteOptions options = convert_options(bound[2], bound[3]);
         const PyRef root = PyRef::borrow(node);
         {
             GilRelease unlocked;
             UnlockedInterruptPoll check_poll(unlocked, kBytesBetweenPolls);
-            check_tree(node_object(root.get()), check_poll);
+            check_tree(node::node_object(root.get()), check_poll);
             FileSink sink(path);
             UnlockedInterruptPoll write_poll(unlocked, kBytesBetweenPolls);  // counts output, not checks
-            write_document(sink, node_object(root.get()), options, write_poll);
+            write_document(sink, node::node_object(root.get()), options, write_poll);
             sink.finish();
         }
         return Py_NewRef(Py_None);
