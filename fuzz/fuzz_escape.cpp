@@ -20,6 +20,8 @@
 
 namespace brindle {
 
+using namespace write;
+
 namespace fuzz {
 struct Refusal {
     StringFault fault;
@@ -28,7 +30,7 @@ struct Refusal {
 };
 }  // namespace fuzz
 
-void refuse_string(StringFault fault, StringPlace place, std::string_view string)
+void write::refuse_string(StringFault fault, StringPlace place, std::string_view string)
 {
     throw fuzz::Refusal{fault, place, string};
 }

@@ -14,7 +14,7 @@ MadeNodes::~MadeNodes()
 {
     truncate(0);
     if (mapped_bytes_ != 0) {
-        give_back_pages({block_, mapped_bytes_});
+        memory::give_back_pages({block_, mapped_bytes_});
     } else {
         PyMem_RawFree(block_);
     }
@@ -25,7 +25,7 @@ void MadeNodes::reserve(std::size_t count, bool untouched)
     if (count <= capacity_) return;
     if (count > (PY_SSIZE_T_MAX - kNodeRoom) / sizeof(PyRef)) throw std::bad_alloc();
     const std::size_t bytes = kNodeRoom + count * sizeof(PyRef);
-    if (bytes >= kPagedFrom) return move_to_pages(bytes, untouched);
+    if (bytes >= memory::kPagedFrom) return move_to_pages(bytes, untouched);
     void* grown = PyMem_RawRealloc(block_, bytes);
     if (grown == nullptr) throw std::bad_alloc();
     block_ = static_cast<char*>(grown);
@@ -37,11 +37,11 @@ void MadeNodes::reserve(std::size_t count, bool untouched)
 // from the system.
 void MadeNodes::move_to_pages(std::size_t bytes, bool untouched)
 {
-    Pages pages{block_, mapped_bytes_};
+    memory::Pages pages{block_, mapped_bytes_};
     if (mapped_bytes_ != 0) {
-        grow_pages(pages, bytes);
+        memory::grow_pages(pages, bytes);
     } else {
-        pages = untouched ? map_pages(bytes) : take_pages(bytes, bytes + bytes / 2);
+        pages = untouched ? memory::map_pages(bytes) : memory::take_pages(bytes, bytes + bytes / 2);
         if (block_ != nullptr) std::memcpy(pages.data, block_, kNodeRoom + size_ * sizeof(PyRef));
         PyMem_RawFree(block_);
     }
@@ -56,7 +56,7 @@ void MadeNodes::truncate(std::size_t size) noexcept
     size_ = size;
 }
 
-void* MadeNodes::take_block(std::size_t extra, Pages& mapped)
+void* MadeNodes::take_block(std::size_t extra, memory::Pages& mapped)
 {
     const std::size_t size = kNodeRoom + size_ * sizeof(PyRef) + extra;
     mapped = {};
@@ -71,8 +71,8 @@ void* MadeNodes::take_block(std::size_t extra, Pages& mapped)
     }
     if (mapped_bytes_ != 0) {
         mapped = {block_, mapped_bytes_};
-        if (size > mapped_bytes_) grow_pages(mapped, size);
-        shrink_pages(mapped, size);  // the pages past the node go back to the system
+        if (size > mapped_bytes_) memory::grow_pages(mapped, size);
+        memory::shrink_pages(mapped, size);  // the pages past the node go back to the system
     } else {
         // Shrinking moves nothing that is mapped on its own; should it fail, the larger block
         // serves when it has the room.

@@ -60,7 +60,7 @@ public:
     // block they are moved to. A block of pages (`mapped` then says which) goes back with
     // give_back_pages; any other, with PyMem_RawFree. The list is left empty. Throws
     // std::bad_alloc when no block can be had, leaving the list as it was.
-    void* take_block(std::size_t extra, Pages& mapped);
+    void* take_block(std::size_t extra, memory::Pages& mapped);
 
 private:
     static constexpr std::size_t kNodeRoom = sizeof(node::NodeObject);

@@ -126,7 +126,7 @@ void NodeBuilder::close_collected_element(std::string_view text)
     const std::size_t child_count = made_.size();
     // A block of pages goes back with the arena, which the node then holds.
     node::NodeArena* holder = made_.holds_pages() ? &arena() : nullptr;
-    Pages mapped;
+    memory::Pages mapped;
     void* block = made_.take_block(node::bytes_after_children(collected_attributes_, element.name, text), mapped);
     if (mapped.data != nullptr) {
         holder->adopt(mapped);

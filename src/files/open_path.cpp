@@ -6,7 +6,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::files {
 
 int open_path(const std::string& path, int flags, mode_t mode)
 {
@@ -19,4 +19,4 @@ int open_path(const std::string& path, int flags, mode_t mode)
     return fd;
 }
 
-}  // namespace brindle
+}  // namespace brindle::files

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace brindle {
+namespace brindle::files {
 
 // Opens `path` (as given, relative to the working directory) with `flags` and close-on-exec,
 // and `mode` for a file it creates; an open interrupted by a signal is retried. Returns the
@@ -14,4 +14,4 @@ namespace brindle {
 // NUL, which the system would take for a shorter path, or the OSError for the system's error.
 int open_path(const std::string& path, int flags, mode_t mode = 0);
 
-}  // namespace brindle
+}  // namespace brindle::files

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace brindle {
+namespace brindle::memory {
 
 namespace {
 
@@ -35,4 +35,4 @@ void advise_huge_pages(void* data, std::size_t size) noexcept
     if (last > first) advise(first, last - first);
 }
 
-}  // namespace brindle
+}  // namespace brindle::memory

@@ -11,10 +11,10 @@
 
 #include <cstddef>
 
-namespace brindle {
+namespace brindle::memory {
 
 // Asks for huge pages over the whole 2 MiB pages inside [data, data + size): for a block that
 // someone else allocated and this code is about to fill. Advice only; nothing fails.
 void advise_huge_pages(void* data, std::size_t size) noexcept;
 
-}  // namespace brindle
+}  // namespace brindle::memory

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <new>
 
-namespace brindle {
+namespace brindle::memory {
 
 namespace {
 
@@ -328,4 +328,4 @@ void give_back_pages(Pages pages) noexcept
 
 std::size_t kept_bytes() noexcept { return g_store.total(); }
 
-}  // namespace brindle
+}  // namespace brindle::memory

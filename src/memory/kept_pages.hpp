@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace brindle {
+namespace brindle::memory {
 
 inline constexpr std::size_t kMostKeptBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kPageBytes = 4096;
@@ -66,4 +66,4 @@ void give_back_pages(Pages pages) noexcept;
 // The bytes the store keeps now (for tests and benchmarks).
 std::size_t kept_bytes() noexcept;
 
-}  // namespace brindle
+}  // namespace brindle::memory

@@ -12,30 +12,31 @@
 #include "table/table_entry.hpp"
 #include "write/write_entry.hpp"
 
-namespace brindle {
+namespace brindle::module {
 
 namespace {
 
 // Function objects keep a pointer to their table entry, so the table lives for the process.
 PyMethodDef module_functions[] = {
-    fastcall_method("read_file", py_read_file, "read_file(file_path, root_tag)\n--\n\n"),
-    fastcall_method("read_string", py_read_string, "read_string(xml_string, root_tag)\n--\n\n"),
-    fastcall_method("write_file", py_write_file,
+    fastcall_method("read_file", read::py_read_file, "read_file(file_path, root_tag)\n--\n\n"),
+    fastcall_method("read_string", read::py_read_string, "read_string(xml_string, root_tag)\n--\n\n"),
+    fastcall_method("write_file", write::py_write_file,
                     "write_file(node, file_path, indent=None, default_xml_def=None)\n--\n\n"),
-    fastcall_method("write_string", py_write_string, "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
+    fastcall_method("write_string", write::py_write_string,
+                    "write_string(node, indent=None, default_xml_def=None)\n--\n\n"),
 };
 
 // Additions beyond the specified functions, and private helpers: module attributes that stay
 // out of __all__.
 PyMethodDef unlisted_functions[] = {
-    fastcall_method("iter_file", py_iter_file,
+    fastcall_method("iter_file", stream::py_iter_file,
                     "iter_file(source, tag, buffer_size=None)\n--\n\n"
                     "Every element named `tag` that is not inside another, read from a path or a binary file "
                     "object one buffer at a time, as a Node as soon as its end tag is read."),
-    fastcall_method("iter_string", py_iter_string,
+    fastcall_method("iter_string", stream::py_iter_string,
                     "iter_string(xml_string, tag, buffer_size=None)\n--\n\n"
                     "Every element named `tag` that is not inside another, as iter_file yields them, from a str."),
-    fastcall_method("read_table", py_read_table,
+    fastcall_method("read_table", tables::py_read_table,
                     "read_table(source, tag, columns=None, *, batch_rows=65536, buffer_size=None)\n--\n\n"
                     "The records named `tag` in a stream as the rows of a table, one column per named path, "
                     "handed out as Arrow record batches through __arrow_c_stream__."),
@@ -124,6 +125,6 @@ PyModuleDef module_definition = {
 
 }  // namespace
 
-}  // namespace brindle
+}  // namespace brindle::module
 
-PyMODINIT_FUNC PyInit_brindle(void) { return PyModuleDef_Init(&brindle::module_definition); }
+PyMODINIT_FUNC PyInit_brindle(void) { return PyModuleDef_Init(&brindle::module::module_definition); }

@@ -21,8 +21,8 @@ constexpr std::size_t kLargestDoubling = std::size_t{32} << 20;
 // block up to twice the size serves: a larger one would leave most of its pages idle.
 void* allocate_chunk(std::size_t& size)
 {
-    if (size >= kPagedFrom) {
-        const Pages pages = take_pages(size, 2 * size);
+    if (size >= memory::kPagedFrom) {
+        const memory::Pages pages = memory::take_pages(size, 2 * size);
         size = pages.size;
         return pages.data;
     }
@@ -51,13 +51,13 @@ NodeArena::~NodeArena()
     while (chunks_ != nullptr) {
         Chunk* older = chunks_->older;
         if (chunks_->paged) {
-            give_back_pages({reinterpret_cast<char*>(chunks_), chunks_->size});
+            memory::give_back_pages({reinterpret_cast<char*>(chunks_), chunks_->size});
         } else {
             std::free(chunks_);
         }
         chunks_ = older;
     }
-    give_back_pages(adopted_);
+    memory::give_back_pages(adopted_);
 }
 
 void NodeArena::release(NodeArena* arena, std::size_t count) noexcept
@@ -70,7 +70,7 @@ void NodeArena::add_chunk(std::size_t at_least)
 {
     std::size_t size = std::max(next_chunk_size_, at_least + sizeof(Chunk));
     void* memory = allocate_chunk(size);
-    chunks_ = new (memory) Chunk{chunks_, size, size >= kPagedFrom};
+    chunks_ = new (memory) Chunk{chunks_, size, size >= memory::kPagedFrom};
     reserved_ += size;
     next_ = static_cast<char*>(memory) + sizeof(Chunk);
     end_ = static_cast<char*>(memory) + size;
@@ -84,8 +84,8 @@ void NodeArena::finish_filling() noexcept
     // on holds only the pages it uses, and the store, once the tree dies, keeps and counts only
     // pages that were written (those past the end of a kept chunk were written by an earlier
     // read, but this one has no use for them).
-    Pages pages{reinterpret_cast<char*>(chunks_), chunks_->size};
-    shrink_pages(pages, static_cast<std::size_t>(next_ - pages.data));
+    memory::Pages pages{reinterpret_cast<char*>(chunks_), chunks_->size};
+    memory::shrink_pages(pages, static_cast<std::size_t>(next_ - pages.data));
     reserved_ -= chunks_->size - pages.size;
     chunks_->size = pages.size;
     end_ = pages.data + pages.size;

@@ -44,7 +44,7 @@ public:
     // Takes over a block of pages that a node of the arena lives in (the collected element,
     // made in the block that gathered its children): it goes back with the arena's chunks.
     // At most one per arena.
-    void adopt(Pages pages) noexcept { adopted_ = pages; }
+    void adopt(memory::Pages pages) noexcept { adopted_ = pages; }
 
     // One reference per node carved from the arena, plus the maker's until it lets go.
     void add_reference() noexcept { ++references_; }
@@ -64,7 +64,7 @@ private:
     std::size_t next_chunk_size_;
     std::size_t references_ = 1;
     std::size_t reserved_ = 0;  // the chunks' sizes, added up
-    Pages adopted_;
+    memory::Pages adopted_;
 };
 
 }  // namespace brindle::node

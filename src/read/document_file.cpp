@@ -20,7 +20,7 @@ namespace {
 // failing close loses nothing.
 class OpenFile {
 public:
-    explicit OpenFile(const std::string& path) : fd_(open_path(path, O_RDONLY)) {}
+    explicit OpenFile(const std::string& path) : fd_(files::open_path(path, O_RDONLY)) {}
     ~OpenFile() { ::close(fd_); }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
@@ -78,7 +78,7 @@ FileBytes load_file(const std::string& path)
         OpenFile open_file(path);
         const std::size_t capacity = open_file.claimed_size() + 1;
         resize(file.bytes_, capacity);
-        advise_huge_pages(file.bytes_.get(), capacity);  // the read fills it at once
+        memory::advise_huge_pages(file.bytes_.get(), capacity);  // the read fills it at once
         file.size_ = read_to_end(open_file.fd(), file.bytes_, capacity);
     }
     if (!kernels::is_valid_utf8(file.view())) throw_io_error("stream did not contain valid UTF-8");

@@ -131,8 +131,8 @@ DocumentText::DocumentText(PyObject* text) : text_(text)
 // the system, so that the store keeps and counts only what the encoding wrote.
 DocumentText::~DocumentText()
 {
-    shrink_pages(encoded_, view_.empty() ? 1 : view_.size());
-    give_back_pages(encoded_);
+    memory::shrink_pages(encoded_, view_.empty() ? 1 : view_.size());
+    memory::give_back_pages(encoded_);
 }
 
 // A buffer of `most` bytes in encoded_, for an encoding of at least `least` bytes: the
@@ -143,9 +143,9 @@ DocumentText::~DocumentText()
 void DocumentText::make_room(std::size_t least, std::size_t most)
 {
     if (encoded_.size >= most) return;
-    give_back_pages(std::exchange(encoded_, Pages{}));
-    encoded_ = take_kept_pages(least);
-    grow_pages(encoded_, most);
+    memory::give_back_pages(std::exchange(encoded_, memory::Pages{}));
+    encoded_ = memory::take_kept_pages(least);
+    memory::grow_pages(encoded_, most);
 }
 
 bool DocumentText::encode()

@@ -43,7 +43,7 @@ private:
 
     PyObject* text_;
     std::string_view view_;
-    Pages encoded_;  // the UTF-8 of a non-ASCII str
+    memory::Pages encoded_;  // the UTF-8 of a non-ASCII str
 };
 
 }  // namespace brindle::read

@@ -16,7 +16,7 @@
 #include "read/read_errors.hpp"
 #include "reader/read_pipeline.hpp"
 
-namespace brindle {
+namespace brindle::read {
 
 namespace {
 
@@ -100,4 +100,4 @@ PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::read

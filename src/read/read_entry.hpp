@@ -3,9 +3,9 @@
 
 #include "ffi/bind.hpp"
 
-namespace brindle {
+namespace brindle::read {
 
 FastcallEntry py_read_string;
 FastcallEntry py_read_file;
 
-}  // namespace brindle
+}  // namespace brindle::read

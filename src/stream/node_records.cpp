@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-namespace brindle {
+namespace brindle::stream {
 
 namespace {
 
@@ -82,4 +82,4 @@ void NodeRecords::take_ready(std::vector<PyRef>& ready)
     complete_.clear();
 }
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -14,7 +14,7 @@
 #include "ffi/py_ref.hpp"
 #include "reader/stream/record_sinks.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 class NodeRecords final : public reader::RecordSinks {
 public:
@@ -45,4 +45,4 @@ private:
     std::size_t abandoned_ = kNone;
 };
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -14,7 +14,7 @@
 #include "stream/node_records.hpp"
 #include "stream/stream_buffer.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 namespace {
 
@@ -250,4 +250,4 @@ PyObject* make_record_iterator(std::unique_ptr<StreamSource> source, std::string
     return iterator.release();
 }
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -11,10 +11,10 @@
 
 #include "stream/stream_source.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 // A new iterator over the records named `tag` in `source`; `buffer_size` bytes are read at a
 // time (more while a long record is carried over).
 PyObject* make_record_iterator(std::unique_ptr<StreamSource> source, std::string_view tag, std::size_t buffer_size);
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -6,7 +6,7 @@
 
 #include "memory/kept_pages.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 namespace {
 
@@ -14,11 +14,11 @@ class KeptBlocks final : public reader::BufferBlocks {
 public:
     char* take(std::size_t& size) noexcept override
     {
-        if (size < kPagedFrom) return static_cast<char*>(std::calloc(size, 1));
-        Pages pages;
+        if (size < memory::kPagedFrom) return static_cast<char*>(std::calloc(size, 1));
+        memory::Pages pages;
         try {
             // A kept block a little larger serves; a much larger one would hold idle pages.
-            pages = take_pages(size, size + size / 2);
+            pages = memory::take_pages(size, size + size / 2);
         } catch (const std::bad_alloc&) {
             return nullptr;
         }
@@ -30,8 +30,8 @@ public:
 
     void give_back(char* block, std::size_t size) noexcept override
     {
-        if (size < kPagedFrom) return std::free(block);
-        give_back_pages({block, size});
+        if (size < memory::kPagedFrom) return std::free(block);
+        memory::give_back_pages({block, size});
     }
 };
 
@@ -43,4 +43,4 @@ reader::BufferBlocks& stream_buffer_blocks() noexcept
     return blocks;
 }
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -6,8 +6,8 @@
 
 #include "reader/stream/buffer_blocks.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 reader::BufferBlocks& stream_buffer_blocks() noexcept;
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -10,7 +10,7 @@
 #include "stream/record_iterator.hpp"
 #include "stream/stream_source.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 namespace {
 
@@ -72,4 +72,4 @@ PyObject* py_iter_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::stream

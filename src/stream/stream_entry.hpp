@@ -7,7 +7,7 @@
 #include "ffi/bind.hpp"
 #include "stream/stream_source.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 FastcallEntry py_iter_file;
 FastcallEntry py_iter_string;
@@ -18,4 +18,4 @@ std::unique_ptr<StreamSource> source_arg(PyObject* source);
 // The bytes read at a time: 32 KiB when absent or None; ValueError under 1.
 std::size_t buffer_size_arg(PyObject* value);
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -13,13 +13,13 @@
 #include "files/open_path.hpp"
 #include "read/document_text.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 namespace {
 
 class PathSource final : public StreamSource {
 public:
-    explicit PathSource(const std::string& path) : fd_(open_path(path, O_RDONLY)) {}
+    explicit PathSource(const std::string& path) : fd_(files::open_path(path, O_RDONLY)) {}
     ~PathSource() override { close(); }
 
     std::size_t read(std::span<char> room) override
@@ -251,4 +251,4 @@ std::unique_ptr<StreamSource> file_object_source(PyObject* file)
 
 std::unique_ptr<StreamSource> str_source(PyObject* text) { return std::make_unique<StrSource>(text); }
 
-}  // namespace brindle
+}  // namespace brindle::stream

@@ -12,7 +12,7 @@
 
 #include "ffi/py_ref.hpp"
 
-namespace brindle {
+namespace brindle::stream {
 
 class StreamSource {
 public:
@@ -36,4 +36,4 @@ std::unique_ptr<StreamSource> file_object_source(PyObject* file);
 // A str (TypeError for anything else).
 std::unique_ptr<StreamSource> str_source(PyObject* text);
 
-}  // namespace brindle
+}  // namespace brindle::stream

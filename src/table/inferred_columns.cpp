@@ -12,14 +12,15 @@
 #include "stream/stream_buffer.hpp"
 #include "table/schema_sampler.hpp"
 
-namespace brindle {
+namespace brindle::tables {
 
 namespace {
 
 // The bytes read for the sample, then the rest of the source.
-class ReplaySource final : public StreamSource {
+class ReplaySource final : public stream::StreamSource {
 public:
-    ReplaySource(std::string read, std::unique_ptr<StreamSource> rest) : read_(std::move(read)), rest_(std::move(rest))
+    ReplaySource(std::string read, std::unique_ptr<stream::StreamSource> rest)
+        : read_(std::move(read)), rest_(std::move(rest))
     {}
 
     std::size_t read(std::span<char> room) override
@@ -38,18 +39,18 @@ public:
 private:
     std::string read_;
     std::size_t at_ = 0;
-    std::unique_ptr<StreamSource> rest_;
+    std::unique_ptr<stream::StreamSource> rest_;
 };
 
 }  // namespace
 
-std::vector<table::ColumnSpec> infer_columns(std::unique_ptr<StreamSource>& source, std::string_view tag,
+std::vector<table::ColumnSpec> infer_columns(std::unique_ptr<stream::StreamSource>& source, std::string_view tag,
                                              std::size_t buffer_size, std::size_t records)
 {
     table::SchemaSampler sampler(records);
     std::string read;
     {
-        reader::StreamParser parser(tag, sampler, buffer_size, 0, stream_buffer_blocks());
+        reader::StreamParser parser(tag, sampler, buffer_size, 0, stream::stream_buffer_blocks());
         reader::StreamStep step = reader::StreamStep::NeedInput;
         while (step == reader::StreamStep::NeedInput && !sampler.full()) {
             const std::span<char> room = parser.room();
@@ -83,4 +84,4 @@ std::vector<table::ColumnSpec> infer_columns(std::unique_ptr<StreamSource>& sour
     return columns;
 }
 
-}  // namespace brindle
+}  // namespace brindle::tables

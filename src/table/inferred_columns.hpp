@@ -11,13 +11,13 @@
 #include "stream/stream_source.hpp"
 #include "table/record_extractor.hpp"
 
-namespace brindle {
+namespace brindle::tables {
 
 // With the lock held. Reads `source` until `records` records are sampled (or the stream ends or
 // fails: its error is then the table stream's to raise, at its place), and replaces `source`
 // with one that gives the bytes read so far and then the rest. ValueError when the sample shows
 // no column.
-std::vector<table::ColumnSpec> infer_columns(std::unique_ptr<StreamSource>& source, std::string_view tag,
+std::vector<table::ColumnSpec> infer_columns(std::unique_ptr<stream::StreamSource>& source, std::string_view tag,
                                              std::size_t buffer_size, std::size_t records);
 
-}  // namespace brindle
+}  // namespace brindle::tables

@@ -13,7 +13,7 @@
 #include "table/inferred_columns.hpp"
 #include "table/table_stream.hpp"
 
-namespace brindle {
+namespace brindle::tables {
 
 namespace {
 
@@ -111,11 +111,11 @@ PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
             columns = columns_arg(bound[2]);
         }
         const std::size_t batch_rows = batch_rows_arg(bound[3]);
-        const std::size_t buffer_size = buffer_size_arg(bound[4]);
-        std::unique_ptr<StreamSource> source = source_arg(bound[0]);
+        const std::size_t buffer_size = stream::buffer_size_arg(bound[4]);
+        std::unique_ptr<stream::StreamSource> source = stream::source_arg(bound[0]);
         if (columns.empty()) columns = infer_columns(source, tag, buffer_size, kSampledRecords);
         return make_table_stream(std::move(source), tag, std::move(columns), batch_rows, buffer_size);
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::tables

@@ -3,8 +3,8 @@
 
 #include "ffi/bind.hpp"
 
-namespace brindle {
+namespace brindle::tables {
 
 FastcallEntry py_read_table;
 
-}  // namespace brindle
+}  // namespace brindle::tables

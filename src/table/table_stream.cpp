@@ -17,7 +17,7 @@
 #include "reader/stream/stream_parser.hpp"
 #include "stream/stream_buffer.hpp"
 
-namespace brindle {
+namespace brindle::tables {
 
 namespace {
 
@@ -72,11 +72,12 @@ int errno_for(PyObject* type) noexcept
 // One stream's state: owned by the table object until __arrow_c_stream__, then by the C stream.
 class TableState {
 public:
-    TableState(std::unique_ptr<StreamSource> source, std::string_view tag, std::vector<table::ColumnSpec> columns,
-               std::size_t batch_rows, std::size_t buffer_size)
+    TableState(std::unique_ptr<stream::StreamSource> source, std::string_view tag,
+               std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size)
         : source_(std::move(source)), extractor_(std::move(columns), batch_rows)
     {
-        parser_ = std::make_unique<reader::StreamParser>(tag, extractor_, buffer_size, 0, stream_buffer_blocks());
+        parser_ = std::make_unique<reader::StreamParser>(tag, extractor_, buffer_size, 0,
+                                                         stream::stream_buffer_blocks());
         extractor_.watch(*parser_);
         if (extractor_.schema(&schema_) != NANOARROW_OK) throw std::bad_alloc();
     }
@@ -252,7 +253,7 @@ private:
         fail(code, std::move(message));
     }
 
-    std::unique_ptr<StreamSource> source_;
+    std::unique_ptr<stream::StreamSource> source_;
     table::RecordExtractor extractor_;
     std::unique_ptr<reader::StreamParser> parser_;  // null once the stream is read or failed
     ArrowSchema schema_{};
@@ -399,7 +400,7 @@ PyTypeObject* table_type()
 
 }  // namespace
 
-PyObject* make_table_stream(std::unique_ptr<StreamSource> source, std::string_view tag,
+PyObject* make_table_stream(std::unique_ptr<stream::StreamSource> source, std::string_view tag,
                             std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size)
 {
     PyTypeObject* type = table_type();
@@ -409,4 +410,4 @@ PyObject* make_table_stream(std::unique_ptr<StreamSource> source, std::string_vi
     return table.release();
 }
 
-}  // namespace brindle
+}  // namespace brindle::tables

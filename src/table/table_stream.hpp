@@ -14,10 +14,10 @@
 #include "stream/stream_source.hpp"
 #include "table/record_extractor.hpp"
 
-namespace brindle {
+namespace brindle::tables {
 
 // A new table stream over the records named `tag` in `source`, with `columns`.
-PyObject* make_table_stream(std::unique_ptr<StreamSource> source, std::string_view tag,
+PyObject* make_table_stream(std::unique_ptr<stream::StreamSource> source, std::string_view tag,
                             std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size);
 
-}  // namespace brindle
+}  // namespace brindle::tables

@@ -11,7 +11,7 @@
 #include "kernels/escape_scan.hpp"
 #include "write/write_refusal.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 using kernels::EscapeMode;
 
@@ -63,4 +63,4 @@ inline void write_escaped(Sink& sink, std::string_view value)
     escape_detail::write_escaped_runs<mode>(sink, value);
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

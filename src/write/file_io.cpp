@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <climits>
 
-namespace brindle {
+namespace brindle::write {
 
 void close_quietly(int fd) noexcept
 {
@@ -34,4 +34,4 @@ WriteOutcome write_fully(int fd, const char* bytes, std::size_t count) noexcept
     return outcome;
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

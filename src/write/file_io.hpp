@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace brindle {
+namespace brindle::write {
 
 // Closes the descriptor; a failure to close is of no use to anyone here and is ignored.
 void close_quietly(int fd) noexcept;
@@ -21,4 +21,4 @@ struct WriteOutcome {
 // Writes all `count` bytes with as many calls as it takes, stopping at the first failure.
 WriteOutcome write_fully(int fd, const char* bytes, std::size_t count) noexcept;
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -9,7 +9,7 @@
 #include "files/open_path.hpp"
 #include "write/file_io.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -22,7 +22,7 @@ namespace {
 }  // namespace
 
 // Created with 0666 less the umask, or truncated.
-FileSink::FileSink(const std::string& path) : fd_(open_path(path, O_WRONLY | O_CREAT | O_TRUNC, 0666)) {}
+FileSink::FileSink(const std::string& path) : fd_(files::open_path(path, O_WRONLY | O_CREAT | O_TRUNC, 0666)) {}
 
 FileSink::~FileSink()
 {
@@ -71,4 +71,4 @@ int FileSink::write_out_buffer() noexcept
     return outcome.error;
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace brindle {
+namespace brindle::write {
 
 class FileSink {
 public:
@@ -59,4 +59,4 @@ private:
     char buffer_[kCapacity];
 };
 
-}  // namespace brindle
+}  // namespace brindle::write

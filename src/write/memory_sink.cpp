@@ -9,7 +9,7 @@
 #include "memory/kept_pages.hpp"
 #include "write/output_limit.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -29,7 +29,7 @@ std::uint64_t usable_capacity(std::size_t capacity) noexcept
 
 }  // namespace
 
-MemorySink::~MemorySink() { give_back_pages({data_, capacity_}); }
+MemorySink::~MemorySink() { memory::give_back_pages({data_, capacity_}); }
 
 void MemorySink::append_long_run(char byte, std::uint64_t count)
 {
@@ -53,13 +53,13 @@ void MemorySink::grow(std::uint64_t extra)
         wanted = std::min<std::uint64_t>(wanted, usable);
     }
     if (move_to_kept(wanted)) return;
-    Pages pages{data_, capacity_};
+    memory::Pages pages{data_, capacity_};
     try {
-        grow_pages(pages, wanted);
+        memory::grow_pages(pages, wanted);
     } catch (const std::bad_alloc&) {
         const std::size_t modest = std::max(needed, capacity_ + capacity_ / 8);
         if (wanted <= modest) throw;
-        grow_pages(pages, modest);
+        memory::grow_pages(pages, modest);
     }
     data_ = pages.data;
     capacity_ = pages.size;
@@ -67,13 +67,13 @@ void MemorySink::grow(std::uint64_t extra)
 
 bool MemorySink::move_to_kept(std::size_t wanted) noexcept
 {
-    const Pages kept = take_kept_pages(wanted);
+    const memory::Pages kept = memory::take_kept_pages(wanted);
     if (kept.data == nullptr) return false;
     if (size_ != 0) std::memcpy(kept.data, data_, size_);
-    give_back_pages({data_, capacity_});
+    memory::give_back_pages({data_, capacity_});
     data_ = kept.data;
     capacity_ = kept.size;
     return true;
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace brindle {
+namespace brindle::write {
 
 class MemorySink {
 public:
@@ -70,4 +70,4 @@ private:
     std::size_t capacity_ = 0;
 };
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -75,4 +75,4 @@ std::uint64_t available_memory() noexcept
 
 void throw_output_too_large() { throw std::bad_alloc(); }
 
-}  // namespace brindle
+}  // namespace brindle::write

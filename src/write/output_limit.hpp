@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <new>
 
-namespace brindle {
+namespace brindle::write {
 
 // Physical memory plus swap, and never more than a Python str can hold.
 std::uint64_t largest_output() noexcept;
@@ -34,4 +34,4 @@ inline std::uint64_t indentation_width(std::uint64_t indent, std::uint64_t depth
     return width;
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

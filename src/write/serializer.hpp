@@ -38,7 +38,7 @@
 #include "write/output_limit.hpp"
 #include "write/write_refusal.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 template <class Sink>
 class TreeWriter {
@@ -137,4 +137,4 @@ void write_tree(Sink& sink, const node::NodeObject& root, std::uint64_t indent, 
     TreeWriter<Sink>(sink, indent, poll).write(root);
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -8,7 +8,7 @@
 #include "kernels/widen_ascii.hpp"
 #include "memory/huge_pages.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -103,7 +103,7 @@ PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure)
 {
     PyRef text = checked(PyUnicode_New(static_cast<Py_ssize_t>(measure.code_points), measure.max_char));
     // A large result is written front to back once, into memory no one has touched yet.
-    advise_huge_pages(PyUnicode_DATA(text.get()), measure.code_points * PyUnicode_KIND(text.get()));
+    memory::advise_huge_pages(PyUnicode_DATA(text.get()), measure.code_points * PyUnicode_KIND(text.get()));
     const auto* at = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* const end = at + utf8.size();
     void* data = PyUnicode_DATA(text.get());
@@ -121,4 +121,4 @@ PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure)
     return text;
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

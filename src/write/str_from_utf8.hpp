@@ -15,7 +15,7 @@
 
 #include "ffi/py_ref.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 struct Utf8Measure {
     std::size_t code_points = 0;
@@ -29,4 +29,4 @@ Utf8Measure measure_utf8(std::string_view utf8) noexcept;
 // makes end in the internal failure "invariant: the XML writer only emits valid UTF-8".
 PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure);
 
-}  // namespace brindle
+}  // namespace brindle::write

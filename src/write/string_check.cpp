@@ -1,6 +1,6 @@
 #include "write/string_check.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -46,4 +46,4 @@ StringFault string_check_detail::check_name_fully(std::string_view name) noexcep
     return {};
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -15,7 +15,7 @@
 #include "kernels/escape_scan.hpp"
 #include "write/xml_chars.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 struct StringFault {
     enum class Kind : std::uint8_t { None, ForbiddenChar, NotAName };
@@ -87,4 +87,4 @@ inline StringFault check_name(std::string_view name) noexcept
     return string_check_detail::check_name_fully(name);
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -6,7 +6,7 @@
 
 #include "write/write_refusal.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -55,4 +55,4 @@ void check_tree(const node::NodeObject& root, UnlockedInterruptPoll& poll)
     }
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -14,9 +14,9 @@
 #include "ffi/interrupt_poll.hpp"
 #include "node/node.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 // Throws ValueError naming the first problem (write_refusal.hpp).
 void check_tree(const node::NodeObject& root, UnlockedInterruptPoll& poll);
 
-}  // namespace brindle
+}  // namespace brindle::write

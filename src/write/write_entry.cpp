@@ -23,7 +23,7 @@
 #include "write/str_from_utf8.hpp"
 #include "write/tree_check.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -100,4 +100,4 @@ PyObject* py_write_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     });
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

@@ -4,9 +4,9 @@
 
 #include "ffi/bind.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 FastcallEntry py_write_string;
 FastcallEntry py_write_file;
 
-}  // namespace brindle
+}  // namespace brindle::write

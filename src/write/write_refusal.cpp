@@ -5,7 +5,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 namespace {
 
@@ -34,4 +34,4 @@ void refuse_string(StringFault fault, StringPlace place, std::string_view string
                 std::string("character ") + code + " is not allowed in XML (" + place_label(place) + ")");
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

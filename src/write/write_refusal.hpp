@@ -5,7 +5,7 @@
 
 #include "write/string_check.hpp"
 
-namespace brindle {
+namespace brindle::write {
 
 enum class StringPlace { Text, AttributeValue, ElementName, AttributeName };
 
@@ -27,4 +27,4 @@ inline void check_text_in(std::string_view text, StringPlace place)
         refuse_string(fault, place, text);
 }
 
-}  // namespace brindle
+}  // namespace brindle::write

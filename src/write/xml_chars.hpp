@@ -3,7 +3,7 @@
 // output back.
 #pragma once
 
-namespace brindle {
+namespace brindle::write {
 
 constexpr bool is_xml_char(char32_t c) noexcept
 {
@@ -29,4 +29,4 @@ constexpr bool is_name_char(char32_t c) noexcept
            (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-}  // namespace brindle
+}  // namespace brindle::write
