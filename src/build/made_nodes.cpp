@@ -6,6 +6,8 @@
 
 namespace brindle::build {
 
+using namespace ffi;
+
 // The block grows by reallocation, which moves the entries' bytes: a PyRef is one pointer and
 // nothing refers to where it lies.
 static_assert(sizeof(PyRef) == sizeof(PyObject*) && std::is_standard_layout_v<PyRef>);

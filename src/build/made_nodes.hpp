@@ -27,12 +27,12 @@ public:
     std::size_t capacity() const noexcept { return capacity_; }
     // Whether the block is pages (see take_block).
     bool holds_pages() const noexcept { return mapped_bytes_ != 0; }
-    PyRef* entries() const noexcept
+    ffi::PyRef* entries() const noexcept
     {
-        return block_ == nullptr ? nullptr : reinterpret_cast<PyRef*>(block_ + kNodeRoom);  // none before a block
+        return block_ == nullptr ? nullptr : reinterpret_cast<ffi::PyRef*>(block_ + kNodeRoom);  // none before a block
     }
     // The entries from `first` on.
-    std::span<PyRef> from(std::size_t first) const noexcept { return {entries() + first, size_ - first}; }
+    std::span<ffi::PyRef> from(std::size_t first) const noexcept { return {entries() + first, size_ - first}; }
 
     // Room for `count` entries; throws std::bad_alloc. `untouched`: most of the room will stay
     // unused (a guess from a document's size), so kept pages, already written, would be wasted
@@ -45,9 +45,9 @@ public:
             reserve(capacity_ == 0 ? kFirstCapacity : capacity_ * 2);
     }
     // After make_room_for_one: cannot fail, so a node made unlocked is never dropped unlocked.
-    void push_back(PyRef&& node) noexcept
+    void push_back(ffi::PyRef&& node) noexcept
     {
-        new (entries() + size_) PyRef(std::move(node));
+        new (entries() + size_) ffi::PyRef(std::move(node));
         ++size_;
     }
     // Drops the entries from `size` on.

@@ -11,6 +11,8 @@
 
 namespace brindle::build {
 
+using namespace ffi;
+
 NodeBuilder::NodeBuilder(std::size_t first_chunk) : first_chunk_(first_chunk) {}
 
 // Made when a node first needs it: an element that is all a stream's record, with no children,

@@ -44,7 +44,7 @@ public:
 
     // With the lock held, once the reader has succeeded: the collected element's node, its
     // whole tree ready for Python code.
-    PyRef take_root();
+    ffi::PyRef take_root();
 
     // With the lock held, after take_root: ready to collect another element, into an arena of its
     // own (a stream's next record), made at its first use.
@@ -69,7 +69,7 @@ private:
     std::vector<OpenElement> open_;
     reader::AttrMap collected_attributes_;  // the collected element's, until its node is made
     MadeNodes made_;
-    PyRef root_;            // the collected element's node, once made
+    ffi::PyRef root_;       // the collected element's node, once made
     std::size_t owed_ = 0;  // nodes made whose class reference is not yet paid
     node::NodeArena& arena();
 

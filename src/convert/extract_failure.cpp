@@ -10,6 +10,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kEnumHeader = "failed to extract enum HashmapTypes ('String | Vec | NullableString | Map')";

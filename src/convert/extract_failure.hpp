@@ -23,8 +23,8 @@ namespace brindle::convert {
 // One failure: either an exception object the interpreter made (a failing user sequence, an
 // encoding error) or one of ours that has not become an object yet.
 struct ExtractFailure {
-    PyRef exception;     // set for an interpreter exception
-    PendingError error;  // otherwise the class and the message
+    ffi::PyRef exception;     // set for an interpreter exception
+    ffi::PendingError error;  // otherwise the class and the message
 
     static ExtractFailure pending(PyObject* type, std::string message);
     static ExtractFailure type_mismatch(PyObject* value, const char* expected);

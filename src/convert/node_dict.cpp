@@ -23,6 +23,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 // The four key strings, made once per call and shared by every node dict of the result.

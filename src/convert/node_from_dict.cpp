@@ -33,6 +33,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kParams[] = {"dict_"};

@@ -12,6 +12,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kParams[] = {"payload"};

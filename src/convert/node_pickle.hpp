@@ -10,6 +10,6 @@ namespace brindle::convert {
 inline constexpr const char kReconstructorName[] = "_unpickle_node";
 
 // _unpickle_node(payload): the tree of a payload (bytes).
-FastcallEntry py_unpickle_node;
+ffi::FastcallEntry py_unpickle_node;
 
 }  // namespace brindle::convert

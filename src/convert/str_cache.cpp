@@ -5,6 +5,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 // FNV-1a: cheap on short names. Its weakness to crafted collisions costs at most kMaxProbes

@@ -26,7 +26,7 @@ public:
 
     // A new reference to a str equal to `text`. The bytes `text` views must outlive the cache
     // (to_dict passes the fields of nodes that the call holds alive).
-    PyRef get(std::string_view text);
+    ffi::PyRef get(std::string_view text);
 
 private:
     static constexpr std::size_t kEntries = 1024;  // a power of two
@@ -35,7 +35,7 @@ private:
 
     struct Entry {
         std::string_view text;  // the caller's bytes, alive for the cache's lifetime
-        PyRef object;
+        ffi::PyRef object;
     };
 
     std::unique_ptr<Entry[]> entries_;

@@ -13,6 +13,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 using tree_codec::DecodeError;

@@ -20,6 +20,8 @@
 
 namespace brindle::convert {
 
+using namespace ffi;
+
 namespace {
 
 struct Visit {

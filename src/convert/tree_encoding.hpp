@@ -18,10 +18,10 @@ namespace brindle::convert {
 
 // The payload (a new bytes object) of the tree under `root`, a Node. Throws std::bad_alloc,
 // or PythonError for an interrupt.
-PyRef encode_tree(PyObject* root);
+ffi::PyRef encode_tree(PyObject* root);
 
 // A new tree from a payload: ValueError for a payload that breaks any rule of the format.
 // Throws std::bad_alloc, or PythonError for an interrupt.
-PyRef decode_tree(std::string_view payload);
+ffi::PyRef decode_tree(std::string_view payload);
 
 }  // namespace brindle::convert

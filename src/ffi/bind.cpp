@@ -6,7 +6,7 @@
 #include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 namespace {
 
@@ -128,4 +128,4 @@ void bind_tuple_and_dict(const Signature& signature, PyObject* args, PyObject* k
     check_required(signature, positional, bound);
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace brindle {
+namespace brindle::ffi {
 
 struct Signature {
     std::string_view function;
@@ -59,4 +59,4 @@ BoundArgs<N> bind(const Signature& signature, PyObject* const* args, Py_ssize_t 
     return bound;
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

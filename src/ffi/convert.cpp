@@ -4,7 +4,7 @@
 
 #include "ffi/saved_error.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 namespace {
 
@@ -136,4 +136,4 @@ void throw_pending_with_note(std::string_view parameter)
     throw PythonError{};
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

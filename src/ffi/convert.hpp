@@ -12,7 +12,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 // The UTF-8 bytes of a str (or subclass), valid while the object lives.
 std::string_view to_text(PyObject* value);
@@ -69,4 +69,4 @@ auto convert_optional_arg(std::string_view parameter, PyObject* value, Conversio
     return convert_arg(parameter, [&] { return inner(value); });
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -10,7 +10,7 @@
 #include "ffi/convert.hpp"
 #include "ffi/saved_error.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 namespace {
 
@@ -177,4 +177,4 @@ void set_python_error_from_current() noexcept
     }
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

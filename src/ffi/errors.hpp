@@ -17,7 +17,7 @@
 
 #include "ffi/py_ref.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 struct PythonError {};
 
@@ -76,4 +76,4 @@ void set_python_error_from_current() noexcept;
 
 PyObject* panic_exception_type();
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -1,6 +1,6 @@
 #include "ffi/frame.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 void report_unraisable_current(PyObject* context) noexcept
 {
@@ -8,4 +8,4 @@ void report_unraisable_current(PyObject* context) noexcept
     PyErr_WriteUnraisable(context);
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -7,7 +7,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 // Functions, methods, slots and getters that return an object.
 template <class Operation>
@@ -76,4 +76,4 @@ private:
     GilRelease& released_;
 };
 
-}  // namespace brindle
+}  // namespace brindle::ffi

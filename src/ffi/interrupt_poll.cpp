@@ -2,7 +2,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 namespace {
 
@@ -31,4 +31,4 @@ void UnlockedInterruptPoll::poll(std::uint64_t done)
     run_signal_handlers();
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -19,7 +19,7 @@
 
 #include "ffi/frame.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 // Intervals that cost well under 1% of the walk yet react within a few milliseconds.
 inline constexpr std::uint64_t kNodesBetweenPolls = 4096;
@@ -73,4 +73,4 @@ private:
     std::chrono::steady_clock::time_point last_poll_;
 };
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -10,7 +10,7 @@
 
 #include <utility>
 
-namespace brindle {
+namespace brindle::ffi {
 
 class PyRef {
 public:
@@ -50,4 +50,4 @@ private:
     PyObject* object_ = nullptr;
 };
 
-}  // namespace brindle
+}  // namespace brindle::ffi

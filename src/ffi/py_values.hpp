@@ -10,7 +10,7 @@
 
 #include "ffi/errors.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 inline PyRef make_str(std::string_view text)
 {
@@ -23,4 +23,4 @@ inline PyRef optional_str(std::optional<std::string_view> text)
     return text ? make_str(*text) : PyRef::borrow(Py_None);
 }
 
-}  // namespace brindle
+}  // namespace brindle::ffi

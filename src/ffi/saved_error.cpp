@@ -1,6 +1,6 @@
 #include "ffi/saved_error.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 #if PY_VERSION_HEX >= 0x030C0000
 
@@ -43,4 +43,4 @@ void SavedError::restore() noexcept
 
 #endif
 
-}  // namespace brindle
+}  // namespace brindle::ffi

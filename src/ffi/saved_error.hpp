@@ -15,7 +15,7 @@
 
 #include "ffi/py_ref.hpp"
 
-namespace brindle {
+namespace brindle::ffi {
 
 class SavedError {
 public:
@@ -50,4 +50,4 @@ private:
     PyRef exception_;
 };
 
-}  // namespace brindle
+}  // namespace brindle::ffi

@@ -8,6 +8,8 @@
 
 namespace brindle::files {
 
+using namespace ffi;
+
 int open_path(const std::string& path, int flags, mode_t mode)
 {
     if (path.find('\0') != std::string::npos) throw_io_error("file name contained an unexpected NUL byte");

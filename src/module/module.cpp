@@ -14,6 +14,8 @@
 
 namespace brindle::module {
 
+using namespace ffi;
+
 namespace {
 
 // Function objects keep a pointer to their table entry, so the table lives for the process.

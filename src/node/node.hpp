@@ -37,21 +37,25 @@ struct NodeObject {
     NodeArena* arena;  // where the node's memory comes from, or null for the raw allocator
 
     // Each a live Node, in order; the references follow the fixed fields in the same allocation.
-    std::span<const PyRef> children() const noexcept { return {child_refs(), static_cast<std::size_t>(Py_SIZE(this))}; }
-    PyRef* child_refs() const noexcept
+    std::span<const ffi::PyRef> children() const noexcept
     {
-        return reinterpret_cast<PyRef*>(const_cast<char*>(reinterpret_cast<const char*>(this)) + sizeof(NodeObject));
+        return {child_refs(), static_cast<std::size_t>(Py_SIZE(this))};
+    }
+    ffi::PyRef* child_refs() const noexcept
+    {
+        return reinterpret_cast<ffi::PyRef*>(const_cast<char*>(reinterpret_cast<const char*>(this)) +
+                                             sizeof(NodeObject));
     }
 };
 
-static_assert(sizeof(PyRef) == sizeof(PyObject*));
-static_assert(sizeof(NodeObject) % alignof(PyRef) == 0);
+static_assert(sizeof(ffi::PyRef) == sizeof(PyObject*));
+static_assert(sizeof(NodeObject) % alignof(ffi::PyRef) == 0);
 
 // The fields of a node to be made, in the form the constructor and from_dict collect them.
 struct NodeParts {
     NodeString name;
     AttrMap attrs;
-    std::vector<PyRef> children;  // each a live Node
+    std::vector<ffi::PyRef> children;  // each a live Node
     NodeText text;
 };
 
@@ -74,8 +78,8 @@ inline const NodeObject& node_object(PyObject* node) noexcept { return *reinterp
 // Makes a new node in a block of the raw allocator. The children's references are moved into
 // it (the PyRefs are left empty) only on success; on failure everything stays with the caller
 // and the error is thrown.
-PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<PyRef> children, NodeText&& text);
-PyRef make_node(NodeParts&& parts);
+ffi::PyRef make_node(NodeString&& name, AttrMap&& attrs, std::span<ffi::PyRef> children, NodeText&& text);
+ffi::PyRef make_node(NodeParts&& parts);
 
 // A read makes its whole tree without the interpreter lock, so that threads reading at once
 // run side by side. A node made unlocked does not yet hold the reference to its class that
@@ -99,8 +103,8 @@ PyRef make_node(NodeParts&& parts);
 // a map that keeps its own blocks. The node takes a reference to
 // the arena. An empty `text` makes a node without text, as a read element without character
 // data is. Throws std::bad_alloc.
-PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<PyRef> children,
-                      std::string_view text);
+ffi::PyRef make_arena_node(NodeArena& arena, std::string_view name, AttrMap&& attrs, std::span<ffi::PyRef> children,
+                           std::string_view text);
 
 // The bytes a read's collected element needs after its children (make_node_around_children):
 // its attribute table, unless hashed, and its name and text longer than a NodeString holds
@@ -115,8 +119,8 @@ std::size_t bytes_after_children(const AttrMap& attrs, std::string_view name, st
 // arena, which the caller has added). A hashed table, which keeps blocks of its own, moves out
 // of `attrs` instead. An empty `text` makes a node without text. Made unlocked, like the arena's
 // nodes.
-PyRef make_node_around_children(void* block, NodeArena* arena, std::size_t child_count, std::string_view name,
-                                AttrMap& attrs, std::string_view text) noexcept;
+ffi::PyRef make_node_around_children(void* block, NodeArena* arena, std::size_t child_count, std::string_view name,
+                                     AttrMap& attrs, std::string_view text) noexcept;
 
 #if PY_VERSION_HEX >= 0x030A0000 && PY_VERSION_HEX < 0x03100000 && !defined(Py_DEBUG) && !defined(Py_REF_DEBUG) &&     \
     !defined(Py_TRACE_REFS) && !defined(Py_GIL_DISABLED) && !defined(BRINDLE_NODES_UNDER_LOCK)
@@ -132,13 +136,13 @@ void pay_type_references(std::size_t count) noexcept;
 // A new dict holding the map's pairs in its iteration order; `make_key` makes each key's str
 // (to_dict shares repeated names through its cache).
 template <class MakeKey>
-PyRef attrs_to_dict(const AttrMap& attrs, MakeKey&& make_key)
+ffi::PyRef attrs_to_dict(const AttrMap& attrs, MakeKey&& make_key)
 {
-    PyRef dict = checked(PyDict_New());
+    ffi::PyRef dict = ffi::checked(PyDict_New());
     for (const auto& [key, value] : attrs) {
-        const PyRef py_key = make_key(key);
-        const PyRef py_value = make_str(value);
-        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) throw_python_error();
+        const ffi::PyRef py_key = make_key(key);
+        const ffi::PyRef py_value = ffi::make_str(value);
+        if (PyDict_SetItem(dict.get(), py_key.get(), py_value.get()) < 0) ffi::throw_python_error();
     }
     return dict;
 }

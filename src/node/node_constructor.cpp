@@ -10,6 +10,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kParams[] = {"name", "attrs", "children", "text"};

@@ -15,6 +15,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 
 // A large tree's memory is freed block by block into the C allocator's free lists, where it

@@ -6,6 +6,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 PyObject* node_get_name(PyObject* self, void*)
 {
     return call_frame([&] { return make_str(node_object(self).name).release(); });

@@ -22,6 +22,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kParams[] = {"spacing"};

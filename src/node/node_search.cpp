@@ -20,6 +20,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kNameParams[] = {"name", "depth"};

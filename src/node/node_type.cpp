@@ -12,6 +12,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 
 constexpr const char kNodeDoc[] = "Node(name, attrs=None, children=None, text=None)\n--\n\n";

@@ -5,6 +5,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 
 struct SearchTypeObject {

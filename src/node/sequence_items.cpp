@@ -6,6 +6,8 @@
 
 namespace brindle::node {
 
+using namespace ffi;
+
 namespace {
 PyObject* g_sequence_type = nullptr;
 }

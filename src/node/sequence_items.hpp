@@ -33,12 +33,12 @@ std::size_t sequence_reservation(PyObject* value);
 template <class Visit>
 void for_each_sequence_item(PyObject* value, Visit&& visit)
 {
-    PyRef iterator = checked(PyObject_GetIter(value));
+    ffi::PyRef iterator = ffi::checked(PyObject_GetIter(value));
     while (PyObject* raw = PyIter_Next(iterator.get())) {
-        PyRef item = PyRef::steal(raw);
+        ffi::PyRef item = ffi::PyRef::steal(raw);
         visit(item.get());
     }
-    if (PyErr_Occurred()) throw_python_error();
+    if (PyErr_Occurred()) ffi::throw_python_error();
 }
 
 // Visits every (key, value) of a dict, failing as an internal failure when the dict changes
@@ -52,11 +52,11 @@ void for_each_dict_item(PyObject* dict, Visit&& visit)
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(dict, &position, &key, &value)) {
-        if (++seen > start_size) throw_internal("dictionary keys changed during iteration");
-        PyRef held_key = PyRef::borrow(key);
-        PyRef held_value = PyRef::borrow(value);
+        if (++seen > start_size) ffi::throw_internal("dictionary keys changed during iteration");
+        ffi::PyRef held_key = ffi::PyRef::borrow(key);
+        ffi::PyRef held_value = ffi::PyRef::borrow(value);
         visit(held_key.get(), held_value.get());
-        if (PyDict_GET_SIZE(dict) != start_size) throw_internal("dictionary changed size during iteration");
+        if (PyDict_GET_SIZE(dict) != start_size) ffi::throw_internal("dictionary changed size during iteration");
     }
 }
 

@@ -14,6 +14,8 @@
 
 namespace brindle::read {
 
+using namespace ffi;
+
 namespace {
 
 // Closes the descriptor on every path out; a read-only descriptor has nothing to flush, so a

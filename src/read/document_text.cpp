@@ -11,6 +11,8 @@
 
 namespace brindle::read {
 
+using namespace ffi;
+
 namespace {
 
 // Units looked at before a run of non-ASCII text goes back to the kernel: an ASCII unit or two

@@ -18,6 +18,8 @@
 
 namespace brindle::read {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kStringParams[] = {"xml_string", "root_tag"};

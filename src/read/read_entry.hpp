@@ -5,7 +5,7 @@
 
 namespace brindle::read {
 
-FastcallEntry py_read_string;
-FastcallEntry py_read_file;
+ffi::FastcallEntry py_read_string;
+ffi::FastcallEntry py_read_file;
 
 }  // namespace brindle::read

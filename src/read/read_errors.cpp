@@ -8,6 +8,8 @@
 
 namespace brindle::read {
 
+using namespace ffi;
+
 namespace {
 
 using reader::MalformedMessage;

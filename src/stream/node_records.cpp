@@ -6,6 +6,8 @@
 
 namespace brindle::stream {
 
+using namespace ffi;
+
 namespace {
 
 // A record's arena starts at what the record before it took, an eighth more, rounded up to 64

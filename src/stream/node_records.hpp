@@ -24,7 +24,7 @@ public:
 
     // With the lock held: appends the node of every record completed since the last call to
     // `ready`, and releases the record abandoned meanwhile.
-    void take_ready(std::vector<PyRef>& ready);
+    void take_ready(std::vector<ffi::PyRef>& ready);
     // With the lock held, once the stream has stopped: releases every record not yet taken.
     void drop_unfinished() noexcept;
 

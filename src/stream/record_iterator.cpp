@@ -16,6 +16,8 @@
 
 namespace brindle::stream {
 
+using namespace ffi;
+
 namespace {
 
 // One stream's state. Every member function runs with the lock held; reading a path and

@@ -12,6 +12,8 @@
 
 namespace brindle::stream {
 
+using namespace ffi;
+
 namespace {
 
 // 32 KiB at a time: the records of one buffer are made before any is yielded, and with a

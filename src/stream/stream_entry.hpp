@@ -9,8 +9,8 @@
 
 namespace brindle::stream {
 
-FastcallEntry py_iter_file;
-FastcallEntry py_iter_string;
+ffi::FastcallEntry py_iter_file;
+ffi::FastcallEntry py_iter_string;
 
 // The arguments every stream takes, as iter_file takes them (read_table too). The source: a
 // path (str, bytes, os.PathLike), opened now, or a binary file object.

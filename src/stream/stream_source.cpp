@@ -15,6 +15,8 @@
 
 namespace brindle::stream {
 
+using namespace ffi;
+
 namespace {
 
 class PathSource final : public StreamSource {

@@ -14,6 +14,8 @@
 
 namespace brindle::tables {
 
+using namespace ffi;
+
 namespace {
 
 // The bytes read for the sample, then the rest of the source.

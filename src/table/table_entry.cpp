@@ -15,6 +15,8 @@
 
 namespace brindle::tables {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::size_t kDefaultBatchRows = 65536;

@@ -5,6 +5,6 @@
 
 namespace brindle::tables {
 
-FastcallEntry py_read_table;
+ffi::FastcallEntry py_read_table;
 
 }  // namespace brindle::tables

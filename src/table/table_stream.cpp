@@ -19,6 +19,8 @@
 
 namespace brindle::tables {
 
+using namespace ffi;
+
 namespace {
 
 constexpr const char* kStreamCapsule = "arrow_array_stream";

@@ -11,6 +11,8 @@
 
 namespace brindle::write {
 
+using namespace ffi;
+
 namespace {
 
 [[noreturn, gnu::cold]] void throw_write_failure(int error, const char* nothing_written_message)

@@ -43,7 +43,7 @@ namespace brindle::write {
 template <class Sink>
 class TreeWriter {
 public:
-    TreeWriter(Sink& sink, std::uint64_t indent, UnlockedInterruptPoll& poll) noexcept
+    TreeWriter(Sink& sink, std::uint64_t indent, ffi::UnlockedInterruptPoll& poll) noexcept
         : sink_(sink), indent_(indent), poll_(poll)
     {}
 
@@ -120,7 +120,7 @@ private:
 
     Sink& sink_;
     const std::uint64_t indent_;
-    UnlockedInterruptPoll& poll_;
+    ffi::UnlockedInterruptPoll& poll_;
     bool newline_pending_ = false;
     struct OpenElement {
         const node::NodeObject* node;
@@ -132,7 +132,7 @@ private:
 // Appends the root element with everything below it. A child that occurs several times in
 // the tree is written once per occurrence.
 template <class Sink>
-void write_tree(Sink& sink, const node::NodeObject& root, std::uint64_t indent, UnlockedInterruptPoll& poll)
+void write_tree(Sink& sink, const node::NodeObject& root, std::uint64_t indent, ffi::UnlockedInterruptPoll& poll)
 {
     TreeWriter<Sink>(sink, indent, poll).write(root);
 }

@@ -10,6 +10,8 @@
 
 namespace brindle::write {
 
+using namespace ffi;
+
 namespace {
 
 constexpr unsigned char kContinuationLow = 0x80;  // 10xxxxxx

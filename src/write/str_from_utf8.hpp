@@ -27,6 +27,6 @@ Utf8Measure measure_utf8(std::string_view utf8) noexcept;
 
 // A new str holding `utf8`, which `measure` describes. Bytes that are not the UTF-8 the writer
 // makes end in the internal failure "invariant: the XML writer only emits valid UTF-8".
-PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure);
+ffi::PyRef str_from_utf8(std::string_view utf8, const Utf8Measure& measure);
 
 }  // namespace brindle::write

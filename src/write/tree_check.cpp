@@ -8,6 +8,8 @@
 
 namespace brindle::write {
 
+using namespace ffi;
+
 namespace {
 
 // Returns the work done: the bytes checked, plus one so that every element counts. Inlined

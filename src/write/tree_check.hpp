@@ -17,6 +17,6 @@
 namespace brindle::write {
 
 // Throws ValueError naming the first problem (write_refusal.hpp).
-void check_tree(const node::NodeObject& root, UnlockedInterruptPoll& poll);
+void check_tree(const node::NodeObject& root, ffi::UnlockedInterruptPoll& poll);
 
 }  // namespace brindle::write

@@ -25,6 +25,8 @@
 
 namespace brindle::write {
 
+using namespace ffi;
+
 namespace {
 
 constexpr std::string_view kStringParams[] = {"node", "indent", "default_xml_def"};

@@ -6,7 +6,7 @@
 
 namespace brindle::write {
 
-FastcallEntry py_write_string;
-FastcallEntry py_write_file;
+ffi::FastcallEntry py_write_string;
+ffi::FastcallEntry py_write_file;
 
 }  // namespace brindle::write

@@ -7,6 +7,8 @@
 
 namespace brindle::write {
 
+using namespace ffi;
+
 namespace {
 
 const char* place_label(StringPlace place) noexcept
