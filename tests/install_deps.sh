@@ -91,6 +91,11 @@ if [ $# -gt 0 ] && ! "$1" -c 'import atheris' 2>/dev/null; then
     echo "python packages for $1: installing atheris with pip (the fuzz harness through Python)"
     "$1" -m pip install -q --disable-pip-version-check atheris
 fi
+# The sdist check (tools/check_sdist.py) runs on the first interpreter.
+if [ $# -gt 0 ] && ! (cd / && "$1" -c 'import build') 2>/dev/null; then
+    echo "python packages for $1: installing build with pip (the sdist check)"
+    "$1" -m pip install -q --disable-pip-version-check build
+fi
 # The Dask example's test (tests/test_stream_dask.py) runs on the first interpreter only.
 if [ $# -gt 0 ] && ! "$1" -c 'import dask.bag, distributed' 2>/dev/null; then
     echo "python packages for $1: installing dask[distributed] with pip (the Dask example's test)"

@@ -172,6 +172,8 @@ run_step "installing brindle into $(python3 -c 'import sys; print(sys.prefix)')"
 
 layout() { git ls-files '*.cpp' '*.hpp' | xargs clang-format-19 --dry-run -Werror; }
 run_step "layout: every C++ file as .clang-format lays it out" layout
+# Release wheels are built from the sdist: it must carry every source file the build compiles.
+run_step "sdist: every tracked source file is in it (tools/check_sdist.py)" python3 tools/check_sdist.py
 
 # Run from outside the source tree so the installed module is the one under test. The Dask
 # example's test (two worker processes) runs here only: Dask is installed on this Python alone.
