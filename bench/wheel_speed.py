@@ -1,5 +1,5 @@
 """The release wheel against the in-tree build: read_string plus dropping its result, on every
-corpus document, each build in a venv and a long-lived process of its own.
+generated shape (20 MB) and corpus document, each build in a venv and a long-lived process of its own.
 
     python3 bench/wheel_speed.py (--wheel WHEEL | --wheel-venv VENV) [--in-tree DIR | --in-tree-venv VENV]
         [--rounds 15] [--limit 1.05] [--documents ssg,mame] [--keep DIR]
@@ -26,6 +26,7 @@ from measure import Recipe
 
 PROJECT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CONTENDERS = ("wheel", "in-tree")
+SHAPE_BYTES = 20 * 2 ** 20  # as bench_all.py measures them
 
 
 def options():
@@ -39,7 +40,7 @@ def options():
     baseline.add_argument("--in-tree-venv", help="an existing venv holding the in-tree build, of the wheel's Python")
     parser.add_argument("--rounds", type=int, default=15, help="interleaved rounds (default 15, least 11)")
     parser.add_argument("--limit", type=float, default=1.05, help="the highest wheel/in-tree ratio that passes")
-    parser.add_argument("--documents", help="comma-separated parts of corpus document names to keep")
+    parser.add_argument("--documents", help="comma-separated parts of document names to keep")
     parser.add_argument("--keep", help="a folder for the venvs, kept and reused (default: a temporary one)")
     return parser.parse_args()
 
@@ -100,17 +101,19 @@ def main():
         for name in CONTENDERS:
             print(f"{name:8} brindle from {venv_of(timing.interpreters[name])}")
 
-        names = document_sets.corpus_names()
-        if chosen.documents:
-            names = [name for name in names if any(part in name for part in chosen.documents.split(","))]
-        if not names:
+        def wanted(name):
+            return not chosen.documents or any(part in name for part in chosen.documents.split(","))
+
+        shapes = [document for document in document_sets.generated(SHAPE_BYTES) if wanted(document.label)]
+        names = [name for name in document_sets.corpus_names() if wanted(name)]
+        if not names and not chosen.documents:
             sys.exit(f"no corpus documents in {document_sets.CORPUS}")
         print(f"\nload average at the start: {' '.join(f'{load:.2f}' for load in os.getloadavg())}; "
               f"one core (cpu {timing.pinned_core}), median of {max(chosen.rounds, timing.LEAST_ROUNDS)} "
               "interleaved rounds, CPU ms per read_string + drop\n")
         print(f"| document | MB | wheel ms | in-tree ms | wheel / in-tree |\n|---|---|---|---|---|")
         worst = 0.0
-        for document in document_sets.corpus(names):
+        for document in shapes + document_sets.corpus(names):
             document.write_to(scratch)
             cpu, _ = timing.cpu_and_wall(timing.interleaved_medians(recipes(document), chosen.rounds))
             ratio = cpu["wheel"] / cpu["in-tree"]
