@@ -63,10 +63,16 @@ struct Kept {
 // another or the end of a call pushed out, returned to the system or (when part of one makes
 // room enough) cut to `trimmed_to` bytes and put back; those left unused for kUnusedNanos,
 // marked and put back.
+// Only the first `count` entries are ever read: the rest is left unwritten, as every call that
+// takes or gives back a block makes one or two of these.
 struct Blocks {
-    Kept blocks[kSlots];
-    std::size_t trimmed_to[kSlots] = {};  // 0: returned whole
+    union {
+        Kept blocks[kSlots];
+    };
+    std::size_t trimmed_to[kSlots];  // 0: returned whole
     std::size_t count = 0;
+
+    Blocks() noexcept {}
 };
 
 class Store {
@@ -180,7 +186,11 @@ private:
         oldest_unmarked_ = oldest;
     }
 
-    static void add(Blocks& blocks, const Kept& slot) noexcept { blocks.blocks[blocks.count++] = slot; }
+    static void add(Blocks& blocks, const Kept& slot) noexcept
+    {
+        blocks.trimmed_to[blocks.count] = 0;
+        new (&blocks.blocks[blocks.count++]) Kept(slot);
+    }
 
     // The store has just grown (or a call ended): the count is read after the total changed.
     void trim_locked(Blocks& evicted) noexcept
@@ -196,8 +206,8 @@ private:
     // Moves `slot` to `evicted`, to be cut to `trimmed_to` bytes and put back, or (0) returned.
     void push_out(Kept& slot, std::size_t trimmed_to, Blocks& evicted) noexcept
     {
-        evicted.trimmed_to[evicted.count] = trimmed_to;
         add(evicted, slot);
+        evicted.trimmed_to[evicted.count - 1] = trimmed_to;
         remove(slot);
     }
 
