@@ -9,7 +9,7 @@ which brings the peers and matplotlib too), or a build tree named by PYTHONPATH.
 
 Sections (--only picks some; by default those above the line; --index adds index):
   read     read_string vs lxml fromstring (huge_tree) and ElementTree fromstring, every document
-  threads  two threads reading two documents vs one thread reading both (fresh processes)
+  threads  12 reads and drops on one thread vs 6 on each of two (fresh processes)
   memory   peak memory growth of read_file vs lxml parse, and the memory given back after del
   write    write_string vs lxml tostring(pretty_print=True)
   dict     read_string + to_dict vs xmltodict.parse; to_dict alone vs the floor (dict_floor.c)

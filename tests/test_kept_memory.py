@@ -1,12 +1,16 @@
 """How the memory kept for reuse between calls behaves in steady use: blocks that the next call
 takes again are kept as written (not marked free to the kernel), blocks left unused are marked,
-and a read in steady use lands in pages that earlier reads wrote instead of fresh ones."""
+and a read in steady use lands in pages that earlier reads wrote instead of fresh ones. And its
+bound: 64 MiB for each call running, 64 MiB once none runs, counted by the pages written."""
 
 import os
+import signal
 import subprocess
 import sys
 
 import pytest
+
+import brindle
 
 TESTS = os.path.dirname(os.path.abspath(__file__))
 ON_PROC = pytest.mark.skipif(not os.path.isfile("/proc/self/smaps_rollup"), reason="reads /proc/self/smaps_rollup")
@@ -76,3 +80,106 @@ print(statistics.median(faults[2:]), len(document.encode()) // 4096)
 def test_a_steady_read_of_a_non_ascii_str_faults_in_few_fresh_pages():
     faults, document_pages = run(STEADY_FAULTS)
     assert faults < document_pages // 4, (faults, document_pages)
+
+
+# Two streams stop inside their first read (their file objects wait), so that two calls run
+# while the main thread drops two read trees of about 55 MB each; then the streams go on to
+# their end. Prints the calls counted while they waited, the bytes kept then, and the bytes kept
+# and the calls counted once they ended.
+TWO_CALLS = """
+import threading
+import brindle, generated_documents
+
+class WaitingFile:
+    def __init__(self, entered, go):
+        self.entered, self.go, self.done = entered, go, False
+
+    def read(self, size):
+        if self.done:
+            return b""
+        self.entered.release()
+        self.go.wait()
+        self.done = True
+        return b"<r><x/></r>"
+
+document = generated_documents.tiny(target=8_000_000)
+trees = [brindle.read_string(document, "r") for _ in range(2)]
+entered, go = threading.Semaphore(0), threading.Event()
+threads = [threading.Thread(target=lambda: list(brindle.iter_file(WaitingFile(entered, go), "x")))
+           for _ in range(2)]
+for thread in threads:
+    thread.start()
+for _ in threads:
+    entered.acquire()
+running = brindle._kept_memory()[1]
+del trees
+kept_while_running = brindle._kept_memory()[0]
+go.set()
+for thread in threads:
+    thread.join()
+print(running, kept_while_running, *brindle._kept_memory())
+"""
+
+
+def test_two_running_calls_keep_up_to_twice_the_bound_and_their_end_trims_to_it():
+    running, kept_while_running, kept_after, running_after = run(TWO_CALLS)
+    assert running == 2
+    assert kept_while_running > 64 << 20, kept_while_running / 2**20
+    assert kept_after <= 64 << 20, kept_after / 2**20
+    assert running_after == 0
+
+
+# A write of 20 MB, whose buffer doubled to 32 MiB, in a process whose store holds nothing yet:
+# prints the bytes kept before and after it, and the output's length (ASCII: one byte a character).
+SINK = """
+import brindle
+tree = brindle.Node("r", children=[brindle.Node("a", text="x" * 1000)] * 20_000)
+before = brindle._kept_memory()[0]
+written = brindle.write_string(tree)
+print(before, brindle._kept_memory()[0], len(written))
+"""
+
+
+def test_a_write_keeps_the_pages_of_its_output_not_its_whole_buffer():
+    before, kept, length = run(SINK)
+    assert before == 0
+    assert kept == -(-length // 4096) * 4096, (kept, length)
+
+
+class RaisingFile:
+    def __init__(self, error):
+        self.error = error
+
+    def read(self, size):
+        raise self.error
+
+
+def write_stopped_by_a_signal():
+    # 2**40 leaves through shared children: the write runs until the alarm's handler raises.
+    tree = brindle.Node("x")
+    for _ in range(40):
+        tree = brindle.Node("p", children=[tree, tree])
+
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    signal.setitimer(signal.ITIMER_REAL, 0.05)
+    try:
+        brindle.write_string(tree)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: brindle.read_string("<r><x></r>", "r"), ValueError),
+    (lambda: next(brindle.iter_file(RaisingFile(OSError("gone")), "x")), OSError),
+    (lambda: next(brindle.iter_file(RaisingFile(KeyboardInterrupt()), "x")), KeyboardInterrupt),
+    (lambda: brindle.read_table(RaisingFile(KeyboardInterrupt()), "x"), KeyboardInterrupt),
+    (write_stopped_by_a_signal, KeyboardInterrupt),
+], ids=["read error", "stream source error", "stream interrupted", "table interrupted", "write interrupted"])
+def test_a_call_that_fails_or_is_interrupted_is_counted_no_longer(call, error):
+    with pytest.raises(error):
+        call()
+    assert brindle._kept_memory()[1] == 0

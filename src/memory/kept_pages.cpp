@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -11,8 +12,9 @@ namespace brindle::memory {
 
 namespace {
 
-// Enough for a few large blocks and the small buffers of writes.
-constexpr std::size_t kSlots = 16;
+// Enough for the large blocks of two read trees (a tree of 64 MiB has nine chunks of pages) and
+// the small buffers of writes.
+constexpr std::size_t kSlots = 32;
 
 // A kept block that no call has taken for this long is one the process's work no longer needs
 // at once: it is marked free to the kernel (MADV_FREE), which may then reclaim it under memory
@@ -40,6 +42,15 @@ inline void pause() noexcept
 #endif
 }
 
+// The calls running now (running_call.hpp). A thread also counts the calls it is inside itself
+// (a stream's file object may read another document), so that a child made by fork inside a
+// call starts from its own count, not from the calls of threads it does not have.
+std::atomic<std::size_t> g_running{0};
+thread_local std::size_t t_running = 0;
+
+// What the store may keep while `running` calls run.
+std::size_t bound_for(std::size_t running) noexcept { return kMostKeptBytes * std::max<std::size_t>(running, 1); }
+
 // A block in the store: where it stands in the order of keeping, and whether it is marked.
 struct Kept {
     Pages pages;
@@ -49,17 +60,24 @@ struct Kept {
 };
 
 // Blocks taken out of the store to be worked on once the lock is let go: those that keeping
-// another pushed out, returned to the system or (when part of one makes room enough) cut to
-// `trimmed_to` bytes and put back; those left unused for kUnusedNanos, marked and put back.
+// another or the end of a call pushed out, returned to the system or (when part of one makes
+// room enough) cut to `trimmed_to` bytes and put back; those left unused for kUnusedNanos,
+// marked and put back.
+// Only the first `count` entries are ever read: the rest is left unwritten, as every call that
+// takes or gives back a block makes one or two of these.
 struct Blocks {
-    Kept blocks[kSlots];
-    std::size_t trimmed_to[kSlots] = {};  // 0: returned whole
+    union {
+        Kept blocks[kSlots];
+    };
+    std::size_t trimmed_to[kSlots];  // 0: returned whole
     std::size_t count = 0;
+
+    Blocks() noexcept {}
 };
 
 class Store {
 public:
-    Store() noexcept { pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork); }
+    Store() noexcept { pthread_atfork(lock_for_fork, unlock_after_fork, unlock_in_child); }
 
     // The smallest kept block of `size` to `most` bytes, or, with `or_smaller` and no such
     // block, the largest one smaller than `size`; none when the store holds neither. Blocks
@@ -85,40 +103,45 @@ public:
     }
 
     // Keeps a block of at most kMostKeptBytes, not marked. The newest blocks are the ones worth
-    // keeping (the next call most likely repeats the last), so the oldest go out until it fits;
-    // they land in `evicted`, whole, or, when the end of the oldest makes room enough, to lose
-    // only that end (the block goes on serving, the rest of it as fresh pages). Blocks left
-    // unused land in `unused`, as in take.
+    // keeping (the next call most likely repeats the last), so the oldest go out as trim says,
+    // or whole while no slot is free. Blocks left unused land in `unused`, as in take.
     void keep(Pages pages, std::uint64_t now, Blocks& evicted, Blocks& unused) noexcept
     {
         Guard guard(*this);
         take_unused(now, unused);
         Kept* slot;
-        while ((slot = free_slot()) == nullptr || pages.size > kMostKeptBytes - total()) {
-            Kept& oldest = *oldest_slot();  // a block fits an empty store
-            const std::size_t missing = slot == nullptr ? 0 : pages.size - (kMostKeptBytes - total());
-            evicted.trimmed_to[evicted.count] = missing != 0 && missing < oldest.pages.size
-                                                    ? oldest.pages.size - missing
-                                                    : 0;
-            add(evicted, oldest);
-            remove(oldest);
-        }
+        while ((slot = free_slot()) == nullptr) push_out(*oldest_slot(), 0, evicted);
         put(*slot, {pages, ++stamps_, now, false});
+        trim_locked(evicted);
     }
 
-    // Puts back a block that keep or take_unused took out, in its old place in the order of
+    // Pushes out the oldest blocks until the store is within the bound of the calls running now;
+    // they land in `evicted`, whole, or, when the end of the oldest makes room enough, to lose
+    // only that end (the block goes on serving, the rest of it as fresh pages).
+    void trim(Blocks& evicted) noexcept
+    {
+        Guard guard(*this);
+        trim_locked(evicted);
+    }
+
+    // Puts back a block that trim or take_unused took out, in its old place in the order of
     // keeping; false, leaving the store as it is, when it no longer fits beside what was kept
-    // since (a newer block is worth more).
+    // since (a newer block is worth more) or a call has ended meanwhile.
     bool put_back(const Kept& kept) noexcept
     {
         Guard guard(*this);
         Kept* slot = free_slot();
-        if (slot == nullptr || kept.pages.size > kMostKeptBytes - total()) return false;
+        if (slot == nullptr) return false;
         put(*slot, kept);
-        return true;
+        if (total() <= bound_for(g_running.load())) return true;
+        remove(*slot);
+        return false;
     }
 
-    std::size_t total() const noexcept { return total_.load(std::memory_order_relaxed); }
+    // Sequentially consistent, as the count of running calls is: a call that ends reads the
+    // total after its count went down, and the store reads the count after its total went up,
+    // so one of the two sees the other and trims.
+    std::size_t total() const noexcept { return total_.load(); }
 
 private:
     // Held for a few dozen instructions at a time, never across a system call: waiting spins.
@@ -142,6 +165,7 @@ private:
     // A fork takes the lock first, so that the child's copy of the store is whole and unlocked.
     static void lock_for_fork() noexcept;
     static void unlock_after_fork() noexcept;
+    static void unlock_in_child() noexcept;
 
     // Takes out the blocks kept since before `now - kUnusedNanos` and not marked yet: a block
     // is marked only while it is out of the store, so that no thread writes it meanwhile (a
@@ -162,13 +186,36 @@ private:
         oldest_unmarked_ = oldest;
     }
 
-    static void add(Blocks& blocks, const Kept& slot) noexcept { blocks.blocks[blocks.count++] = slot; }
+    static void add(Blocks& blocks, const Kept& slot) noexcept
+    {
+        blocks.trimmed_to[blocks.count] = 0;
+        new (&blocks.blocks[blocks.count++]) Kept(slot);
+    }
+
+    // The store has just grown (or a call ended): the count is read after the total changed.
+    void trim_locked(Blocks& evicted) noexcept
+    {
+        const std::size_t bound = bound_for(g_running.load());
+        while (total() > bound) {
+            Kept& oldest = *oldest_slot();  // the newest block alone is within any bound
+            const std::size_t missing = total() - bound;
+            push_out(oldest, missing < oldest.pages.size ? oldest.pages.size - missing : 0, evicted);
+        }
+    }
+
+    // Moves `slot` to `evicted`, to be cut to `trimmed_to` bytes and put back, or (0) returned.
+    void push_out(Kept& slot, std::size_t trimmed_to, Blocks& evicted) noexcept
+    {
+        add(evicted, slot);
+        evicted.trimmed_to[evicted.count - 1] = trimmed_to;
+        remove(slot);
+    }
 
     void put(Kept& slot, const Kept& kept) noexcept
     {
         slot = kept;
         if (!kept.marked && kept.kept_at < oldest_unmarked_) oldest_unmarked_ = kept.kept_at;
-        total_.store(total() + kept.pages.size, std::memory_order_relaxed);
+        total_.store(total() + kept.pages.size);
     }
 
     Kept* free_slot() noexcept
@@ -193,12 +240,12 @@ private:
     {
         const Pages removed = slot.pages;
         slot.pages = {};
-        total_.store(total_.load(std::memory_order_relaxed) - removed.size, std::memory_order_relaxed);
+        total_.store(total() - removed.size);
         return removed;
     }
 
     std::atomic_flag locked_ = ATOMIC_FLAG_INIT;
-    std::atomic<std::size_t> total_{0};  // written under the lock; read without it by kept_bytes
+    std::atomic<std::size_t> total_{0};  // written under the lock; read without it by call_ended
     std::uint64_t stamps_ = 0;
     // No later than the kept_at of every unmarked block (UINT64_MAX for none): a bound that
     // spares take and keep the look at every slot.
@@ -210,6 +257,11 @@ Store g_store;
 
 void Store::lock_for_fork() noexcept { g_store.lock(); }
 void Store::unlock_after_fork() noexcept { g_store.unlock(); }
+void Store::unlock_in_child() noexcept
+{
+    g_running.store(t_running);  // the forking thread is the child's only one
+    g_store.unlock();
+}
 
 void unmap(Pages pages) noexcept
 {
@@ -327,5 +379,23 @@ void give_back_pages(Pages pages) noexcept
 }
 
 std::size_t kept_bytes() noexcept { return g_store.total(); }
+
+void call_started() noexcept
+{
+    ++t_running;
+    g_running.fetch_add(1, std::memory_order_relaxed);
+}
+
+void call_ended() noexcept
+{
+    --t_running;
+    const std::size_t running = g_running.fetch_sub(1) - 1;
+    if (g_store.total() <= bound_for(running)) return;  // the common case: no lock
+    Blocks evicted;
+    g_store.trim(evicted);
+    evict(evicted);
+}
+
+std::size_t calls_running() noexcept { return g_running.load(std::memory_order_relaxed); }
 
 }  // namespace brindle::memory

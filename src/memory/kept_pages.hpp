@@ -3,18 +3,24 @@
 // pages that a call gives back is kept for the next call, so that its writes land in memory
 // that is already mapped.
 //
-// The store is one per process, whatever the number of threads that ever called: it keeps at
-// most kMostKeptBytes in all (arena chunks, output and encode buffers together). A block given
-// back pushes out the oldest kept ones as far as the bound needs (the next call most likely
-// repeats the last), and what does not stay goes back to the system at once. A block that no
-// call has taken for a second is marked free to the kernel (MADV_FREE), which reclaims it under
+// The store is one per process, whatever the number of threads that ever called. It keeps at
+// most kMostKeptBytes (arena chunks, output, encode and stream buffers together) for each call
+// running at the moment (running_call.hpp), and kMostKeptBytes while none runs: two threads
+// reading at once each need their own blocks, and with one bound between them the second
+// read's blocks pushed out the first's, so one of them wrote fresh pages in every round. A
+// block given back pushes out the oldest kept ones as far as the bound needs (the next call
+// most likely repeats the last), and what does not stay goes back to the system at once; when
+// a call ends, the store trims to the bound of the calls still running. A block that no call
+// has taken for a second is marked free to the kernel (MADV_FREE), which reclaims it under
 // memory pressure instead of swapping it; a block taken again is simply written over (its bytes
 // are whatever they were, or zero once reclaimed). Blocks in steady use are not marked: marking
 // costs about as much as fresh pages when the next call writes them again. The look for unused
 // blocks is made whenever a block is taken or kept: no thread, no timer.
 //
 // A short lock guards the store only while a block is taken or returned: no system call is
-// made under it, and a fork waits for it, so a child never inherits it held.
+// made under it, and a fork waits for it, so a child never inherits it held. The count of
+// running calls is an atomic counter beside it, which the store reads after it grows and a
+// call's end reads the store's size after: whichever comes second trims.
 #pragma once
 
 #include <cstddef>
@@ -58,12 +64,21 @@ void shrink_pages(Pages& pages, std::size_t size) noexcept;
 void grow_pages(Pages& pages, std::size_t size);
 
 // Keeps `pages` (possibly none) for a later call, returning the store's oldest blocks (or only
-// the end of the oldest) to the system as far as the bound needs; a block larger than the bound
-// goes back itself. The store counts what it is given: give back only the pages written
+// the end of the oldest) to the system as far as the bound needs; a block larger than
+// kMostKeptBytes goes back itself. The store counts what it is given: give back only the pages written
 // (shrink_pages first), so that the bound counts written memory.
 void give_back_pages(Pages pages) noexcept;
 
 // The bytes the store keeps now (for tests and benchmarks).
 std::size_t kept_bytes() noexcept;
+
+// A call that takes or keeps pages starts and ends (running_call.hpp holds the pair): while it
+// runs the store may keep kMostKeptBytes more; when it ends, the store trims to the bound of the
+// calls left, returning the oldest blocks to the system.
+void call_started() noexcept;
+void call_ended() noexcept;
+
+// The calls running now (for tests and benchmarks).
+std::size_t calls_running() noexcept;
 
 }  // namespace brindle::memory

@@ -5,6 +5,7 @@
 #include "ffi/bind.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "memory/kept_report.hpp"
 #include "node/node.hpp"
 #include "node/search_type.hpp"
 #include "read/read_entry.hpp"
@@ -43,6 +44,9 @@ PyMethodDef unlisted_functions[] = {
                     "The records named `tag` in a stream as the rows of a table, one column per named path, "
                     "handed out as Arrow record batches through __arrow_c_stream__."),
     fastcall_method(convert::kReconstructorName, convert::py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
+    fastcall_method("_kept_memory", memory::py_kept_memory,
+                    "_kept_memory()\n--\n\n"
+                    "(bytes kept for reuse between calls, calls running that may use them): for tests."),
 };
 
 // Appends the name to __all__ (creating the list on first use), then sets the attribute.

@@ -10,6 +10,7 @@
 #include "ffi/bind.hpp"
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
+#include "memory/running_call.hpp"
 #include "node/node.hpp"
 #include "read/document_file.hpp"
 #include "read/document_text.hpp"
@@ -62,6 +63,7 @@ std::string_view root_tag_after(read::DocumentText& document, PyObject* root_tag
 PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
+        const memory::RunningCall running;
         auto bound = bind<2>(kReadString, args, nargs, kwnames);
         // The caller holds both strings for the whole call, so what views them stays valid.
         read::DocumentText document = convert_arg("xml_string", [&] { return read::DocumentText(bound[0]); });
@@ -85,6 +87,7 @@ PyObject* py_read_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 PyObject* py_read_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
+        const memory::RunningCall running;
         auto bound = bind<2>(kReadFile, args, nargs, kwnames);
         const std::string path = convert_arg("file_path", [&] { return to_text_copy(bound[0]); });
         const std::string_view root_tag = convert_arg("root_tag", [&] { return to_text(bound[1]); });

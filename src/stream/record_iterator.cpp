@@ -8,6 +8,7 @@
 
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "memory/running_call.hpp"
 #include "node/node.hpp"
 #include "read/read_errors.hpp"
 #include "reader/stream/stream_parser.hpp"
@@ -174,12 +175,16 @@ RecordStream& stream_of(PyObject* self) { return *reinterpret_cast<RecordIterato
 
 PyObject* record_iterator_next(PyObject* self)
 {
-    return call_frame([&] { return stream_of(self).next(); });
+    return call_frame([&] {
+        const memory::RunningCall running;
+        return stream_of(self).next();
+    });
 }
 
 PyObject* record_iterator_close(PyObject* self, PyObject*)
 {
     return call_frame([&] {
+        const memory::RunningCall running;
         stream_of(self).close();
         Py_RETURN_NONE;
     });

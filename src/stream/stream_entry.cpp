@@ -7,6 +7,7 @@
 #include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "memory/running_call.hpp"
 #include "stream/record_iterator.hpp"
 #include "stream/stream_source.hpp"
 
@@ -57,6 +58,7 @@ constexpr Signature kIterString{"iter_string", "", kStringParams, 3, 2};
 PyObject* py_iter_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
+        const memory::RunningCall running;
         auto bound = bind<3>(kIterFile, args, nargs, kwnames);
         const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });
         const std::size_t buffer_size = buffer_size_arg(bound[2]);
@@ -67,6 +69,7 @@ PyObject* py_iter_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 PyObject* py_iter_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
+        const memory::RunningCall running;
         auto bound = bind<3>(kIterString, args, nargs, kwnames);
         auto source = convert_arg("xml_string", [&] { return str_source(bound[0]); });
         const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });

@@ -8,6 +8,7 @@
 #include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "memory/running_call.hpp"
 #include "stream/stream_entry.hpp"
 #include "table/column_path.hpp"
 #include "table/inferred_columns.hpp"
@@ -100,6 +101,7 @@ std::size_t batch_rows_arg(PyObject* value)
 PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&] {
+        const memory::RunningCall running;  // the buffers of the sample and of the stream
         if (static_cast<std::size_t>(PyVectorcall_NARGS(nargs)) > kPositional) {
             throw_error(PyExc_TypeError, "read_table() takes at most 3 positional arguments (" +
                                              std::to_string(PyVectorcall_NARGS(nargs)) + " given)");

@@ -13,6 +13,7 @@
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/py_ref.hpp"
+#include "memory/running_call.hpp"
 #include "read/read_errors.hpp"
 #include "reader/stream/stream_parser.hpp"
 #include "stream/stream_buffer.hpp"
@@ -267,7 +268,11 @@ private:
 TableState& state_of(ArrowArrayStream* stream) { return *static_cast<TableState*>(stream->private_data); }
 
 int stream_get_schema(ArrowArrayStream* stream, ArrowSchema* out) { return state_of(stream).schema(out); }
-int stream_get_next(ArrowArrayStream* stream, ArrowArray* out) { return state_of(stream).next(out); }
+int stream_get_next(ArrowArrayStream* stream, ArrowArray* out)
+{
+    const memory::RunningCall running;
+    return state_of(stream).next(out);
+}
 const char* stream_get_last_error(ArrowArrayStream* stream) { return state_of(stream).last_error(); }
 void stream_release(ArrowArrayStream* stream)
 {

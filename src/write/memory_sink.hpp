@@ -3,7 +3,8 @@
 // The buffer is whole pages, taken from and given back to the memory kept between calls
 // (memory/kept_pages.hpp), so that a write's output lands in memory that an earlier call already
 // mapped: fresh memory costs the system a page fault per 4 KiB, which for a large document
-// took about as long as writing it.
+// took about as long as writing it. Only the pages that hold the output are given back to be
+// kept; the rest of the buffer goes back to the system.
 //
 // Appends never fail except for memory: growth that the system refuses, or that would pass
 // what the output may ever hold (output_limit.hpp), throws std::bad_alloc. Growth is a remap
@@ -64,6 +65,8 @@ private:
     [[gnu::noinline]] void grow(std::uint64_t extra);
     // Moves the contents into a kept block of at least `wanted` bytes, when the store holds one.
     bool move_to_kept(std::size_t wanted) noexcept;
+    // Gives the pages holding the output back to the store, and the rest to the system.
+    void give_back_written() noexcept;
 
     char* data_ = nullptr;
     std::size_t size_ = 0;

@@ -16,6 +16,7 @@
 #include "ffi/convert.hpp"
 #include "ffi/frame.hpp"
 #include "ffi/interrupt_poll.hpp"
+#include "memory/running_call.hpp"
 #include "node/node.hpp"
 #include "write/file_sink.hpp"
 #include "write/memory_sink.hpp"
@@ -65,6 +66,7 @@ void write_document(Sink& sink, const node::NodeObject& root, const WriteOptions
 PyObject* py_write_string(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 {
     return call_frame([&]() -> PyObject* {
+        const memory::RunningCall running;  // the output buffer
         auto bound = bind<3>(kWriteString, args, nargs, kwnames);
         PyObject* node = convert_arg("node", [&] { return node::to_node(bound[0]); });
         const WriteOptions options = convert_options(bound[1], bound[2]);
