@@ -7,8 +7,9 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
+
+#include "reader/text/text_buffer.hpp"
 
 namespace brindle::reader {
 
@@ -39,7 +40,7 @@ public:
     }
 
     // The buffer to append decoded text to, once the element's earlier pieces are in it.
-    std::string& buffer_for(Mark& mark)
+    TextBuffer& buffer_for(Mark& mark)
     {
         if (!mark.pending.empty()) {
             buffer_.append(mark.pending);
@@ -48,16 +49,22 @@ public:
         return buffer_;
     }
 
+    // The element's text so far, untrimmed: valid until the next change to the accumulator.
+    std::string_view text_of(const Mark& mark) const noexcept
+    {
+        return mark.pending.empty() ? buffer_.view(mark.begin) : mark.pending;
+    }
+
     // The element's text, trimmed of Unicode white space (empty when nothing remains): a
     // view of the document when `mark` still holds its only piece, else of the buffer, valid
     // until the next change to the accumulator.
     std::string_view trimmed(const Mark& mark) const noexcept;
 
     // The element has ended: its pieces leave the buffer.
-    void release(const Mark& mark) { buffer_.resize(mark.begin); }
+    void release(const Mark& mark) noexcept { buffer_.truncate(mark.begin); }
 
 private:
-    std::string buffer_;
+    TextBuffer buffer_;
 };
 
 }  // namespace brindle::reader
