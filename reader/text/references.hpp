@@ -67,7 +67,7 @@ std::size_t first_in_attribute_value(std::string_view raw) noexcept;
 
 // Offset in `raw` of the first byte that decoding must replace, or raw.size() when the raw
 // bytes are already the decoded text. Inline: every run of character data is looked at.
-inline std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept
+[[gnu::always_inline]] inline std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept
 {
     return mode == TextMode::CharacterData ? next_ampersand(raw, 0) : first_in_attribute_value(raw);
 }
