@@ -47,43 +47,58 @@ public:
         out_.text_ranges.reserve(tags + 1);
     }
 
-    std::size_t window_tags() const noexcept { return out_.tag_starts.size(); }
+    std::size_t window_tags() const noexcept { return tags_; }
 
-    // Records one tag.
+    // Records one tag: written in place, the arrays' sizes set by settle().
     [[gnu::always_inline]] void add_tag(std::uint64_t start, std::uint64_t end, TagKind kind, NameRange name)
     {
-        if (out_.tag_starts.size() == out_.tag_starts.capacity()) [[unlikely]] {
+        if (tags_ == tag_room_) [[unlikely]] {
             grow_tags(start);
         }
-        out_.tag_starts.push_back(start);
-        out_.tag_ends.push_back(end);
-        out_.tag_kinds.push_back(kind);
-        out_.tag_names.push_back(name);
+        out_.tag_starts.data()[tags_] = start;
+        out_.tag_ends.data()[tags_] = end;
+        out_.tag_kinds.data()[tags_] = kind;
+        out_.tag_names.data()[tags_] = name;
+        ++tags_;
     }
 
     // Records the character data [start, end) when it is not empty.
     [[gnu::always_inline]] void add_text(std::uint64_t start, std::uint64_t end)
     {
         if (start < end) {
-            if (out_.text_ranges.size() == out_.text_ranges.capacity()) [[unlikely]] {
+            if (texts_ == out_.text_ranges.capacity()) [[unlikely]] {
                 grow_texts(start);
             }
-            out_.text_ranges.push_back(TextRange{start, end});
+            out_.text_ranges.data()[texts_] = TextRange{start, end};
+            ++texts_;
         }
     }
 
     // Takes back the run of character data recorded last.
-    void drop_last_text() noexcept { out_.text_ranges.pop_back(); }
+    void drop_last_text() noexcept { --texts_; }
+
+    // Gives the arrays the sizes of the entries recorded: done whenever a scan stops, and
+    // before an array grows (which keeps only the entries within its size).
+    void settle() noexcept
+    {
+        out_.tag_starts.fill_to(tags_);
+        out_.tag_ends.fill_to(tags_);
+        out_.tag_kinds.fill_to(tags_);
+        out_.tag_names.fill_to(tags_);
+        out_.text_ranges.fill_to(texts_);
+    }
 
 private:
     [[gnu::noinline]] void grow_tags(std::uint64_t offset)
     {
-        reserve_tags(grown_capacity(out_.tag_starts.size(), offset));
+        settle();
+        reserve_tags(grown_capacity(tags_, offset));
     }
 
     [[gnu::noinline]] void grow_texts(std::uint64_t offset)
     {
-        out_.text_ranges.reserve(grown_capacity(out_.text_ranges.size(), offset));
+        settle();
+        out_.text_ranges.reserve(grown_capacity(texts_, offset));
     }
 
     // Room for the entries of the whole document, judged from how many `count` entries the
@@ -107,6 +122,9 @@ private:
         out_.tag_kinds.clear();
         out_.tag_names.clear();
         out_.text_ranges.clear();
+        tags_ = 0;
+        texts_ = 0;
+        tag_room_ = room_of_tag_arrays();
     }
 
     void reserve_tags(std::size_t count)
@@ -115,10 +133,22 @@ private:
         out_.tag_ends.reserve(count);
         out_.tag_kinds.reserve(count);
         out_.tag_names.reserve(count);
+        tag_room_ = room_of_tag_arrays();
+    }
+
+    // The tags all four arrays have room for (an index given to the builder may hold arrays of
+    // different capacities).
+    std::size_t room_of_tag_arrays() const noexcept
+    {
+        return std::min({out_.tag_starts.capacity(), out_.tag_ends.capacity(), out_.tag_kinds.capacity(),
+                         out_.tag_names.capacity()});
     }
 
     StructuralIndex& out_;
     std::size_t length_ = 0;
+    std::size_t tags_ = 0;  // recorded in the arrays, which settle() makes their size
+    std::size_t texts_ = 0;
+    std::size_t tag_room_ = 0;  // the tags the arrays have room for
 };
 
 // The name [start, end) as a NameRange, with its full length.

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
-#include <vector>
+
+#include "index/structural/index_array.hpp"
 
 namespace brindle::index {
 
@@ -36,14 +37,14 @@ struct TextRange {
 // Per-tag arrays are parallel: entry k of each describes the k-th tag in document order.
 // Declarations such as <!DOCTYPE ...> get no entry.
 struct StructuralIndex {
-    std::string_view document;              // borrowed, never copied
-    std::vector<std::uint64_t> tag_starts;  // offset of the tag's '<'
-    std::vector<std::uint64_t> tag_ends;    // offset of the byte that ends the tag (see builders)
-    std::vector<TagKind> tag_kinds;
-    std::vector<NameRange> tag_names;
-    std::vector<TextRange> text_ranges;  // character data in document order; a run is
-                                         // recorded when the '<' after it is met, so text
-                                         // after the last tag never is
+    std::string_view document;             // borrowed, never copied
+    IndexArray<std::uint64_t> tag_starts;  // offset of the tag's '<'
+    IndexArray<std::uint64_t> tag_ends;    // offset of the byte that ends the tag (see builders)
+    IndexArray<TagKind> tag_kinds;
+    IndexArray<NameRange> tag_names;
+    IndexArray<TextRange> text_ranges;  // character data in document order; a run is
+                                        // recorded when the '<' after it is met, so text
+                                        // after the last tag never is
 
     std::size_t tag_count() const noexcept { return tag_starts.size(); }
 };

@@ -109,8 +109,16 @@ private:
         return {BuildStatus::NeedMore, text_start_};
     }
 
-    // Reads tags until the current window holds `tag_limit` of them or the document ends.
+    // Reads tags until the current window holds `tag_limit` of them or the document ends; the
+    // arrays then hold what was recorded.
     BuildResult run_until(std::size_t tag_limit)
+    {
+        const BuildResult result = scan_until(tag_limit);
+        recorder_.settle();
+        return result;
+    }
+
+    BuildResult scan_until(std::size_t tag_limit)
     {
         while (recorder_.window_tags() < tag_limit) {
             const std::size_t p = blocks_.find_less(scan_);

@@ -25,10 +25,10 @@ struct NamedBuilder {
     Builder build;
 };
 
-template <typename T>
-void append(std::vector<T>& to, const std::vector<T>& from)
+template <typename Array>
+void append(Array& to, const Array& from)
 {
-    to.insert(to.end(), from.begin(), from.end());
+    for (const auto& entry : from) to.push_back(entry);
 }
 
 // The direct index built in windows of 64 tags and joined into `out`. Besides the builder's

@@ -45,6 +45,28 @@ TEST(References, DecodeToTheirCharacters)
     EXPECT_EQ(decoded("a\tb\r\nc\nd\re\r\n\r\n&#10;", TextMode::AttributeValue), "a b c d e  \n");
 }
 
+// The search for the first reference, a word at a time in short runs: an '&' at every place of
+// runs of every length up to past the in-place limit, among bytes next to it in value (where a
+// word-wide match could mark a false lane), with a second '&' after it or none.
+TEST(References, FirstAmpersandAtEveryPlace)
+{
+    const std::string filler = std::string("'%\x27\x25\xA6\x07") + "a";
+    for (std::size_t length = 0; length <= 80; ++length) {
+        std::string run;
+        for (std::size_t i = 0; i < length; ++i) run += filler[i % filler.size()];
+        ASSERT_EQ(first_to_decode(run, TextMode::CharacterData), length) << "length " << length;
+        for (std::size_t place = 0; place < length; ++place) {
+            for (const bool second : {false, true}) {
+                std::string with = run;
+                with[place] = '&';
+                if (second && place + 2 < length) with[place + 2] = '&';
+                ASSERT_EQ(first_to_decode(with, TextMode::CharacterData), place)
+                    << "length " << length << " place " << place << " second " << second;
+            }
+        }
+    }
+}
+
 TEST(UnicodeSpace, TrimsEveryWhiteSpaceCharacter)
 {
     const char* spaces[] = {

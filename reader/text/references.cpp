@@ -1,5 +1,6 @@
 #include "reader/text/references.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -21,17 +22,8 @@ std::size_t first_in_attribute(std::string_view raw, std::size_t from) noexcept
 std::size_t next_to_decode(std::string_view raw, std::size_t from, TextMode mode) noexcept
 {
     if (mode == TextMode::AttributeValue) return first_in_attribute(raw, from);
-    // Most text runs are a few bytes long: the C library's search is one call where the
-    // kernel's, dispatched and then handed to its scalar form below a vector's width, is three.
     if (from >= raw.size()) return raw.size();
-    if (raw.size() - from < 16) {  // a few bytes (a number, a word): looked at in place
-        for (std::size_t at = from; at < raw.size(); ++at) {
-            if (raw[at] == '&') return at;
-        }
-        return raw.size();
-    }
-    const void* hit = std::memchr(raw.data() + from, '&', raw.size() - from);
-    return hit == nullptr ? raw.size() : static_cast<std::size_t>(static_cast<const char*>(hit) - raw.data());
+    return next_ampersand(raw, from);
 }
 
 int digit_value(char c, unsigned radix) noexcept
@@ -58,7 +50,8 @@ std::optional<std::uint32_t> parse_u32(std::string_view digits, unsigned radix) 
     return static_cast<std::uint32_t>(value);
 }
 
-void append_utf8(std::string& out, std::uint32_t code) noexcept
+template <class Text>
+void append_utf8(Text& out, std::uint32_t code)
 {
     char bytes[4];
     std::size_t length;
@@ -125,7 +118,8 @@ std::size_t next_semicolon(std::string_view raw, std::size_t from) noexcept
 }
 
 // Decodes the reference whose '&' is raw[amp] and sets `next` to the offset just past its ';'.
-bool append_reference(std::string& out, std::string_view raw, std::size_t amp, std::uint64_t base, std::size_t& next,
+template <class Text>
+bool append_reference(Text& out, std::string_view raw, std::size_t amp, std::uint64_t base, std::size_t& next,
                       ReadError& error)
 {
     const std::size_t semicolon = next_semicolon(raw, amp + 1);
@@ -146,9 +140,10 @@ bool append_reference(std::string& out, std::string_view raw, std::size_t amp, s
 
 }  // namespace
 
-std::size_t first_to_decode(std::string_view raw, TextMode mode) noexcept { return next_to_decode(raw, 0, mode); }
+std::size_t first_in_attribute_value(std::string_view raw) noexcept { return first_in_attribute(raw, 0); }
 
-bool append_decoded(std::string& out, std::string_view raw, std::uint64_t base, TextMode mode, std::size_t first,
+template <class Text>
+bool append_decoded(Text& out, std::string_view raw, std::uint64_t base, TextMode mode, std::size_t first,
                     ReadError& error)
 {
     // Enough for the whole value: no replacement is longer than its reference.
@@ -168,5 +163,8 @@ bool append_decoded(std::string& out, std::string_view raw, std::uint64_t base, 
     out.append(raw.data() + copied, raw.size() - copied);
     return true;
 }
+
+template bool append_decoded(std::string&, std::string_view, std::uint64_t, TextMode, std::size_t, ReadError&);
+template bool append_decoded(TextBuffer&, std::string_view, std::uint64_t, TextMode, std::size_t, ReadError&);
 
 }  // namespace brindle::reader

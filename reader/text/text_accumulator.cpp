@@ -4,10 +4,6 @@
 
 namespace brindle::reader {
 
-std::string_view TextAccumulator::trimmed(const Mark& mark) const noexcept
-{
-    if (!mark.pending.empty()) return trim_unicode_space(mark.pending);
-    return trim_unicode_space(std::string_view(buffer_).substr(mark.begin));
-}
+std::string_view TextAccumulator::trimmed(const Mark& mark) const noexcept { return trim_unicode_space(text_of(mark)); }
 
 }  // namespace brindle::reader

@@ -7,8 +7,9 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
+
+#include "reader/text/text_buffer.hpp"
 
 namespace brindle::reader {
 
@@ -27,8 +28,9 @@ public:
     // Whether the element has no text yet.
     bool holds_nothing(const Mark& mark) const noexcept { return mark.pending.empty() && buffer_.size() == mark.begin; }
 
-    // Appends a piece that stays valid while the walk runs (a run of the document).
-    void append_lasting(Mark& mark, std::string_view piece)
+    // Appends a piece that stays valid while the walk runs (a run of the document). Inline: the
+    // walk appends every run of its elements' text.
+    [[gnu::always_inline]] void append_lasting(Mark& mark, std::string_view piece)
     {
         if (piece.empty()) return;
         if (holds_nothing(mark)) {
@@ -39,7 +41,7 @@ public:
     }
 
     // The buffer to append decoded text to, once the element's earlier pieces are in it.
-    std::string& buffer_for(Mark& mark)
+    TextBuffer& buffer_for(Mark& mark)
     {
         if (!mark.pending.empty()) {
             buffer_.append(mark.pending);
@@ -48,16 +50,22 @@ public:
         return buffer_;
     }
 
+    // The element's text so far, untrimmed: valid until the next change to the accumulator.
+    std::string_view text_of(const Mark& mark) const noexcept
+    {
+        return mark.pending.empty() ? buffer_.view(mark.begin) : mark.pending;
+    }
+
     // The element's text, trimmed of Unicode white space (empty when nothing remains): a
     // view of the document when `mark` still holds its only piece, else of the buffer, valid
     // until the next change to the accumulator.
     std::string_view trimmed(const Mark& mark) const noexcept;
 
     // The element has ended: its pieces leave the buffer.
-    void release(const Mark& mark) { buffer_.resize(mark.begin); }
+    void release(const Mark& mark) noexcept { buffer_.truncate(mark.begin); }
 
 private:
-    std::string buffer_;
+    TextBuffer buffer_;
 };
 
 }  // namespace brindle::reader

@@ -199,8 +199,7 @@ bool TreeWalk::add_decoded_leaf(std::string_view name, std::string_view text, st
         text_.release(mark);
         return false;
     }
-    const std::string_view decoded = std::string_view(text_.buffer_for(mark)).substr(mark.begin);
-    add_leaf(name, decoded, text_.trimmed(mark));
+    add_leaf(name, text_.text_of(mark), text_.trimmed(mark));
     text_.release(mark);
     return true;
 }
@@ -364,10 +363,10 @@ bool TreeWalk::append_character_data(std::uint64_t offset, std::string_view run)
         text_.append_lasting(mark, run);
         return true;
     }
-    std::string& buffer = text_.buffer_for(mark);
+    TextBuffer& buffer = text_.buffer_for(mark);
     const std::size_t before = buffer.size();
     if (!append_decoded(buffer, run, offset, TextMode::CharacterData, first, error_)) return false;
-    if (report_character_data_) sink_.character_data(std::string_view(buffer).substr(before));
+    if (report_character_data_) sink_.character_data(buffer.view(before));
     return true;
 }
 
