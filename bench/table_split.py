@@ -3,9 +3,10 @@
 generated PubMed-like file (bench/table_speed.py's generator and columns).
 
 Both clusters are started before the timed runs and stay up; the runs take turns, one worker
-then two, for each round; a run is read_split with the same pieces on either cluster, the rows
-coming back to this process as one pyarrow.Table. The median wall time of the rounds is given,
-with the load average of the machine beside each figure.
+then two, for each round, and each run splits the file into the same pieces on either cluster:
+"kept" leaves each piece's rows on its worker (split_on_cluster, until every piece is read and
+checked), "gathered" brings them back to this process as one pyarrow.Table (read_split). The
+median wall time of the rounds is given, with the load average of the machine beside each figure.
 
     python3 bench/table_split.py [--mib 256] [--pieces 8] [--rounds 3] [--dir /tmp/brindle-table]
 """
@@ -46,29 +47,39 @@ def main():
     clusters = {n: distributed.LocalCluster(n_workers=n, threads_per_worker=1, processes=True,
                                             dashboard_address=None) for n in (1, 2)}
     clients = {n: distributed.Client(cluster) for n, cluster in clusters.items()}
-    times = {1: [], 2: []}
-    loads = {1: [], 2: []}
-    rows = None
+    times = {(mode, n): [] for mode in ("kept", "gathered") for n in (1, 2)}
+    loads = {key: [] for key in times}
+    rows = {}
     try:
         for _ in range(args.rounds):
-            for n, client in clients.items():
+            for mode, n in times:
+                client = clients[n]
                 started = time.perf_counter()
-                table = dask_tables.read_split(path, tag, columns, args.pieces, dask_tables.on_cluster(client))
-                times[n].append(time.perf_counter() - started)
-                loads[n].append(os.getloadavg()[0])
-                rows = table.num_rows
-                del table
+                if mode == "kept":
+                    futures = dask_tables.split_on_cluster(client, path, tag, columns, args.pieces)
+                    distributed.wait(futures)
+                    times[mode, n].append(time.perf_counter() - started)
+                    rows[mode] = sum(client.gather(client.map(lambda table: table.num_rows, futures)))
+                    del futures
+                else:
+                    table = dask_tables.read_split(path, tag, columns, args.pieces, dask_tables.on_cluster(client))
+                    times[mode, n].append(time.perf_counter() - started)
+                    rows[mode] = table.num_rows
+                    del table
+                loads[mode, n].append(os.getloadavg()[0])
     finally:
         for client in clients.values():
             client.close()
         for cluster in clusters.values():
             cluster.close()
     size = os.path.getsize(path)
-    print(f"{path}: {size / 1e6:.0f} MB, {rows} rows, {args.pieces} pieces, {args.rounds} rounds")
-    for n in (1, 2):
-        print(f"  {n} worker(s): median {statistics.median(times[n]):.2f} s "
-              f"({', '.join(f'{t:.2f}' for t in times[n])}; 1-min load {', '.join(f'{x:.1f}' for x in loads[n])})")
-    print(f"  two workers / one: {statistics.median(times[1]) / statistics.median(times[2]):.2f}x")
+    print(f"{path}: {size / 1e6:.0f} MB, rows {rows}, {args.pieces} pieces, {args.rounds} rounds")
+    for (mode, n), runs in times.items():
+        print(f"  {mode}, {n} worker(s): median {statistics.median(runs):.2f} s "
+              f"({', '.join(f'{t:.2f}' for t in runs)}; 1-min load {', '.join(f'{x:.1f}' for x in loads[mode, n])})")
+    for mode in ("kept", "gathered"):
+        ratio = statistics.median(times[mode, 1]) / statistics.median(times[mode, 2])
+        print(f"  {mode}: two workers / one: {ratio:.2f}x")
 
 
 if __name__ == "__main__":

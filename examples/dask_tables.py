@@ -18,8 +18,10 @@ path.
 One large file is split too, by byte ranges (read_split; `python3 examples/dask_tables.py FILE
 TAG PIECES [SCHEDULER_ADDRESS]`): each task reads its piece with read_table(..., byte_range=...),
 and the client checks that the pieces meet where they should, reads again the few that do not,
-and joins them into the table one process would read. This code lives here, in plain Python, as
-brindle itself is one compiled module with no Python part; copy it, or import this file.
+and joins them into the table one process would read (split_on_cluster leaves each piece's rows
+on its worker, as futures, and brings only the offsets over). This code lives here, in plain
+Python, as brindle itself is one compiled module with no Python part; copy it, or import this
+file.
 """
 
 from __future__ import annotations
@@ -91,7 +93,8 @@ class Piece:
     next: int | None  # the first record at or after its end (TableStream.next_record)
     kept: bool  # the elements around `next` are those around the file's first record
     error: Exception | None = None
-    rows: Any = None
+    rows: Any = None  # on a cluster, a future of them
+    count: int = 0  # of the rows
 
 
 def byte_ranges(size: int, count: int) -> list[ByteRange]:
@@ -109,6 +112,7 @@ def read_piece(byte_range: ByteRange, path: str, tag: str, chosen: Columns | Non
     try:
         reader = pyarrow.RecordBatchReader.from_stream(stream)
         piece.rows = pyarrow.Table.from_batches(_skipped(reader, skip), schema=reader.schema)
+        piece.count = piece.rows.num_rows
     except Exception as error:  # the file's own fault, for join_pieces to judge
         piece.error, piece.rows = error, None
     piece.next, piece.kept = stream.next_record, bool(stream.ancestors_kept)
@@ -143,7 +147,7 @@ def join_pieces(pieces: list[Piece], read_again: Callable[[ByteRange, int], Piec
         if piece.error is not None:
             raise piece.error
         joined.append(piece)
-        rows += piece.rows.num_rows
+        rows += piece.count
         expected, kept = piece.next, piece.kept
     return joined
 
@@ -169,8 +173,26 @@ def read_ranges(path: str, tag: str, chosen: Columns | None, ranges: list[ByteRa
 
 
 def on_cluster(client: Any) -> Run:
-    """read_split's `run` for a Dask client: a task per piece on the workers."""
+    """read_split's `run` for a Dask client: a task per piece on the workers, whose rows come
+    back to this process."""
     return lambda function, ranges: client.gather(client.map(function, ranges))
+
+
+def split_on_cluster(client: Any, path: str, tag: str, chosen: Columns | None, count: int) -> list[Any]:
+    """read_split whose rows stay on the workers: a future of a pyarrow.Table per piece, in
+    order. Only the pieces' offsets come to this process to be checked; a piece read again is
+    read by a task too."""
+    read = functools.partial(read_piece, path=path, tag=tag, chosen=chosen)
+
+    def offsets(futures: list[Any]) -> list[Piece]:  # the pieces, each with the future of itself
+        pieces: list[Piece] = client.gather(client.map(dataclasses.replace, futures, rows=None))
+        for piece, future in zip(pieces, futures):
+            piece.rows = future
+        return pieces
+
+    pieces = offsets(client.map(read, byte_ranges(os.path.getsize(path), count)))
+    joined = join_pieces(pieces, lambda byte_range, skip: offsets([client.submit(read, byte_range, skip=skip)])[0])
+    return [client.submit(getattr, piece.rows, "rows") for piece in joined]
 
 
 def main(folder: str, tag: str, address: str | None = None) -> Any:

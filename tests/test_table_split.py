@@ -96,7 +96,7 @@ BAD_RECORDS = "".join(f'<rec id="{i}"><t>{i}</t></rec>\n' for i in range(12))
 
 
 @pytest.mark.parametrize("text", [
-    f"<set>{BAD_RECORDS}<rec id='x'><t>&bogus;</t></rec>{BAD_RECORDS}</set>",  # an unknown entity
+    f"<set>{BAD_RECORDS}<rec id='99'><t>&bogus;</t></rec>{BAD_RECORDS}</set>",  # an unknown entity
     f"<set>{BAD_RECORDS}</other>{BAD_RECORDS}</set>",  # an end tag that matches nothing
     f"<set><g>{BAD_RECORDS}</g>{BAD_RECORDS}</h></set>",  # a mismatch only the true ancestors show
     f'<set>{BAD_RECORDS}<rec id="<rec id=\'9\'>">{BAD_RECORDS}</set>',  # '<' in an attribute value
@@ -158,9 +158,10 @@ def test_a_candidate_where_the_scan_reads_on(tmp_path, shift):
 
 @pytest.mark.parametrize("source, byte_range, error, message", [
     ("path", (5, 4), ValueError, "byte_range starts after its end"),
-    ("path", (0,), TypeError, r"\(start, end\) tuple"),
+    ("path", (0,), TypeError, r"byte_range is a \(start, end\) pair"),
+    ("path", [0, 4], TypeError, "'list' object is not an instance of 'tuple'"),
     ("path", (-1, 4), OverflowError, ""),
-    ("file", (0, 4), TypeError, "byte_range reads a file at offsets"),
+    ("file", (0, 4), TypeError, "byte_range reads a file at offsets: source must be a path, not _io.BytesIO"),
     ("missing", (0, 4), FileNotFoundError, ""),
 ])
 def test_byte_range_arguments(tmp_path, source, byte_range, error, message):

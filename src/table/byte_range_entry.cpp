@@ -27,7 +27,8 @@ struct ByteRange {
 ByteRange byte_range_arg(PyObject* value)
 {
     return convert_arg("byte_range", [&] {
-        if (!PyTuple_Check(value) || PyTuple_GET_SIZE(value) != 2) throw_type_mismatch(value, "(start, end) tuple");
+        if (!PyTuple_Check(value)) throw_type_mismatch(value, "tuple");
+        if (PyTuple_GET_SIZE(value) != 2) throw_error(PyExc_TypeError, "byte_range is a (start, end) pair");
         const ByteRange range{to_u64(PyTuple_GET_ITEM(value, 0)), to_u64(PyTuple_GET_ITEM(value, 1))};
         if (range.start > range.end) throw_error(PyExc_ValueError, "byte_range starts after its end");
         return range;
@@ -43,7 +44,8 @@ PyObject* read_table_piece(PyObject* source, std::string_view tag, std::vector<t
     const ByteRange range = byte_range_arg(byte_range);
     const std::optional<std::string> path = stream::source_path(source);
     if (!path) {
-        convert_arg("source", [&] { throw_type_mismatch(source, "path (byte_range reads a file at offsets)"); });
+        throw_error(PyExc_TypeError, std::string("byte_range reads a file at offsets: source must be a path, not ") +
+                                         Py_TYPE(source)->tp_name);
     }
     if (columns.empty()) {
         std::unique_ptr<stream::StreamSource> sample = stream::open_path_source(*path);
