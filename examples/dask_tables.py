@@ -140,10 +140,11 @@ def join_pieces(pieces: list[Piece], read_again: Callable[[ByteRange, int], Piec
     kept = True  # and whether a piece read from there assumes the right ancestors
     for piece in pieces:
         start, end = piece.byte_range
-        if start != 0 and (expected is None or expected >= end):
-            continue  # no record starts in the range: the pieces before read past it
-        if start != 0 and not (piece.first == expected and kept):  # a piece from byte 0 is right
-            piece = read_again((expected, end), 0) if kept else read_again((0, end), rows)
+        if start != 0:  # (a piece from byte 0 is right)
+            if expected is None or expected >= end:
+                continue  # no record starts in the range: the pieces before read past it
+            if piece.first != expected or not kept:
+                piece = read_again((expected, end), 0) if kept else read_again((0, end), rows)
         if piece.error is not None:
             raise piece.error
         joined.append(piece)
