@@ -8,7 +8,7 @@ then two, for each round, and each run splits the file into the same pieces on e
 checked), "gathered" brings them back to this process as one pyarrow.Table (read_split). The
 median wall time of the rounds is given, with the load average of the machine beside each figure.
 
-    python3 bench/table_split.py [--mib 256] [--pieces 8] [--rounds 3] [--dir /tmp/brindle-table]
+    python3 bench/table_split.py [--mib 256] [--pieces 8] [--rounds 3] [--dir /tmp/brindle-split]
 """
 
 import argparse
@@ -32,10 +32,10 @@ def main():
     parser.add_argument("--mib", type=int, default=256)
     parser.add_argument("--pieces", type=int, default=8)
     parser.add_argument("--rounds", type=int, default=3)
-    parser.add_argument("--dir", default="/tmp/brindle-table")
+    parser.add_argument("--dir", default="/tmp/brindle-split")
     args = parser.parse_args()
     os.makedirs(args.dir, exist_ok=True)
-    path = os.path.join(args.dir, f"pubmed-{args.mib}.xml")
+    path = os.path.join(args.dir, f"pubmed-{args.mib}mib.xml")
     if not os.path.exists(path):
         write_pubmed(path, args.mib << 20)
     tag, columns = PUBMED["tag"], PUBMED["columns"]

@@ -4,6 +4,7 @@ a record start (in a DOCTYPE's entity literals, comments, CDATA, processing inst
 nested record), with a namespace prefix and records whose ancestors change mid-file, the joined
 pieces equal the table of a single read; a malformed file raises the single read's error."""
 
+import gc
 import io
 import os
 import random
@@ -119,6 +120,7 @@ def test_a_malformed_file_raises_the_single_reads_error(tmp_path, text):
 def test_a_piece_reports_where_it_stands(tmp_path):
     text = '<s><rec id="1"/><!-- <rec x --><rec id="2"/><g><rec id="3"/></g></s>'
     path = write(tmp_path, text)
+    descriptors = len(os.listdir("/proc/self/fd"))
     at = [i for i in range(len(text)) if text.startswith("<rec", i)]
     whole = brindle.read_table(path, "rec", byte_range=(0, len(text)))
     assert whole.first_record == at[0]
@@ -142,6 +144,9 @@ def test_a_piece_reports_where_it_stands(tmp_path):
     assert (empty.first_record, pa.table(empty).num_rows, empty.next_record) == (None, 0, None)
     plain = brindle.read_table(path, "rec")
     assert (plain.first_record, plain.next_record, plain.ancestors_kept) == (None, None, None)
+    del whole, piece, before, last, empty, plain
+    gc.collect()
+    assert len(os.listdir("/proc/self/fd")) == descriptors  # every piece's file is closed
 
 
 @pytest.mark.parametrize("shift", range(-6, 2))
