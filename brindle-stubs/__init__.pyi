@@ -228,6 +228,24 @@ class TableStream:
     def __arrow_c_schema__(self) -> _ArrowCSchema:
         """The schema of the rows (a struct of the columns), in a PyCapsule."""
 
+    @property
+    def first_record(self) -> int | None:
+        """With ``byte_range``: the byte offset where the piece's records start (its first
+        candidate for a record start), or ``None`` when the range holds none; ``None`` without
+        ``byte_range``."""
+
+    @property
+    def next_record(self) -> int | None:
+        """With ``byte_range``, once every batch has been read (``ValueError`` before): the byte
+        offset of the first record at or after the range's end, ``None`` when the file ended
+        first; ``None`` without ``byte_range``."""
+
+    @property
+    def ancestors_kept(self) -> bool | None:
+        """With ``byte_range``, once every batch has been read (``ValueError`` before): whether
+        the elements open around ``next_record`` are those around the file's first record;
+        ``None`` without ``byte_range``."""
+
 def read_table(
     source: str | bytes | PathLike[str] | PathLike[bytes] | _ReadsInto | _ReadsBytes,
     tag: str,
@@ -235,12 +253,15 @@ def read_table(
     *,
     batch_rows: int = 65536,
     buffer_size: int | None = None,
+    byte_range: tuple[int, int] | None = None,
 ) -> TableStream:
     """The records named ``tag`` in a stream (sources as ``iter_file``) as the rows of a table:
     one column per named path (``@a``, ``A/B``, ``A/@a``, ``A/B/C[*]``, ``A/string()``,
     ``string()``), typed ``str``, ``int64``, ``float64`` or ``bool``, in batches of at most
-    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. Not in
-    ``__all__``; see docs/tables.md.
+    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. With
+    ``byte_range=(start, end)`` (a path only): the records whose start tag begins in that range
+    of the file's bytes, for processes that share one file. Not in ``__all__``; see
+    docs/tables.md.
     """
 
 def read_file(file_path: str, root_tag: str) -> Node:

@@ -1,5 +1,6 @@
 """The Dask table example: a dask.dataframe read from a folder of files, one partition per file,
-by tasks on two worker processes, equals the table one process reads file after file."""
+by tasks on two worker processes, equals the table one process reads file after file; so does
+one file read in pieces by byte ranges."""
 
 import os
 import sys
@@ -76,3 +77,21 @@ def test_partition_per_file_equals_one_process(columns, tmp_path, monkeypatch):
     assert strings and all(isinstance(result[name].dtype, pandas.StringDtype) for name in strings)
     expected = expected.astype({name: result[name].dtype for name in strings})
     pandas.testing.assert_frame_equal(result.reset_index(drop=True), expected, check_exact=True)
+
+
+def test_one_file_split_across_workers_equals_one_process(tmp_path, monkeypatch):
+    paths_here = [EXAMPLES, os.path.dirname(os.path.abspath(brindle.__file__))]
+    monkeypatch.setenv("PYTHONPATH", os.pathsep.join(paths_here + [os.environ.get("PYTHONPATH", "")]))
+    write_folder(tmp_path)
+    # One file: the folder's files, their records inside a comment and a CDATA section too.
+    parts = [(tmp_path / f"part{f}.xml").read_text(encoding="utf-8")[5:-6] for f in range(4)]
+    text = f"<db>{parts[1]}<!-- {parts[2]} -->{parts[3]}<x><![CDATA[{parts[2]}]]></x>{parts[2]}</db>"
+    path = tmp_path / "one.xml"
+    path.write_text(text, encoding="utf-8")
+    expected = pyarrow.table(brindle.read_table(path, "rec", COLUMNS))
+    assert expected.num_rows == 300 + 900 + 600
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+        table = dask_tables.read_split(str(path), "rec", COLUMNS, 7, dask_tables.on_cluster(client))
+        kept = pyarrow.concat_tables(client.gather(dask_tables.split_on_cluster(client, str(path), "rec", COLUMNS, 5)))
+    assert table.equals(expected) and kept.equals(expected)

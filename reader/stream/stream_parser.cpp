@@ -79,8 +79,10 @@ StreamStep StreamParser::parse(ReadError& error) noexcept
 StreamStep StreamParser::parse_buffer(ReadError& error)
 {
     if (!walk_) {
-        if (filled_ < kChoiceSample && !ended_) return StreamStep::NeedInput;
-        quote_dense_ = index::prefers_quote_dense({buffer_, filled_});
+        if (!builder_chosen_) {
+            if (filled_ < kChoiceSample && !ended_) return StreamStep::NeedInput;
+            quote_dense_ = index::prefers_quote_dense({buffer_, filled_});
+        }
         walk_.emplace(std::string_view(),
                       WalkOptions{tag_, WalkInput::Stream, quote_dense_, forwarder_.wants_character_data()},
                       forwarder_);
@@ -217,10 +219,30 @@ std::uint64_t StreamParser::record_offset() const noexcept
     return walk_ ? stream_offset(walk_->collected_start()) : 0;
 }
 
-// The stream offset of a byte of the buffer.
+std::span<const std::string_view> StreamParser::open_names() const noexcept
+{
+    if (!walk_) return {};
+    return walk_->open_names();
+}
+
+void StreamParser::choose_builder(bool quote_dense) noexcept
+{
+    quote_dense_ = quote_dense;
+    builder_chosen_ = true;
+}
+
+void StreamParser::continue_at(std::uint64_t at, std::uint64_t offset) noexcept
+{
+    jump_at_ = at;
+    jump_by_ = offset - at;
+}
+
+// The stream offset of a byte of the buffer. (A piece's jump lies between whole tags, so no
+// hole spans it.)
 std::uint64_t StreamParser::stream_offset(std::uint64_t at) const noexcept
 {
-    return base_ + at + (hole_bytes_ != 0 && at >= hole_at_ ? hole_bytes_ : 0);
+    const std::uint64_t offset = base_ + at + (hole_bytes_ != 0 && at >= hole_at_ ? hole_bytes_ : 0);
+    return offset >= jump_at_ ? offset + jump_by_ : offset;
 }
 
 }  // namespace brindle::reader

@@ -57,6 +57,16 @@ public:
 
     // While a sink is called for a record: the stream offset of the record's '<'.
     std::uint64_t record_offset() const noexcept;
+    // While a sink is called for a record: the names of the elements around it, outermost first.
+    std::span<const std::string_view> open_names() const noexcept;
+
+    // For a stream that is a piece of a document read after the document's head (its bytes up
+    // to a record's start tag), before the first parse():
+    // - the builder that the whole document's first bytes chose;
+    void choose_builder(bool quote_dense) noexcept;
+    // - the stream's bytes from stream offset `at` on are the document's from `offset` on, and
+    //   every offset from there on (records, errors) is counted as the document's.
+    void continue_at(std::uint64_t at, std::uint64_t offset) noexcept;
 
 private:
     StreamStep parse_buffer(ReadError& error);
@@ -87,6 +97,9 @@ private:
     bool ended_ = false;
     bool tag_lost_ = false;  // copying the tag ran out of memory
     bool quote_dense_ = false;
+    bool builder_chosen_ = false;         // by choose_builder()
+    std::uint64_t jump_at_ = UINT64_MAX;  // continue_at()
+    std::uint64_t jump_by_ = 0;
     std::optional<TreeWalk> walk_;  // once the builder is chosen
     index::StructuralIndex index_;
     std::vector<char> open_names_;  // the names of the open elements, once their bytes may go

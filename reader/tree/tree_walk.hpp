@@ -93,6 +93,9 @@ public:
     void copy_open_names_to(std::vector<char>& store);
     // The bytes the next windows index.
     void view_buffer(std::string_view buffer) noexcept { document_ = buffer; }
+    // The names of the elements open outside the collected element, outermost first (while a
+    // record is collected: the elements around it). They view the buffer or the kept names.
+    const std::vector<std::string_view>& open_names() const noexcept { return skip_stack_; }
     // Checks a run of character data outside the collected element whose tag has not come yet,
     // as the walk checks it on reaching that tag, so that a stream may let the run's bytes go.
     [[nodiscard]] bool check_text_outside(std::uint64_t offset, std::string_view run);

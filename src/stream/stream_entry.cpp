@@ -2,6 +2,7 @@
 #include "stream/stream_entry.hpp"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "ffi/convert.hpp"
@@ -33,17 +34,22 @@ std::size_t buffer_size_arg(PyObject* value)
     return static_cast<std::size_t>(std::min<std::uint64_t>(size, SIZE_MAX / 8));
 }
 
-// A str, bytes or os.PathLike names a file; anything else must be a binary file object.
-std::unique_ptr<StreamSource> source_arg(PyObject* source)
+// A str, bytes or os.PathLike names a file.
+std::optional<std::string> source_path(PyObject* source)
 {
     const bool is_path = PyUnicode_Check(source) || PyBytes_Check(source) ||
                          PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(source)), "__fspath__");
-    if (!is_path) return convert_arg("source", [&] { return file_object_source(source); });
+    if (!is_path) return std::nullopt;
     PyRef path = checked(PyOS_FSPath(source));
-    if (PyBytes_Check(path.get())) {
-        return open_path_source(std::string(PyBytes_AS_STRING(path.get()), PyBytes_GET_SIZE(path.get())));
-    }
-    return open_path_source(convert_arg("source", [&] { return to_text_copy(path.get()); }));
+    if (PyBytes_Check(path.get())) return std::string(PyBytes_AS_STRING(path.get()), PyBytes_GET_SIZE(path.get()));
+    return convert_arg("source", [&] { return to_text_copy(path.get()); });
+}
+
+// Anything that names no file must be a binary file object.
+std::unique_ptr<StreamSource> source_arg(PyObject* source)
+{
+    if (std::optional<std::string> path = source_path(source)) return open_path_source(*path);
+    return convert_arg("source", [&] { return file_object_source(source); });
 }
 
 namespace {

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "ffi/bind.hpp"
 #include "stream/stream_source.hpp"
@@ -15,6 +17,8 @@ ffi::FastcallEntry py_iter_string;
 // The arguments every stream takes, as iter_file takes them (read_table too). The source: a
 // path (str, bytes, os.PathLike), opened now, or a binary file object.
 std::unique_ptr<StreamSource> source_arg(PyObject* source);
+// The path a source names (str, bytes, os.PathLike), or none for anything else.
+std::optional<std::string> source_path(PyObject* source);
 // The bytes read at a time: 32 KiB when absent or None; ValueError under 1.
 std::size_t buffer_size_arg(PyObject* value);
 

@@ -10,6 +10,7 @@
 #include "ffi/frame.hpp"
 #include "memory/running_call.hpp"
 #include "stream/stream_entry.hpp"
+#include "table/byte_range_entry.hpp"
 #include "table/column_path.hpp"
 #include "table/inferred_columns.hpp"
 #include "table/table_stream.hpp"
@@ -22,10 +23,10 @@ namespace {
 
 constexpr std::size_t kDefaultBatchRows = 65536;
 constexpr std::size_t kSampledRecords = 1000;  // for columns inferred, as Spark's XML source samples
-constexpr std::size_t kPositional = 3;         // batch_rows and buffer_size are keyword-only
+constexpr std::size_t kPositional = 3;         // the others are keyword-only
 
-constexpr std::string_view kParams[] = {"source", "tag", "columns", "batch_rows", "buffer_size"};
-constexpr Signature kReadTable{"read_table", "", kParams, 5, 2};
+constexpr std::string_view kParams[] = {"source", "tag", "columns", "batch_rows", "buffer_size", "byte_range"};
+constexpr Signature kReadTable{"read_table", "", kParams, 6, 2};
 
 std::string repr_text(PyObject* value)
 {
@@ -106,7 +107,7 @@ PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
             throw_error(PyExc_TypeError, "read_table() takes at most 3 positional arguments (" +
                                              std::to_string(PyVectorcall_NARGS(nargs)) + " given)");
         }
-        auto bound = bind<5>(kReadTable, args, nargs, kwnames);
+        auto bound = bind<6>(kReadTable, args, nargs, kwnames);
         const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });
         std::vector<table::ColumnSpec> columns;
         if (!is_absent(bound[2])) {
@@ -116,6 +117,10 @@ PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         }
         const std::size_t batch_rows = batch_rows_arg(bound[3]);
         const std::size_t buffer_size = stream::buffer_size_arg(bound[4]);
+        if (!is_absent(bound[5])) {
+            return read_table_piece(bound[0], tag, std::move(columns), batch_rows, buffer_size, bound[5],
+                                    kSampledRecords);
+        }
         std::unique_ptr<stream::StreamSource> source = stream::source_arg(bound[0]);
         if (columns.empty()) columns = infer_columns(source, tag, buffer_size, kSampledRecords);
         return make_table_stream(std::move(source), tag, std::move(columns), batch_rows, buffer_size);

@@ -5,6 +5,7 @@
 #include "table/table_stream.hpp"
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "read/read_errors.hpp"
 #include "reader/stream/stream_parser.hpp"
 #include "stream/stream_buffer.hpp"
+#include "table/record_range.hpp"
 
 namespace brindle::tables {
 
@@ -76,14 +78,20 @@ int errno_for(PyObject* type) noexcept
 class TableState {
 public:
     TableState(std::unique_ptr<stream::StreamSource> source, std::string_view tag,
-               std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size)
+               std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size,
+               const PiecePlan* piece)
         : source_(std::move(source)), extractor_(std::move(columns), batch_rows)
     {
-        parser_ = std::make_unique<reader::StreamParser>(tag, extractor_, buffer_size, 0,
-                                                         stream::stream_buffer_blocks());
+        if (piece != nullptr) range_.emplace(&extractor_, piece->end);
+        reader::RecordSinks& sinks = range_ ? static_cast<reader::RecordSinks&>(*range_) : extractor_;
+        parser_ = std::make_unique<reader::StreamParser>(tag, sinks, buffer_size, 0, stream::stream_buffer_blocks());
         extractor_.watch(*parser_);
+        if (piece != nullptr) start_piece(*piece);
         if (extractor_.schema(&schema_) != NANOARROW_OK) throw std::bad_alloc();
     }
+
+    // What the piece found, shared with the table object, which outlives the stream.
+    const std::shared_ptr<PieceReport>& report() const noexcept { return report_; }
 
     ~TableState()
     {
@@ -137,9 +145,47 @@ public:
     }
 
 private:
+    void start_piece(const PiecePlan& piece)
+    {
+        range_->watch(*parser_);
+        parser_->choose_builder(piece.quote_dense);
+        if (piece.first && *piece.first != piece.head_end) parser_->continue_at(piece.head_end, *piece.first);
+        ancestors_ = piece.ancestors;
+        report_ = std::make_shared<PieceReport>();
+        if (!piece.empty) {
+            report_->first = piece.first;
+            return;
+        }
+        parser_.reset();  // no record can start in the range: nothing to read
+        report_->ended = true;
+    }
+
+    // The stream is done (read to its end, stopped at the piece's end, or failed): what the
+    // piece found can be read.
+    void report_end() noexcept
+    {
+        if (!report_) return;
+        if (range_->reached_end()) {
+            report_->next = range_->next_record();
+            report_->ancestors_kept = range_->next_ancestors() == ancestors_;
+            report_->found_next = true;
+        }
+        report_->ended = true;
+    }
+
+    // The first record after the piece's range was seen: the rows are all read, and what the
+    // stream holds after that record (more records, faults) is the next piece's.
+    void end_piece() noexcept
+    {
+        parser_.reset();
+        report_end();
+        if (extractor_.flush() != NANOARROW_OK) fail(ENOMEM, "out of memory");
+    }
+
     void fail(int code, std::string message) noexcept
     {
         parser_.reset();
+        if (report_) report_->ended = true;  // a failed piece found no next record
         try {
             error_ = std::move(message);
         } catch (const std::bad_alloc&) {
@@ -159,9 +205,11 @@ private:
             step = parser_->parse(error);
         }
         if (extractor_.failed()) return fail(EINVAL, conversion_message());
+        if (range_ && range_->reached_end()) return end_piece();
         if (step == reader::StreamStep::Failed) return fail_reading(error);
         if (step == reader::StreamStep::Finished) {
             parser_.reset();
+            report_end();
             if (extractor_.flush() != NANOARROW_OK) fail(ENOMEM, "out of memory");
         }
     }
@@ -258,7 +306,10 @@ private:
 
     std::unique_ptr<stream::StreamSource> source_;
     table::RecordExtractor extractor_;
+    std::optional<table::RecordRange> range_;       // with a piece: its records, before the extractor
     std::unique_ptr<reader::StreamParser> parser_;  // null once the stream is read or failed
+    std::vector<std::string> ancestors_;            // with a piece: around the file's first record
+    std::shared_ptr<PieceReport> report_;           // with a piece
     ArrowSchema schema_{};
     int error_code_ = 0;  // once failed: every later call returns it
     std::string error_;
@@ -305,7 +356,8 @@ void schema_capsule_destructor(PyObject* capsule)
 
 struct TableStreamObject {
     PyObject_HEAD
-    TableState* state;  // null once handed out
+    TableState* state;                     // null once handed out
+    std::shared_ptr<PieceReport>* report;  // with byte_range: what the piece found
 };
 
 TableState& held_state(PyObject* self)
@@ -350,6 +402,49 @@ PyObject* table_arrow_c_schema(PyObject* self, PyObject*)
     });
 }
 
+// The piece's offsets: None without byte_range; the end's once every batch has been read.
+const PieceReport* piece_report(PyObject* self, bool at_end)
+{
+    const std::shared_ptr<PieceReport>* report = reinterpret_cast<TableStreamObject*>(self)->report;
+    if (report == nullptr) return nullptr;
+    if (at_end && !(*report)->ended) {
+        throw_error(PyExc_ValueError, "the piece's end is known once every batch has been read");
+    }
+    return report->get();
+}
+
+PyObject* offset_or_none(std::optional<std::uint64_t> offset)
+{
+    if (!offset) Py_RETURN_NONE;
+    return checked(PyLong_FromUnsignedLongLong(*offset)).release();
+}
+
+PyObject* table_first_record(PyObject* self, void*)
+{
+    return call_frame([&]() -> PyObject* {
+        const PieceReport* report = piece_report(self, false);
+        return offset_or_none(report != nullptr ? report->first : std::nullopt);
+    });
+}
+
+PyObject* table_next_record(PyObject* self, void*)
+{
+    return call_frame([&]() -> PyObject* {
+        const PieceReport* report = piece_report(self, true);
+        if (report == nullptr || !report->found_next) return offset_or_none(std::nullopt);
+        return offset_or_none(report->next.load());
+    });
+}
+
+PyObject* table_ancestors_kept(PyObject* self, void*)
+{
+    return call_frame([&]() -> PyObject* {
+        const PieceReport* report = piece_report(self, true);
+        if (report == nullptr) Py_RETURN_NONE;
+        return PyBool_FromLong(report->found_next && report->ancestors_kept);
+    });
+}
+
 int table_traverse(PyObject* self, visitproc visit, void* arg)
 {
     Py_VISIT(Py_TYPE(self));
@@ -368,6 +463,7 @@ void table_dealloc(PyObject* self)
     PyTypeObject* type = Py_TYPE(self);
     PyObject_GC_UnTrack(self);
     delete reinterpret_cast<TableStreamObject*>(self)->state;
+    delete reinterpret_cast<TableStreamObject*>(self)->report;
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -382,11 +478,28 @@ PyMethodDef table_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+PyGetSetDef table_getset[] = {
+    {"first_record", table_first_record, nullptr,
+     "With byte_range: the byte offset where the piece's records start (its first candidate for "
+     "a record start, or the file's first record), or None when the range holds none.",
+     nullptr},
+    {"next_record", table_next_record, nullptr,
+     "With byte_range, once every batch has been read: the byte offset of the first record at "
+     "or after the range's end, or None when the file ended first.",
+     nullptr},
+    {"ancestors_kept", table_ancestors_kept, nullptr,
+     "With byte_range, once every batch has been read: whether the elements open around "
+     "next_record are those open around the file's first record.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyType_Slot table_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(table_dealloc)},
     {Py_tp_traverse, reinterpret_cast<void*>(table_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(table_clear)},
     {Py_tp_methods, table_methods},
+    {Py_tp_getset, table_getset},
     {0, nullptr},
 };
 
@@ -408,12 +521,18 @@ PyTypeObject* table_type()
 }  // namespace
 
 PyObject* make_table_stream(std::unique_ptr<stream::StreamSource> source, std::string_view tag,
-                            std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size)
+                            std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size,
+                            const PiecePlan* piece)
 {
     PyTypeObject* type = table_type();
-    auto state = std::make_unique<TableState>(std::move(source), tag, std::move(columns), batch_rows, buffer_size);
+    auto state = std::make_unique<TableState>(std::move(source), tag, std::move(columns), batch_rows, buffer_size,
+                                              piece);
+    std::unique_ptr<std::shared_ptr<PieceReport>> report;
+    if (state->report()) report = std::make_unique<std::shared_ptr<PieceReport>>(state->report());
     PyRef table = checked(type->tp_alloc(type, 0));
-    reinterpret_cast<TableStreamObject*>(table.get())->state = state.release();
+    auto* object = reinterpret_cast<TableStreamObject*>(table.get());
+    object->state = state.release();
+    object->report = report.release();
     return table.release();
 }
 

@@ -12,12 +12,15 @@
 #include <vector>
 
 #include "stream/stream_source.hpp"
+#include "table/file_piece.hpp"
 #include "table/record_extractor.hpp"
 
 namespace brindle::tables {
 
-// A new table stream over the records named `tag` in `source`, with `columns`.
+// A new table stream over the records named `tag` in `source`, with `columns`; with `piece`,
+// over the records of that piece of a file (`source` from open_piece).
 PyObject* make_table_stream(std::unique_ptr<stream::StreamSource> source, std::string_view tag,
-                            std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size);
+                            std::vector<table::ColumnSpec> columns, std::size_t batch_rows, std::size_t buffer_size,
+                            const PiecePlan* piece = nullptr);
 
 }  // namespace brindle::tables

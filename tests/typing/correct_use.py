@@ -127,6 +127,11 @@ def table(shelf: Node) -> None:
             return
         assert pyarrow.table(brindle.read_table(path, "book")).to_pylist() == [
             {"@year": 1854, "title": "Walden"}, {"@year": None, "title": None}]
+        piece = brindle.read_table(path, "book", byte_range=(0, os.path.getsize(path)))  # the whole file
+        assert isinstance(assert_type(piece.first_record, "int | None"), int)
+        assert pyarrow.table(piece).num_rows == 2
+        assert assert_type(piece.next_record, "int | None") is None
+        assert assert_type(piece.ancestors_kept, "bool | None") is False
 
 
 async def read_in_threads() -> list[Node]:
