@@ -235,12 +235,14 @@ def read_table(
     *,
     batch_rows: int = 65536,
     buffer_size: int | None = None,
+    errors: Literal["raise", "null"] = "raise",
 ) -> TableStream:
     """The records named ``tag`` in a stream (sources as ``iter_file``) as the rows of a table:
     one column per named path (``@a``, ``A/B``, ``A/@a``, ``A/B/C[*]``, ``A/string()``,
     ``string()``), typed ``str``, ``int64``, ``float64`` or ``bool``, in batches of at most
-    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. Not in
-    ``__all__``; see docs/tables.md.
+    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. A value
+    that does not convert ends the stream with ``ValueError``, or is null with
+    ``errors="null"``. Not in ``__all__``; see docs/tables.md.
     """
 
 def read_file(file_path: str, root_tag: str) -> Node:

@@ -159,10 +159,11 @@ def test_types_take_their_accepted_forms(kind, text, expected):
     assert table.column("v").to_pylist() == [expected]
 
 
-@pytest.mark.parametrize("kind, text", [
-    ("int64", "9223372036854775808"), ("int64", "1.0"), ("int64", "0x1"), ("float64", "1,5"),
-    ("bool", "True"), ("bool", "yes"),
-])
+UNCONVERTIBLE = [("int64", "9223372036854775808"), ("int64", "1.0"), ("int64", "0x1"), ("float64", "1,5"),
+                 ("bool", "True"), ("bool", "yes")]
+
+
+@pytest.mark.parametrize("kind, text", UNCONVERTIBLE)
 def test_a_value_that_does_not_convert_names_record_column_and_value_after_earlier_batches(kind, text):
     document = f'<r><p v="1"/><p v="0"/><p v="0"/><p v="{text}"/><p v="1"/></r>'
     reader = pa.RecordBatchReader.from_stream(brindle.read_table(io.BytesIO(document.encode()), "p",
@@ -173,6 +174,22 @@ def test_a_value_that_does_not_convert_names_record_column_and_value_after_earli
     with pytest.raises(ValueError) as raised:
         reader.read_next_batch()
     assert str(raised.value).endswith(f"column 'v' of the record at byte {offset}: cannot convert '{text}' to {kind}")
+
+
+@pytest.mark.parametrize("kind, text", UNCONVERTIBLE)
+def test_errors_null_makes_a_value_that_does_not_convert_null_and_reads_on(kind, text):
+    document = f'<r><p v="1"><i>0</i><i>{text}</i><i>1</i></p><p v="{text}"/><p v="0"><i>{text}</i></p></r>'
+    one, zero = _convert("1", kind), _convert("0", kind)
+    table = pa.table(brindle.read_table(io.BytesIO(document.encode()), "p", {"v": ("@v", kind), "i": ("i[*]", kind)},
+                                        batch_rows=2, buffer_size=8, errors="null"))
+    assert table.to_pylist() == [{"v": one, "i": [zero, None, one]}, {"v": None, "i": []},
+                                 {"v": zero, "i": [None]}]
+
+
+@pytest.mark.parametrize("errors, error", [("ignore", ValueError), ("Null", ValueError), (b"null", TypeError)])
+def test_errors_is_raise_or_null(errors, error):
+    with pytest.raises(error):
+        brindle.read_table(io.BytesIO(b"<r/>"), "p", {"a": "@a"}, errors=errors)
 
 
 @pytest.mark.parametrize("document", [
@@ -341,13 +358,16 @@ def test_columns_are_inferred_from_the_first_thousand_records(buffer_size):
     assert table.num_rows == 1001 and table.column("@id").to_pylist()[-1] == -1
 
 
-def test_a_value_after_the_sample_that_does_not_convert_is_the_conversion_error():
+def test_a_value_after_the_sample_that_does_not_convert_is_the_conversion_error_or_null():
     document = _inference_document(1000).replace("{last}", "x7")
     offset = document.index("<p id='-1'")
     with pytest.raises(ValueError, match=f"column 'a' of the record at byte {offset}: cannot convert 'x7' to int64"):
         pa.table(brindle.read_table(io.BytesIO(document.encode()), "p"))
+    nulled = pa.table(brindle.read_table(io.BytesIO(document.encode()), "p", errors="null"))
+    assert nulled.column("a").to_pylist()[-3:] == [998, 999, None]
 
 
 def test_records_with_nothing_to_infer_are_valueerror_at_the_call():
     with pytest.raises(ValueError, match="no columns to infer"):
         brindle.read_table(io.BytesIO(b"<r><p><n><m/></n></p></r>"), "p")
+

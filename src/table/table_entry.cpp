@@ -21,10 +21,10 @@ namespace {
 
 constexpr std::size_t kDefaultBatchRows = 65536;
 constexpr std::size_t kSampledRecords = 1000;  // for columns inferred, as Spark's XML source samples
-constexpr std::size_t kPositional = 3;         // batch_rows and buffer_size are keyword-only
+constexpr std::size_t kPositional = 3;         // the keywords after columns are keyword-only
 
-constexpr std::string_view kParams[] = {"source", "tag", "columns", "batch_rows", "buffer_size"};
-constexpr Signature kReadTable{"read_table", "", kParams, 5, 2};
+constexpr std::string_view kParams[] = {"source", "tag", "columns", "batch_rows", "buffer_size", "errors"};
+constexpr Signature kReadTable{"read_table", "", kParams, 6, 2};
 
 std::string repr_text(PyObject* value)
 {
@@ -95,6 +95,18 @@ std::size_t batch_rows_arg(PyObject* value)
     return static_cast<std::size_t>(std::min<std::uint64_t>(rows, std::uint64_t{1} << 40));
 }
 
+// errors="raise" (the default) ends the stream at a value that does not convert; "null" makes
+// it null and reads on.
+bool null_on_fault_arg(PyObject* value)
+{
+    if (is_absent(value)) return false;
+    const std::string_view text = convert_arg("errors", [&] { return to_text(value); });
+    if (text != "raise" && text != "null") {
+        throw_error(PyExc_ValueError, "errors must be 'raise' or 'null', not " + repr_text(value));
+    }
+    return text == "null";
+}
+
 }  // namespace
 
 PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
@@ -104,7 +116,7 @@ PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
             throw_error(PyExc_TypeError, "read_table() takes at most 3 positional arguments (" +
                                              std::to_string(PyVectorcall_NARGS(nargs)) + " given)");
         }
-        auto bound = bind<5>(kReadTable, args, nargs, kwnames);
+        auto bound = bind<6>(kReadTable, args, nargs, kwnames);
         const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });
         std::vector<table::ColumnSpec> columns;
         if (!is_absent(bound[2])) {
@@ -114,8 +126,10 @@ PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         }
         const std::size_t batch_rows = batch_rows_arg(bound[3]);
         const std::size_t buffer_size = stream::buffer_size_arg(bound[4]);
+        const bool null_on_fault = null_on_fault_arg(bound[5]);
         std::unique_ptr<stream::StreamSource> source = stream::source_arg(bound[0]);
         if (columns.empty()) columns = infer_columns(source, tag, buffer_size, kSampledRecords);
+        for (table::ColumnSpec& column : columns) column.null_on_fault = null_on_fault;
         return make_table_stream(std::move(source), tag, std::move(columns), batch_rows, buffer_size);
     });
 }
