@@ -6,9 +6,9 @@ returns, which the module does not name), exist for type checkers only: import t
 ``if TYPE_CHECKING:``, never at run time.
 """
 
-from collections.abc import Callable, Iterator, Sequence
+from collections.abc import Callable, Iterator, Mapping, Sequence
 from os import PathLike
-from typing import ClassVar, Final, Literal, Protocol, SupportsIndex, TypedDict, final, type_check_only
+from typing import ClassVar, Final, Literal, Protocol, SupportsIndex, TypeAlias, TypedDict, final, type_check_only
 
 from typing_extensions import NotRequired, ReadOnly, Self
 
@@ -228,10 +228,16 @@ class TableStream:
     def __arrow_c_schema__(self) -> _ArrowCSchema:
         """The schema of the rows (a struct of the columns), in a PyCapsule."""
 
+# A column is a path, or a (path, type) pair with a type of "str", "int64", "float64" or
+# "bool". A dict kept in a variable, such as {"id": "@id", "year": ("Year", "int64")}, is
+# inferred as dict[str, Sequence[str]] (the join of str and tuple[str, str]), so any Mapping of
+# str sequences is taken; the call checks each pair and type.
+_Columns: TypeAlias = Mapping[str, str | tuple[str, Literal["str", "int64", "float64", "bool"]] | Sequence[str]]
+
 def read_table(
     source: str | bytes | PathLike[str] | PathLike[bytes] | _ReadsInto | _ReadsBytes,
     tag: str,
-    columns: dict[str, str | tuple[str, Literal["str", "int64", "float64", "bool"]]] | None = None,
+    columns: _Columns | None = None,
     *,
     batch_rows: int = 65536,
     buffer_size: int | None = None,

@@ -3,6 +3,7 @@
 buffer size; types and their faults; a stream's errors after the batches before them; sources;
 batches that pyarrow and polars take without copying, also from a thread without the lock."""
 
+import collections.abc
 import ctypes
 import gzip
 import io
@@ -10,6 +11,7 @@ import pathlib
 import random
 import re
 import threading
+import types
 import xml.etree.ElementTree as ElementTree
 
 import pytest
@@ -227,6 +229,31 @@ def test_a_path_outside_the_subset_is_refused_naming_column_and_part(path, part)
 def test_columns_that_are_not_a_dict_of_paths_and_types_are_refused(columns, error):
     with pytest.raises(error):
         brindle.read_table(io.BytesIO(b"<r/>"), "p", columns)
+
+
+class ColumnsView(collections.abc.Mapping):
+    """A mapping that is not a dict."""
+
+    def __init__(self, columns):
+        self.columns = columns
+
+    def __getitem__(self, name):
+        return self.columns[name]
+
+    def __iter__(self):
+        return iter(self.columns)
+
+    def __len__(self):
+        return len(self.columns)
+
+
+@pytest.mark.parametrize("wrap", [types.MappingProxyType, ColumnsView])
+def test_columns_may_be_any_mapping_and_come_in_its_order(wrap):
+    columns = dict(reversed(COLUMNS.items()))
+    data = papers(6).encode()
+    table = pa.table(brindle.read_table(io.BytesIO(data), "paper", wrap(columns)))
+    assert table.column_names == list(columns)
+    assert table.to_pylist() == pa.table(brindle.read_table(io.BytesIO(data), "paper", columns)).to_pylist()
 
 
 def test_batch_rows_and_buffer_size_are_keyword_only_and_positive():

@@ -8,6 +8,7 @@
 #include "ffi/convert.hpp"
 #include "ffi/errors.hpp"
 #include "ffi/frame.hpp"
+#include "ffi/py_ref.hpp"
 #include "stream/stream_entry.hpp"
 #include "table/column_path.hpp"
 #include "table/inferred_columns.hpp"
@@ -45,6 +46,21 @@ table::ColumnType type_arg(PyObject* name, PyObject* type)
     if (text == "bool") return table::ColumnType::Bool;
     throw_error(PyExc_ValueError, "column " + repr_text(name) + ": unknown type " + repr_text(type) +
                                       " (one of 'str', 'int64', 'float64', 'bool')");
+}
+
+// Any Mapping (the stub's type) as a dict: a dict as it is, another mapping copied as
+// dict(columns) copies it, keeping its order.
+PyRef columns_dict(PyObject* columns)
+{
+    if (PyDict_Check(columns)) return PyRef::borrow(columns);
+    const PyRef abc = checked(PyImport_ImportModule("collections.abc"));
+    const PyRef mapping = checked(PyObject_GetAttrString(abc.get(), "Mapping"));
+    const int is_mapping = PyObject_IsInstance(columns, mapping.get());
+    if (is_mapping < 0) throw_python_error();
+    if (is_mapping == 0) convert_arg("columns", [&] { throw_type_mismatch(columns, "Mapping"); });
+    PyRef copy = checked(PyDict_New());
+    if (PyDict_Merge(copy.get(), columns, 1) < 0) throw_python_error();
+    return copy;
 }
 
 // A dict from column name to a path, or to a (path, type) pair.
@@ -120,9 +136,8 @@ PyObject* py_read_table(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const std::string_view tag = convert_arg("tag", [&] { return to_text(bound[1]); });
         std::vector<table::ColumnSpec> columns;
         if (!is_absent(bound[2])) {
-            // The errors name the column themselves; only a columns that is not a dict is noted.
-            if (!PyDict_Check(bound[2])) convert_arg("columns", [&] { throw_type_mismatch(bound[2], "dict"); });
-            columns = columns_arg(bound[2]);
+            // The errors name the column themselves; only a columns that is not a mapping is noted.
+            columns = columns_arg(columns_dict(bound[2]).get());
         }
         const std::size_t batch_rows = batch_rows_arg(bound[3]);
         const std::size_t buffer_size = stream::buffer_size_arg(bound[4]);
