@@ -398,3 +398,31 @@ def test_records_with_nothing_to_infer_are_valueerror_at_the_call():
     with pytest.raises(ValueError, match="no columns to infer"):
         brindle.read_table(io.BytesIO(b"<r><p><n><m/></n></p></r>"), "p")
 
+
+class ThreadsThatRead(io.RawIOBase):
+    """A file object that notes the threads its reads come from."""
+
+    def __init__(self, data):
+        self.data, self.threads = io.BytesIO(data), set()
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        self.threads.add(threading.get_ident())
+        return self.data.readinto(buffer)
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_duckdb_takes_the_stream_and_reads_it_from_its_own_threads(threads):
+    duckdb = pytest.importorskip("duckdb")
+    data = papers(8, count=300).encode()
+    source = ThreadsThatRead(data)
+    rows = brindle.read_table(source, "paper", {"id": ("@id", "int64"), "lasts": "authors/author/last[*]"},
+                              batch_rows=16, buffer_size=64)
+    connection = duckdb.connect()
+    connection.execute(f"SET threads TO {threads}")
+    got = connection.execute("SELECT count(*), sum(id), sum(len(lasts)) FROM rows").fetchone()
+    expected = pa.table(brindle.read_table(io.BytesIO(data), "paper", {"lasts": "authors/author/last[*]"}))
+    assert got == (300, sum(range(300)), sum(len(lasts) for lasts in expected.column("lasts").to_pylist()))
+    assert source.threads and threading.get_ident() not in source.threads
