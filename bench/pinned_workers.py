@@ -61,9 +61,10 @@ def stop(workers):
         process.wait()
 
 
-def take_turns(workers, job, rounds):
+def take_turns(workers, job, rounds, on_answer=None):
     """{name: [answer, ...]}: round by round, each contender that has rounds left runs `job`
-    once. `rounds` is a number for all, or {name: number} (fewer for slow contenders)."""
+    once. `rounds` is a number for all, or {name: number} (fewer for slow contenders);
+    `on_answer(name, answer)`, when given, sees each answer as it comes."""
     names = list(workers)
     wanted = rounds if isinstance(rounds, dict) else dict.fromkeys(names, rounds)
     answers = {name: [] for name in names}
@@ -71,6 +72,8 @@ def take_turns(workers, job, rounds):
         for name in names if index % 2 == 0 else reversed(names):
             if index < wanted[name]:
                 answers[name].append(ask(workers[name], job))
+                if on_answer:
+                    on_answer(name, answers[name][-1])
     return answers
 
 

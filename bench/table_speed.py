@@ -15,7 +15,7 @@ compared with. Peak RSS growth is each contender's first run's: VmHWM after it l
 pandas.read_xml's iterparse takes, per record, the first text of descendants and the first value
 of attributes by name: it cannot express a path, a list or a string() column. It is compared on
 the fields it can express (5 of each file's), with read_table making the same fields into a
-pandas.DataFrame (read_table_pandas). It is slow, so it runs --slow-rounds rounds (as does lxml).
+pandas.DataFrame (read_table_pandas). The loops are slow: they run --slow-rounds rounds.
 
 The tree model cannot give a string() column (it joins an element's own text and drops the
 places of its children); the iter_file loop joins the texts of the element and its descendants
@@ -221,7 +221,7 @@ IMPORTS = {"read_table": ("brindle", "pyarrow"), "read_table_batches": ("brindle
            "read_table_pandas": ("brindle", "pyarrow", "pandas"), "pandas_read_xml": ("pandas", "lxml.etree")}
 BASELINE = {"read_table_batches": "read_table", "iter_file_loop": "read_table", "lxml_iterparse": "read_table",
             "pandas_read_xml": "read_table_pandas"}
-SLOW = ("lxml_iterparse", "pandas_read_xml")
+SLOW = ("iter_file_loop", "lxml_iterparse", "pandas_read_xml")
 
 
 # ---- the driver ------------------------------------------------------------------------------
@@ -233,7 +233,8 @@ def report(title, job, rounds, slow_rounds, core):
           f"{pinned_workers.load_average()}", flush=True)
     workers = {name: pinned_workers.start(__file__, name, core) for name in CONTENDERS}
     try:
-        answers = pinned_workers.take_turns(workers, job, wanted)
+        answers = pinned_workers.take_turns(workers, job, wanted, lambda name, answer: print(
+            f"    {name}: {answer['cpu']:.1f} s CPU, {answer['wall']:.1f} s wall", flush=True))
     finally:
         pinned_workers.stop(workers)
     cpu = {name: statistics.median(answer["cpu"] for answer in answers[name]) for name in CONTENDERS}
