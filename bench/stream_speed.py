@@ -5,22 +5,21 @@ idiom on a generated OpenStreetMap-like file of a GiB or more (bench/osm_records
 Each contender runs in a long-lived process of its own, pinned to core 0 (`taskset -c 0`); the
 contenders take turns round by round, the order reversed every other round; a timed run includes
 dropping what it made; no heap is trimmed. Wall and CPU time (the process's, every thread) per
-run; the table gives the median MB/s and the range over the rounds. Peak RSS growth is measured
-in a fresh process per contender: VmHWM at the end less VmRSS at the start.
+run; the table gives the median MB/s and the range over the rounds. Peak RSS growth is each
+contender's first run's (bench/pinned_workers.py): VmHWM after it less VmRSS before it.
 
     python3 bench/stream_speed.py [--gib 1] [--rounds 3] [--dir /tmp/brindle-stream]
 """
 
 import argparse
 import collections
-import json
 import lzma
 import os
 import statistics
-import subprocess
 import sys
-import time
 from collections import Counter
+
+import pinned_workers
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(os.path.dirname(os.path.dirname(HERE)), "shared", "corpus")
@@ -58,65 +57,16 @@ def run_lxml_iterparse(path, root, tag):
 
 CONTENDERS = {"read_file": run_read_file, "iter_file": run_iter_file_only, "iter_file_visiting": run_iter_file,
               "lxml_iterparse": run_lxml_iterparse}
-
-
-def status_bytes(field):
-    with open("/proc/self/status") as status:
-        for line in status:
-            if line.startswith(field + ":"):
-                return int(line.split()[1]) * 1024
-    raise LookupError(field)
-
-
-def worker(name):
-    """Answers each line {"path", "root", "tag"} with {"wall", "cpu"} of one run."""
-    action = CONTENDERS[name]
-    for line in sys.stdin:
-        job = json.loads(line)
-        wall, cpu = time.perf_counter(), time.process_time()
-        action(job["path"], job["root"], job["tag"])
-        print(json.dumps({"wall": time.perf_counter() - wall, "cpu": time.process_time() - cpu}), flush=True)
-
-
-def peak(name, path, root, tag):
-    before = status_bytes("VmRSS")
-    CONTENDERS[name](path, root, tag)
-    print(status_bytes("VmHWM") - before)
+# What each imports, before its first run.
+IMPORTS = {"read_file": ("brindle",), "iter_file": ("brindle",), "iter_file_visiting": ("brindle",),
+           "lxml_iterparse": ("lxml.etree",)}
 
 
 # ---- the driver ------------------------------------------------------------------------------
 
-def start(name):
-    return subprocess.Popen(["taskset", "-c", "0", sys.executable, __file__, "--worker", name],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-
-
-def ask(process, job):
-    process.stdin.write(json.dumps(job) + "\n")
-    process.stdin.flush()
-    return json.loads(process.stdout.readline())
-
-
-def rounds_of(workers, job, rounds):
-    """{name: [(wall, cpu), ...]}, the contenders taking turns."""
-    names = list(workers)
-    times = {name: [] for name in names}
-    for index in range(rounds):
-        for name in names if index % 2 == 0 else reversed(names):
-            answer = ask(workers[name], job)
-            times[name].append((answer["wall"], answer["cpu"]))
-    return times
-
-
 def rate(megabytes, seconds):
     values = [megabytes / s for s in seconds]
     return f"{statistics.median(values):6.0f} [{min(values):.0f}-{max(values):.0f}]"
-
-
-def fresh_peak(name, job):
-    done = subprocess.run(["taskset", "-c", "0", sys.executable, __file__, "--peak", name, job["path"], job["root"],
-                           job["tag"]], capture_output=True, text=True, check=True)
-    return int(done.stdout) / 2 ** 20
 
 
 def root_and_record(document):
@@ -147,23 +97,29 @@ def corpus_jobs(directory):
 
 
 def report(title, names, jobs, rounds):
-    workers = {name: start(name) for name in names}
-    print(f"\n{title} (MB/s, median [range] of {rounds} rounds, wall | CPU; one core)")
+    """The table of `jobs`; the peak RSS growth of each contender's first run, by name."""
+    workers = {name: pinned_workers.start(__file__, name) for name in names}
+    print(f"\n{title} (MB/s, median [range] of {rounds} rounds, wall | CPU; one core; "
+          f"{pinned_workers.load_average()})")
     print(f"{'document':28} {'record':10} {'MB':>7}  " + "  ".join(f"{name + ' wall':>22} {name + ' CPU':>22}"
                                                            for name in names) + "  CPU ratio")
+    peaks = {}
     try:
         for job in jobs:
             megabytes = os.path.getsize(job["path"]) / 1e6
-            times = rounds_of(workers, job, rounds)
-            cells = "  ".join(f"{rate(megabytes, [w for w, _ in times[name]]):>22} "
-                              f"{rate(megabytes, [c for _, c in times[name]]):>22}" for name in names)
-            ratio = statistics.median(c for _, c in times[names[1]]) / statistics.median(c for _, c in times[names[0]])
+            answers = pinned_workers.take_turns(workers, job, rounds)
+            for name in names:
+                peaks.setdefault(name, answers[name][0]["peak_growth"] / 2 ** 20)
+            cells = "  ".join(f"{rate(megabytes, [a['wall'] for a in answers[name]]):>22} "
+                              f"{rate(megabytes, [a['cpu'] for a in answers[name]]):>22}" for name in names)
+            ratio = (statistics.median(a["cpu"] for a in answers[names[1]]) /
+                     statistics.median(a["cpu"] for a in answers[names[0]]))
             print(f"{os.path.basename(job['path'])[:28]:28} {job['tag'][:10]:10} {megabytes:7.1f}  {cells}  "
                   f"{ratio:.2f}", flush=True)
     finally:
-        for process in workers.values():
-            process.stdin.close()
-            process.wait()
+        pinned_workers.stop(workers)
+    print(pinned_workers.load_average())
+    return peaks
 
 
 def main():
@@ -172,12 +128,9 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--dir", default="/tmp/brindle-stream")
     parser.add_argument("--worker")
-    parser.add_argument("--peak", nargs=4)
     options = parser.parse_args()
     if options.worker:
-        return worker(options.worker)
-    if options.peak:
-        return peak(*options.peak)
+        return pinned_workers.serve(CONTENDERS[options.worker], IMPORTS[options.worker])
     os.makedirs(options.dir, exist_ok=True)
     report("Corpus: iter_file over each document's most frequent element against read_file",
            ["iter_file", "read_file"], corpus_jobs(options.dir), options.rounds)
@@ -187,10 +140,10 @@ def main():
         import osm_records
         osm_records.write(osm, int(options.gib * 2 ** 30))
     job = {"path": osm, "root": "osm", "tag": "node"}
-    report("Generated OpenStreetMap-like file: iter_file against lxml's iterparse idiom",
-           ["iter_file_visiting", "lxml_iterparse"], [job], options.rounds)
-    print("\nPeak RSS growth, fresh process each (MiB): " +
-          ", ".join(f"{name} {fresh_peak(name, job):.1f}" for name in ("iter_file_visiting", "lxml_iterparse")))
+    peaks = report("Generated OpenStreetMap-like file: iter_file against lxml's iterparse idiom",
+                   ["iter_file_visiting", "lxml_iterparse"], [job], options.rounds)
+    print("\nPeak RSS growth, each contender's first run (MiB): " +
+          ", ".join(f"{name} {peak:.1f}" for name, peak in peaks.items()))
 
 
 if __name__ == "__main__":

@@ -1,31 +1,37 @@
-"""read_table against the loops users write instead, building the same columns: brindle's
-iter_file with a Python loop, and lxml's iterparse with the clear-and-delete-previous-siblings
-idiom. On a generated PubMed-like file (8 fields: attributes, first-match paths, a list column
-and two string() columns over mixed content) and on the OpenStreetMap-like file
-(bench/osm_records.py).
+"""read_table against what users write instead, building the same columns: brindle's iter_file
+with a Python loop, lxml's iterparse with the clear-and-delete-previous-siblings idiom, and
+pandas.read_xml(iterparse=...). On a generated PubMed-like file (8 fields: attributes,
+first-match paths, a list column and two string() columns over mixed content) and on the
+OpenStreetMap-like file (bench/osm_records.py).
 
-Each contender runs in a long-lived process of its own, pinned to core 0 (`taskset -c 0`); the
-contenders take turns round by round, the order reversed every other round; a timed run makes
-the columns (read_table: a pyarrow.Table; the loops: one Python list per column) and drops them;
-no heap is trimmed. CPU time of the process (every thread) per run; the table gives the median
-MB/s and the range over the rounds, and each loop's CPU time as a multiple of read_table's. Peak
-RSS growth in a fresh process per contender: VmHWM at the end less VmRSS at the start.
+Each contender runs in a long-lived process of its own, pinned to one core (`taskset -c CORE`,
+bench/pinned_workers.py); the contenders take turns round by round, the order reversed every
+other round; a timed run makes the columns and drops them (read_table: a pyarrow.Table, or the
+batches one at a time for read_table_batches; the loops: one Python list per column); no heap is
+trimmed. CPU time of the process (every thread) per run; the table gives the median MB/s and the
+range over the rounds, and each contender's CPU time as a multiple of the read_table run it is
+compared with. Peak RSS growth is each contender's first run's: VmHWM after it less VmRSS before.
+
+pandas.read_xml's iterparse takes, per record, the first text of descendants and the first value
+of attributes by name: it cannot express a path, a list or a string() column. It is compared on
+the fields it can express (5 of each file's), with read_table making the same fields into a
+pandas.DataFrame (read_table_pandas). The loops are slow: they run --slow-rounds rounds.
 
 The tree model cannot give a string() column (it joins an element's own text and drops the
 places of its children); the iter_file loop joins the texts of the element and its descendants
 in tree order instead, which costs the same walk.
 
-    python3 bench/table_speed.py [--mib 1024] [--rounds 3] [--dir /tmp/brindle-table]
+    python3 bench/table_speed.py [--mib 1024] [--rounds 3] [--slow-rounds 1] [--only pubmed|osm]
+                                 [--core 0] [--dir /tmp/brindle-table]
 """
 
 import argparse
-import json
 import os
 import random
 import statistics
-import subprocess
 import sys
-import time
+
+import pinned_workers
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -69,7 +75,8 @@ def write_pubmed(path, size):
     return count
 
 
-# The columns, as read_table paths; the loops below build the same.
+# The columns, as read_table paths; the loops below build the same. "pandas": the fields that
+# pandas.read_xml's iterparse can express, by the names it takes, as read_table paths.
 PUBMED = {
     "tag": "MedlineCitation",
     "columns": {"pmid": ("PMID", "int64"), "status": "@Status", "year": ("Article/Journal/JournalIssue/PubDate/Year",
@@ -77,12 +84,22 @@ PUBMED = {
                 "journal": "Article/Journal/Title", "title": "Article/ArticleTitle/string()",
                 "abstract": "Article/Abstract/AbstractText/string()",
                 "authors": "Article/AuthorList/Author/LastName[*]", "language": "Article/Language"},
+    "pandas": {"PMID": ("PMID", "int64"), "Status": "@Status", "Year": ("Article/Journal/JournalIssue/PubDate/Year",
+                                                                         "int64"),
+               "Title": "Article/Journal/Title", "Language": "Article/Language"},
 }
 OSM = {
     "tag": "node",
     "columns": {"id": ("@id", "int64"), "lat": ("@lat", "float64"), "lon": ("@lon", "float64"), "user": "@user",
                 "version": ("@version", "int64"), "keys": "tag/@k[*]", "values": "tag/@v[*]"},
+    "pandas": {"id": ("@id", "int64"), "lat": ("@lat", "float64"), "lon": ("@lon", "float64"), "user": "@user",
+               "version": ("@version", "int64")},
 }
+
+
+def _columns(paths):
+    """read_table's columns from their JSON form (a pair arrives as a list)."""
+    return {name: tuple(path) if isinstance(path, list) else path for name, path in paths.items()}
 
 
 # ---- the contenders, each in its worker process -------------------------------------------
@@ -90,9 +107,26 @@ OSM = {
 def run_read_table(path, spec):
     import pyarrow
     import brindle
-    table = pyarrow.table(brindle.read_table(path, spec["tag"], {k: tuple(v) if isinstance(v, list) else v
-                                                                 for k, v in spec["columns"].items()}))
-    return table.num_rows
+    return pyarrow.table(brindle.read_table(path, spec["tag"], _columns(spec["columns"]))).num_rows
+
+
+# The goal on memory: batches taken and dropped one at a time hold a batch, never the table.
+def run_read_table_batches(path, spec):
+    import pyarrow
+    import brindle
+    batches = pyarrow.RecordBatchReader.from_stream(brindle.read_table(path, spec["tag"], _columns(spec["columns"])))
+    return sum(batch.num_rows for batch in batches)
+
+
+def run_read_table_pandas(path, spec):
+    import pyarrow
+    import brindle
+    return len(pyarrow.table(brindle.read_table(path, spec["tag"], _columns(spec["pandas"]))).to_pandas())
+
+
+def run_pandas_read_xml(path, spec):
+    import pandas
+    return len(pandas.read_xml(path, iterparse={spec["tag"]: list(spec["pandas"])}))
 
 
 def _first(node, *names):
@@ -178,111 +212,67 @@ def run_lxml_iterparse(path, spec):
     return len(lists[0]) if lists else 0
 
 
-CONTENDERS = {"read_table": run_read_table, "iter_file_loop": run_iter_file_loop, "lxml_iterparse": run_lxml_iterparse}
-# What each imports, before its first timed run.
-IMPORTS = {"read_table": ("brindle", "pyarrow"), "iter_file_loop": ("brindle",), "lxml_iterparse": ("lxml.etree",)}
-
-
-def status_bytes(field):
-    with open("/proc/self/status") as status:
-        for line in status:
-            if line.startswith(field + ":"):
-                return int(line.split()[1]) * 1024
-    raise LookupError(field)
-
-
-def worker(name):
-    """Answers each line {"path", "spec"} with {"wall", "cpu", "rows"} of one run."""
-    action = CONTENDERS[name]
-    for module in IMPORTS[name]:
-        __import__(module)
-    for line in sys.stdin:
-        job = json.loads(line)
-        wall, cpu = time.perf_counter(), time.process_time()
-        rows = action(job["path"], job["spec"])
-        print(json.dumps({"wall": time.perf_counter() - wall, "cpu": time.process_time() - cpu, "rows": rows}),
-              flush=True)
-
-
-def peak(name, path, spec):
-    for module in IMPORTS[name]:
-        __import__(module)
-    before = status_bytes("VmRSS")
-    CONTENDERS[name](path, json.loads(spec))
-    print(status_bytes("VmHWM") - before)
+# Each contender, what it imports before its first run, and the read_table run it is compared with.
+CONTENDERS = {"read_table": run_read_table, "read_table_batches": run_read_table_batches,
+              "iter_file_loop": run_iter_file_loop, "lxml_iterparse": run_lxml_iterparse,
+              "read_table_pandas": run_read_table_pandas, "pandas_read_xml": run_pandas_read_xml}
+IMPORTS = {"read_table": ("brindle", "pyarrow"), "read_table_batches": ("brindle", "pyarrow"),
+           "iter_file_loop": ("brindle",), "lxml_iterparse": ("lxml.etree",),
+           "read_table_pandas": ("brindle", "pyarrow", "pandas"), "pandas_read_xml": ("pandas", "lxml.etree")}
+BASELINE = {"read_table_batches": "read_table", "iter_file_loop": "read_table", "lxml_iterparse": "read_table",
+            "pandas_read_xml": "read_table_pandas"}
+SLOW = ("iter_file_loop", "lxml_iterparse", "pandas_read_xml")
 
 
 # ---- the driver ------------------------------------------------------------------------------
 
-def start(name):
-    return subprocess.Popen(["taskset", "-c", "0", sys.executable, __file__, "--worker", name],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-
-
-def ask(process, job):
-    process.stdin.write(json.dumps(job) + "\n")
-    process.stdin.flush()
-    return json.loads(process.stdout.readline())
-
-
-def fresh_peak(name, job):
-    done = subprocess.run(["taskset", "-c", "0", sys.executable, __file__, "--peak", name, job["path"],
-                           json.dumps(job["spec"])], capture_output=True, text=True, check=True)
-    return int(done.stdout) / 2 ** 20
-
-
-def report(title, job, names, rounds):
+def report(title, job, rounds, slow_rounds, core):
     megabytes = os.path.getsize(job["path"]) / 1e6
-    workers = {name: start(name) for name in names}
-    cpu = {name: [] for name in names}
-    rows = {}
+    wanted = {name: slow_rounds if name in SLOW else rounds for name in CONTENDERS}
+    print(f"\n{title}: {megabytes:.0f} MB; CPU MB/s, median [range] of the rounds; core {core}; "
+          f"{pinned_workers.load_average()}", flush=True)
+    workers = {name: pinned_workers.start(__file__, name, core) for name in CONTENDERS}
     try:
-        for index in range(rounds):
-            for name in names if index % 2 == 0 else reversed(names):
-                answer = ask(workers[name], job)
-                cpu[name].append(answer["cpu"])
-                rows[name] = answer["rows"]
+        answers = pinned_workers.take_turns(workers, job, wanted, lambda name, answer: print(
+            f"    {name}: {answer['cpu']:.1f} s CPU, {answer['wall']:.1f} s wall", flush=True))
     finally:
-        for process in workers.values():
-            process.stdin.close()
-            process.wait()
-    base = statistics.median(cpu[names[0]])
-    print(f"\n{title}: {megabytes:.0f} MB, {rows[names[0]]} records; CPU MB/s, median [range] of {rounds} rounds")
-    for name in names:
-        rates = [megabytes / seconds for seconds in cpu[name]]
-        print(f"  {name:16} {statistics.median(rates):7.1f} [{min(rates):.1f}-{max(rates):.1f}]  "
-              f"CPU x{statistics.median(cpu[name]) / base:5.2f}  rows {rows[name]}  "
-              f"peak RSS growth {fresh_peak(name, job):.0f} MiB", flush=True)
+        pinned_workers.stop(workers)
+    cpu = {name: statistics.median(answer["cpu"] for answer in answers[name]) for name in CONTENDERS}
+    for name in CONTENDERS:
+        rates = [megabytes / answer["cpu"] for answer in answers[name]]
+        versus = f"CPU x{cpu[name] / cpu[BASELINE[name]]:6.2f} of {BASELINE[name]}" if name in BASELINE else ""
+        print(f"  {name:18} {statistics.median(rates):7.1f} [{min(rates):.1f}-{max(rates):.1f}] "
+              f"{len(rates)} rounds  rows {answers[name][0]['result']}  "
+              f"peak RSS growth {answers[name][0]['peak_growth'] / 2 ** 20:6.0f} MiB  {versus}", flush=True)
+    print(f"  ({pinned_workers.load_average()})")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--mib", type=float, default=1024)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--slow-rounds", type=int, default=1, help="rounds of " + " and ".join(SLOW))
+    parser.add_argument("--core", type=int, default=0)
     parser.add_argument("--dir", default="/tmp/brindle-table")
     parser.add_argument("--only", choices=("pubmed", "osm"))
     parser.add_argument("--worker")
-    parser.add_argument("--peak", nargs=3)
     options = parser.parse_args()
     if options.worker:
-        return worker(options.worker)
-    if options.peak:
-        return peak(*options.peak)
+        return pinned_workers.serve(CONTENDERS[options.worker], IMPORTS[options.worker])
     os.makedirs(options.dir, exist_ok=True)
     size = int(options.mib * 2 ** 20)
-    names = list(CONTENDERS)
     if options.only in (None, "pubmed"):
         pubmed = os.path.join(options.dir, f"pubmed-{options.mib:g}mib.xml")
         if not os.path.exists(pubmed):
             write_pubmed(pubmed, size)
-        report("PubMed-like", {"path": pubmed, "spec": PUBMED}, names, options.rounds)
+        report("PubMed-like", {"path": pubmed, "spec": PUBMED}, options.rounds, options.slow_rounds, options.core)
     if options.only in (None, "osm"):
         osm = os.path.join(options.dir, f"osm-{options.mib:g}mib.osm")
         if not os.path.exists(osm):
             sys.path.insert(0, HERE)
             import osm_records
             osm_records.write(osm, size)
-        report("OpenStreetMap-like", {"path": osm, "spec": OSM}, names, options.rounds)
+        report("OpenStreetMap-like", {"path": osm, "spec": OSM}, options.rounds, options.slow_rounds, options.core)
 
 
 if __name__ == "__main__":

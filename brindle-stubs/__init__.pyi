@@ -6,9 +6,9 @@ returns, which the module does not name), exist for type checkers only: import t
 ``if TYPE_CHECKING:``, never at run time.
 """
 
-from collections.abc import Callable, Iterator, Sequence
+from collections.abc import Callable, Iterator, Mapping, Sequence
 from os import PathLike
-from typing import ClassVar, Final, Literal, Protocol, SupportsIndex, TypedDict, final, type_check_only
+from typing import ClassVar, Final, Literal, Protocol, SupportsIndex, TypeAlias, TypedDict, final, type_check_only
 
 from typing_extensions import NotRequired, ReadOnly, Self
 
@@ -246,22 +246,30 @@ class TableStream:
         the elements open around ``next_record`` are those around the file's first record;
         ``None`` without ``byte_range``."""
 
+# A column is a path, or a (path, type) pair with a type of "str", "int64", "float64" or
+# "bool". A dict kept in a variable, such as {"id": "@id", "year": ("Year", "int64")}, is
+# inferred as dict[str, Sequence[str]] (the join of str and tuple[str, str]), so any Mapping of
+# str sequences is taken; the call checks each pair and type.
+_Columns: TypeAlias = Mapping[str, str | tuple[str, Literal["str", "int64", "float64", "bool"]] | Sequence[str]]
+
 def read_table(
     source: str | bytes | PathLike[str] | PathLike[bytes] | _ReadsInto | _ReadsBytes,
     tag: str,
-    columns: dict[str, str | tuple[str, Literal["str", "int64", "float64", "bool"]]] | None = None,
+    columns: _Columns | None = None,
     *,
     batch_rows: int = 65536,
     buffer_size: int | None = None,
+    errors: Literal["raise", "null"] = "raise",
     byte_range: tuple[int, int] | None = None,
 ) -> TableStream:
     """The records named ``tag`` in a stream (sources as ``iter_file``) as the rows of a table:
     one column per named path (``@a``, ``A/B``, ``A/@a``, ``A/B/C[*]``, ``A/string()``,
     ``string()``), typed ``str``, ``int64``, ``float64`` or ``bool``, in batches of at most
-    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. With
-    ``byte_range=(start, end)`` (a path only): the records whose start tag begins in that range
-    of the file's bytes, for processes that share one file. Not in ``__all__``; see
-    docs/tables.md.
+    ``batch_rows`` rows; without ``columns``, inferred from the first 1,000 records. A value
+    that does not convert ends the stream with ``ValueError``, or is null with
+    ``errors="null"``. With ``byte_range=(start, end)`` (a path only): the records whose start
+    tag begins in that range of the file's bytes, for processes that share one file. Not in
+    ``__all__``; see docs/tables.md.
     """
 
 def read_file(file_path: str, root_tag: str) -> Node:

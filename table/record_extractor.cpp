@@ -154,6 +154,10 @@ void RecordExtractor::put(std::size_t column, std::string_view value, bool null)
         return;
     }
     if (values.append(value)) return;
+    if (columns_[column].null_on_fault) {
+        values.append_null();
+        return;
+    }
     failed_ = true;
     fault_ = ConversionFault{record_offset_, column, std::string(value)};
     abandon_record();

@@ -5,7 +5,8 @@
 //
 // Touches no Python object. Allocation failure throws std::bad_alloc inside the walk's calls
 // (which the stream parser turns into its out-of-memory error); a value that does not convert
-// to its column's type stops the extraction with a ConversionFault value.
+// to its column's type stops the extraction with a ConversionFault value, or is null in a
+// column whose caller asked for that.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +28,7 @@ struct ColumnSpec {
     std::string name;
     ColumnPath path;
     ColumnType type = ColumnType::Str;
+    bool null_on_fault = false;  // a value that does not convert is null, not a ConversionFault
 };
 
 // A value that does not convert: the record's byte offset (of its '<'), the column, the text.

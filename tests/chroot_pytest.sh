@@ -38,8 +38,9 @@ mirror="${BRINDLE_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 pythons=(3.14 3.15)
 # Pure-Python test packages go in from any index; those with compiled parts only as wheels.
 pure_packages=(pytest hypothesis xmltodict)
-# (pyarrow and polars take read_table's Arrow stream; where they have no wheel yet, its tests skip.)
-binary_packages=(numpy lxml pyarrow polars)
+# (pyarrow, polars and duckdb take read_table's Arrow stream; where they have no wheel yet, its
+# tests skip.)
+binary_packages=(numpy lxml pyarrow polars duckdb)
 
 fail() {
   echo "chroot_pytest $version: $*" >&2

@@ -3,6 +3,7 @@
 buffer size; types and their faults; a stream's errors after the batches before them; sources;
 batches that pyarrow and polars take without copying, also from a thread without the lock."""
 
+import collections.abc
 import ctypes
 import gzip
 import io
@@ -10,6 +11,7 @@ import pathlib
 import random
 import re
 import threading
+import types
 import xml.etree.ElementTree as ElementTree
 
 import pytest
@@ -159,10 +161,11 @@ def test_types_take_their_accepted_forms(kind, text, expected):
     assert table.column("v").to_pylist() == [expected]
 
 
-@pytest.mark.parametrize("kind, text", [
-    ("int64", "9223372036854775808"), ("int64", "1.0"), ("int64", "0x1"), ("float64", "1,5"),
-    ("bool", "True"), ("bool", "yes"),
-])
+UNCONVERTIBLE = [("int64", "9223372036854775808"), ("int64", "1.0"), ("int64", "0x1"), ("float64", "1,5"),
+                 ("bool", "True"), ("bool", "yes")]
+
+
+@pytest.mark.parametrize("kind, text", UNCONVERTIBLE)
 def test_a_value_that_does_not_convert_names_record_column_and_value_after_earlier_batches(kind, text):
     document = f'<r><p v="1"/><p v="0"/><p v="0"/><p v="{text}"/><p v="1"/></r>'
     reader = pa.RecordBatchReader.from_stream(brindle.read_table(io.BytesIO(document.encode()), "p",
@@ -173,6 +176,22 @@ def test_a_value_that_does_not_convert_names_record_column_and_value_after_earli
     with pytest.raises(ValueError) as raised:
         reader.read_next_batch()
     assert str(raised.value).endswith(f"column 'v' of the record at byte {offset}: cannot convert '{text}' to {kind}")
+
+
+@pytest.mark.parametrize("kind, text", UNCONVERTIBLE)
+def test_errors_null_makes_a_value_that_does_not_convert_null_and_reads_on(kind, text):
+    document = f'<r><p v="1"><i>0</i><i>{text}</i><i>1</i></p><p v="{text}"/><p v="0"><i>{text}</i></p></r>'
+    one, zero = _convert("1", kind), _convert("0", kind)
+    table = pa.table(brindle.read_table(io.BytesIO(document.encode()), "p", {"v": ("@v", kind), "i": ("i[*]", kind)},
+                                        batch_rows=2, buffer_size=8, errors="null"))
+    assert table.to_pylist() == [{"v": one, "i": [zero, None, one]}, {"v": None, "i": []},
+                                 {"v": zero, "i": [None]}]
+
+
+@pytest.mark.parametrize("errors, error", [("ignore", ValueError), ("Null", ValueError), (b"null", TypeError)])
+def test_errors_is_raise_or_null(errors, error):
+    with pytest.raises(error):
+        brindle.read_table(io.BytesIO(b"<r/>"), "p", {"a": "@a"}, errors=errors)
 
 
 @pytest.mark.parametrize("document", [
@@ -210,6 +229,31 @@ def test_a_path_outside_the_subset_is_refused_naming_column_and_part(path, part)
 def test_columns_that_are_not_a_dict_of_paths_and_types_are_refused(columns, error):
     with pytest.raises(error):
         brindle.read_table(io.BytesIO(b"<r/>"), "p", columns)
+
+
+class ColumnsView(collections.abc.Mapping):
+    """A mapping that is not a dict."""
+
+    def __init__(self, columns):
+        self.columns = columns
+
+    def __getitem__(self, name):
+        return self.columns[name]
+
+    def __iter__(self):
+        return iter(self.columns)
+
+    def __len__(self):
+        return len(self.columns)
+
+
+@pytest.mark.parametrize("wrap", [types.MappingProxyType, ColumnsView])
+def test_columns_may_be_any_mapping_and_come_in_its_order(wrap):
+    columns = dict(reversed(COLUMNS.items()))
+    data = papers(6).encode()
+    table = pa.table(brindle.read_table(io.BytesIO(data), "paper", wrap(columns)))
+    assert table.column_names == list(columns)
+    assert table.to_pylist() == pa.table(brindle.read_table(io.BytesIO(data), "paper", columns)).to_pylist()
 
 
 def test_batch_rows_and_buffer_size_are_keyword_only_and_positive():
@@ -341,13 +385,48 @@ def test_columns_are_inferred_from_the_first_thousand_records(buffer_size):
     assert table.num_rows == 1001 and table.column("@id").to_pylist()[-1] == -1
 
 
-def test_a_value_after_the_sample_that_does_not_convert_is_the_conversion_error():
+def test_a_value_after_the_sample_that_does_not_convert_is_the_conversion_error_or_null():
     document = _inference_document(1000).replace("{last}", "x7")
     offset = document.index("<p id='-1'")
     with pytest.raises(ValueError, match=f"column 'a' of the record at byte {offset}: cannot convert 'x7' to int64"):
         pa.table(brindle.read_table(io.BytesIO(document.encode()), "p"))
+    nulled = pa.table(brindle.read_table(io.BytesIO(document.encode()), "p", errors="null"))
+    assert nulled.column("a").to_pylist()[-3:] == [998, 999, None]
 
 
 def test_records_with_nothing_to_infer_are_valueerror_at_the_call():
     with pytest.raises(ValueError, match="no columns to infer"):
         brindle.read_table(io.BytesIO(b"<r><p><n><m/></n></p></r>"), "p")
+
+
+class ThreadsThatRead(io.RawIOBase):
+    """A file object that notes the threads its reads come from."""
+
+    def __init__(self, data):
+        self.data, self.threads = io.BytesIO(data), set()
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        self.threads.add(threading.get_ident())
+        return self.data.readinto(buffer)
+
+
+def test_duckdb_takes_the_stream_also_reading_it_from_its_own_threads():
+    duckdb = pytest.importorskip("duckdb")
+    data = papers(8, count=300).encode()
+    lasts = pa.table(brindle.read_table(io.BytesIO(data), "paper", {"lasts": "authors/author/last[*]"}))
+    expected = (300, sum(range(300)), sum(len(names) for names in lasts.column("lasts").to_pylist()))
+    connection = duckdb.connect()
+    connection.execute("SET threads TO 4")
+    # The caller's thread (the lock let go by DuckDB) takes batches too: go on until one of
+    # DuckDB's own threads has read.
+    for _ in range(50):
+        source = ThreadsThatRead(data)
+        rows = brindle.read_table(source, "paper", {"id": ("@id", "int64"), "lasts": "authors/author/last[*]"},
+                                  batch_rows=16, buffer_size=64)
+        assert connection.execute("SELECT count(*), sum(id), sum(len(lasts)) FROM rows").fetchone() == expected
+        if source.threads - {threading.get_ident()}:
+            return
+    pytest.fail("DuckDB never read the stream from a thread of its own")

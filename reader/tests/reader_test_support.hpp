@@ -118,8 +118,10 @@ inline std::ostream& operator<<(std::ostream& os, const ReadError& e)
 }
 
 // Feeds `document` to `parser` a room at a time, as a stream would, until the parser needs no
-// more input: Finished or Failed.
-inline StreamStep stream_whole(StreamParser& parser, std::string_view document, ReadError& error)
+// more input (Finished or Failed), or until `stop()` says so after a parse (NeedInput then): a
+// sink's own failure, say.
+template <class Stop>
+StreamStep stream_whole(StreamParser& parser, std::string_view document, ReadError& error, Stop&& stop)
 {
     std::size_t next = 0;
     while (true) {
@@ -130,8 +132,13 @@ inline StreamStep stream_whole(StreamParser& parser, std::string_view document, 
         parser.commit(count);
         if (count < room.size()) parser.end();
         const StreamStep step = parser.parse(error);
-        if (step != StreamStep::NeedInput) return step;
+        if (step != StreamStep::NeedInput || stop()) return step;
     }
+}
+
+inline StreamStep stream_whole(StreamParser& parser, std::string_view document, ReadError& error)
+{
+    return stream_whole(parser, document, error, [] { return false; });
 }
 
 }  // namespace brindle::reader

@@ -39,11 +39,11 @@ PyMethodDef unlisted_functions[] = {
     fastcall_method("iter_string", stream::py_iter_string,
                     "iter_string(xml_string, tag, buffer_size=None)\n--\n\n"
                     "Every element named `tag` that is not inside another, as iter_file yields them, from a str."),
-    fastcall_method(
-        "read_table", tables::py_read_table,
-        "read_table(source, tag, columns=None, *, batch_rows=65536, buffer_size=None, byte_range=None)\n--\n\n"
-        "The records named `tag` in a stream as the rows of a table, one column per named path, "
-        "handed out as Arrow record batches through __arrow_c_stream__."),
+    fastcall_method("read_table", tables::py_read_table,
+                    "read_table(source, tag, columns=None, *, batch_rows=65536, buffer_size=None, errors='raise', "
+                    "byte_range=None)\n--\n\n"
+                    "The records named `tag` in a stream as the rows of a table, one column per named path, "
+                    "handed out as Arrow record batches through __arrow_c_stream__."),
     fastcall_method(convert::kReconstructorName, convert::py_unpickle_node, "_unpickle_node(payload)\n--\n\n"),
     fastcall_method("_kept_memory", memory::py_kept_memory,
                     "_kept_memory()\n--\n\n"

@@ -38,7 +38,7 @@ ByteRange byte_range_arg(PyObject* value)
 }  // namespace
 
 PyObject* read_table_piece(PyObject* source, std::string_view tag, std::vector<table::ColumnSpec> columns,
-                           std::size_t batch_rows, std::size_t buffer_size, PyObject* byte_range,
+                           std::size_t batch_rows, std::size_t buffer_size, bool null_on_fault, PyObject* byte_range,
                            std::size_t sampled_records)
 {
     const ByteRange range = byte_range_arg(byte_range);
@@ -51,6 +51,7 @@ PyObject* read_table_piece(PyObject* source, std::string_view tag, std::vector<t
         std::unique_ptr<stream::StreamSource> sample = stream::open_path_source(*path);
         columns = infer_columns(sample, tag, buffer_size, sampled_records);
     }
+    for (table::ColumnSpec& column : columns) column.null_on_fault = null_on_fault;
     PiecePlan plan;
     std::unique_ptr<stream::StreamSource> piece = open_piece(*path, tag, range.start, range.end, buffer_size, plan);
     return make_table_stream(std::move(piece), tag, std::move(columns), batch_rows, buffer_size, &plan);

@@ -16,7 +16,7 @@ namespace brindle::tables {
 // `source` names. Without `columns`, they are inferred from the file's first records, so that
 // every piece of one file gets the same. TypeError for a source that names no file.
 PyObject* read_table_piece(PyObject* source, std::string_view tag, std::vector<table::ColumnSpec> columns,
-                           std::size_t batch_rows, std::size_t buffer_size, PyObject* byte_range,
+                           std::size_t batch_rows, std::size_t buffer_size, bool null_on_fault, PyObject* byte_range,
                            std::size_t sampled_records);
 
 }  // namespace brindle::tables

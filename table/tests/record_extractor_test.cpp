@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reader/stream/stream_parser.hpp"
+#include "reader/tests/reader_test_support.hpp"
 #include "table/column_path.hpp"
 #include "table/record_extractor.hpp"
 #include "table/schema_sampler.hpp"
@@ -17,6 +18,7 @@ namespace brindle::table {
 namespace {
 
 using reader::ReadError;
+using reader::stream_whole;
 using reader::StreamParser;
 using reader::StreamStep;
 
@@ -62,16 +64,7 @@ Extracted extract(std::string_view document, std::string_view tag, const std::ve
     extractor.watch(parser);
     Extracted out;
     ReadError error;
-    std::size_t next = 0;
-    while (out.step == StreamStep::NeedInput && !extractor.failed()) {
-        const std::span<char> room = parser.room();
-        const std::size_t count = std::min(room.size(), document.size() - next);
-        std::copy_n(document.data() + next, count, room.data());
-        next += count;
-        parser.commit(count);
-        if (count < room.size()) parser.end();
-        out.step = parser.parse(error);
-    }
+    out.step = stream_whole(parser, document, error, [&] { return extractor.failed(); });
     EXPECT_EQ(extractor.flush(), NANOARROW_OK);
     while (extractor.has_batch()) {
         ArrowArray batch;
@@ -236,18 +229,7 @@ TEST(SchemaSampler, AttributesAndChildlessChildrenTypedByTheSampleAlone)
         SchemaSampler sampler(2);
         StreamParser parser("p", sampler, buffer_size);
         ReadError error;
-        std::size_t next = 0;
-        StreamStep step = StreamStep::NeedInput;
-        while (step == StreamStep::NeedInput) {
-            const std::span<char> room = parser.room();
-            const std::size_t count = std::min(room.size(), document.size() - next);
-            std::copy_n(document.data() + next, count, room.data());
-            next += count;
-            parser.commit(count);
-            if (count < room.size()) parser.end();
-            step = parser.parse(error);
-        }
-        ASSERT_EQ(step, StreamStep::Finished);
+        ASSERT_EQ(stream_whole(parser, document, error), StreamStep::Finished);
         EXPECT_TRUE(sampler.full());
         std::vector<std::pair<std::string, ColumnType>> got;
         for (const ColumnSpec& spec : sampler.columns()) got.emplace_back(spec.name, spec.type);

@@ -11,6 +11,7 @@ import io
 import os
 import pathlib
 import tempfile
+import types
 from concurrent.futures import ThreadPoolExecutor
 from typing import TYPE_CHECKING, Any
 
@@ -121,6 +122,11 @@ def table(shelf: Node) -> None:
         assert type(assert_type(rows.__arrow_c_stream__(), "_ArrowCStream")).__name__ == "PyCapsule"
         inferred = brindle.read_table(io.BytesIO(DOCUMENT.encode()), "book")  # columns from the records
         assert type(inferred.__arrow_c_stream__(None)).__name__ == "PyCapsule"
+        columns = {"year": ("@year", "int64"), "title": "title/string()"}  # dict[str, Sequence[str]] to mypy
+        kept = brindle.read_table(path, "book", columns, errors="null")
+        assert type(kept.__arrow_c_stream__()).__name__ == "PyCapsule"
+        viewed = brindle.read_table(path, "book", types.MappingProxyType(columns))  # any Mapping
+        assert type(viewed.__arrow_c_schema__()).__name__ == "PyCapsule"
         try:
             pyarrow: Any = importlib.import_module("pyarrow")  # carries no types here
         except ImportError:

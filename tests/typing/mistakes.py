@@ -23,6 +23,9 @@ def calls(node: Node) -> None:
     node.search_by_attr("id", depth=1.5)  # expect: arg-type
     node.search_by_text(text=None)  # expect: arg-type
     node.to_dict(True)  # expect: call-arg
+    brindle.read_table("pubmed.xml", "Article", {"year": 3})  # expect: dict-item
+    brindle.read_table("pubmed.xml", "Article", [("year", "Year")])  # expect: arg-type
+    brindle.read_table("pubmed.xml", "Article", errors="ignore")  # expect: arg-type
 
 
 def construction() -> None:
