@@ -128,6 +128,18 @@ def test_a_malformed_file_raises_the_single_reads_error(tmp_path, text):
             assert outcome(lambda: dask_tables.read_ranges(path, "rec", columns, ranges)) == expected, ranges
 
 
+def test_a_piece_makes_a_value_that_does_not_convert_null_when_asked(tmp_path):
+    path = write(tmp_path, f"<set>{BAD_RECORDS}<rec id='4x'/>{BAD_RECORDS}</set>")
+    size = os.path.getsize(path)
+    columns = {"id": ("@id", "int64")}
+    expected = pa.table(brindle.read_table(path, "rec", columns, errors="null")).to_pylist()
+    assert {"id": None} in expected
+    for point in range(0, size + 1, 5):
+        rows = [row for piece in ((0, point), (point, size))
+                for row in pa.table(brindle.read_table(path, "rec", columns, errors="null", byte_range=piece)).to_pylist()]
+        assert rows == expected, point
+
+
 def test_a_piece_reports_where_it_stands(tmp_path):
     text = '<s><rec id="1"/><!-- <rec x --><rec id="2"/><g><rec id="3"/></g></s>'
     path = write(tmp_path, text)
