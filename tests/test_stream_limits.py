@@ -228,6 +228,7 @@ def test_a_pool_of_streams_holds_at_most_the_kept_bound_more_than_its_control(th
 
     (brindle_growth, kept), (control_growth, _) = grown("brindle"), grown("control")
     assert kept <= 64 << 20, kept / 2**20
-    # Beyond what it keeps, a few MiB of the interpreter's and the allocators' own, for the
-    # objects that 16 to 64 threads made (measured: 5 to 7 MiB).
-    assert brindle_growth - control_growth <= kept + (12 << 20), (brindle_growth - control_growth) / 2**20
+    # Beyond what it keeps, the interpreter's and the allocators' own for the objects 16 to 64
+    # threads made (measured: 5 to 16 MiB, the most on 3.10): far below one record kept per
+    # thread (9 MiB each).
+    assert brindle_growth - control_growth <= kept + (32 << 20), (brindle_growth - control_growth) / 2**20
