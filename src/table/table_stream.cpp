@@ -173,9 +173,10 @@ private:
         report_->ended = true;
     }
 
-    // The first record after the piece's range was seen: the rows are all read, and what the
-    // stream holds after that record (more records, faults) is the next piece's.
-    void end_piece() noexcept
+    // The rows are all read: the stream reached its end, or, for a piece, the first record after
+    // its range (what the stream holds after that record, more records or faults, is the next
+    // piece's).
+    void finish() noexcept
     {
         parser_.reset();
         report_end();
@@ -205,13 +206,9 @@ private:
             step = parser_->parse(error);
         }
         if (extractor_.failed()) return fail(EINVAL, conversion_message());
-        if (range_ && range_->reached_end()) return end_piece();
+        if (range_ && range_->reached_end()) return finish();
         if (step == reader::StreamStep::Failed) return fail_reading(error);
-        if (step == reader::StreamStep::Finished) {
-            parser_.reset();
-            report_end();
-            if (extractor_.flush() != NANOARROW_OK) fail(ENOMEM, "out of memory");
-        }
+        if (step == reader::StreamStep::Finished) finish();
     }
 
     void fail_reading(const reader::ReadError& error) noexcept
